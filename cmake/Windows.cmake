@@ -1,0 +1,68 @@
+# Windows build trees (win64 runs its tests under Wine, win32 is built and checked only).
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(DORVEX_RUNS_HERE ON)
+  # Every Windows program of the tree runs in the tree's own Wine prefix.
+  set(DORVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run;${DORVEX_WINEPREFIX})
+else()
+  set(DORVEX_RUNS_HERE OFF)
+endif()
+
+
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+# widl: IDL imports come from Wine's headers, stdole2.tlb from Wine's runtime.
+set(DORVEX_IDL_INCLUDE /usr/include/wine/wine/windows)
+find_file(DORVEX_STDOLE2 stdole2.tlb
+  PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows /usr/lib64/wine/x86_64-windows
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+get_filename_component(DORVEX_STDOLE2_DIR ${DORVEX_STDOLE2} DIRECTORY)
+
+# dorvex_idl(<name> <idl>): compiles <idl> into <name>.tlb, <name>_h.h and <name>_i.c in the current
+# binary dir and defines the interface target <name>_idl that carries the header and the GUID definitions.
+function(dorvex_idl name idl)
+  get_filename_component(idl_abs ${idl} ABSOLUTE)
+  set(out ${CMAKE_CURRENT_BINARY_DIR})
+  add_custom_command(
+    OUTPUT ${out}/${name}.tlb ${out}/${name}_h.h ${out}/${name}_i.c
+    COMMAND ${DORVEX_WIDL} ${DORVEX_WIDL_FLAGS} -I ${DORVEX_IDL_INCLUDE} -I ${CMAKE_SOURCE_DIR}/src
+            -L ${DORVEX_STDOLE2_DIR} -t -o ${out}/${name}.tlb ${idl_abs}
+    COMMAND ${DORVEX_WIDL} ${DORVEX_WIDL_FLAGS} -I ${DORVEX_IDL_INCLUDE} -I ${CMAKE_SOURCE_DIR}/src
+            -h -o ${out}/${name}_h.h ${idl_abs}
+    COMMAND ${DORVEX_WIDL} ${DORVEX_WIDL_FLAGS} -I ${DORVEX_IDL_INCLUDE} -I ${CMAKE_SOURCE_DIR}/src
+            -u -o ${out}/${name}_i.c ${idl_abs}
+    DEPENDS ${idl_abs}
+    COMMENT "widl ${idl}")
+  add_custom_target(${name}_idlgen DEPENDS ${out}/${name}.tlb ${out}/${name}_h.h ${out}/${name}_i.c)
+  add_library(${name}_idl STATIC ${out}/${name}_i.c)
+  add_dependencies(${name}_idl ${name}_idlgen)
+  target_include_directories(${name}_idl PUBLIC ${out})
+  set_source_files_properties(${out}/${name}_i.c PROPERTIES GENERATED TRUE)
+  set(${name}_TLB ${out}/${name}.tlb PARENT_SCOPE)
+endfunction()
+
+# GoogleTest from Debian's source package, built with the cross compiler.
+if(BUILD_TESTING)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(t gtest gtest_main gmock gmock_main)
+    target_compile_options(${t} PRIVATE -w)
+  endforeach()
+  include(GoogleTest)
+endif()
+
+# dorvex_wine_test(<target>): registers a GoogleTest program of the tree; its cases are listed
+# at test time (so building needs no Wine) and each runs under Wine with the modules registered.
+function(dorvex_wine_test target)
+  if(DORVEX_RUNS_HERE)
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+      PROPERTIES FIXTURES_REQUIRED registered TIMEOUT 300)
+  endif()
+endfunction()
+
+# All modules and programs of a tree side by side, as they are installed: the control finds the host
+# libraries next to it and CoCreateInstance finds the registered paths.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,0 +1,18 @@
+// Resource ids of QuorGui.dll.
+#pragma once
+
+#define IDD_FILE_PROGRESS 100
+#define IDD_TASK_PROGRESS 101
+#define IDD_QUERY_TEXT 102
+
+#define IDC_TITLE 1000
+#define IDC_SOURCE 1001
+#define IDC_DESTINATION 1002
+#define IDC_FILE_BAR 1003
+#define IDC_BATCH_TEXT 1004
+#define IDC_BATCH_BAR 1005
+#define IDC_TASK_FILE 1006
+#define IDC_TASK_TEXT 1007
+#define IDC_TASK_BAR 1008
+#define IDC_PROMPT 1009
+#define IDC_ANSWER 1010

@@ -1,0 +1,534 @@
+#include "framework/OleControl.h"
+#include "framework/Handles.h"
+#include "framework/Module.h"
+#include <olectl.h>
+
+namespace {
+const QITableEntry kControlTable[] = {
+    QI_ENTRY(COleControl, IOleObject),
+    QI_ENTRY2(COleControl, IOleWindow, IOleInPlaceObject),
+    QI_ENTRY(COleControl, IOleInPlaceObject),
+    QI_ENTRY(COleControl, IOleInPlaceActiveObject),
+    QI_ENTRY(COleControl, IOleControl),
+    QI_ENTRY2(COleControl, IViewObject, IViewObject2),
+    QI_ENTRY(COleControl, IViewObject2),
+    QI_ENTRY2(COleControl, IPersist, IPersistStreamInit),
+    QI_ENTRY(COleControl, IPersistStreamInit),
+    QI_ENTRY(COleControl, IPersistPropertyBag),
+    QI_ENTRY2(COleControl, IProvideClassInfo, IProvideClassInfo2),
+    QI_ENTRY(COleControl, IProvideClassInfo2),
+    QI_ENTRY(COleControl, IConnectionPointContainer),
+    QI_ENTRY(COleControl, ISpecifyPropertyPages),
+    QI_ENTRY(COleControl, IDispatch),
+    QI_END,
+};
+
+const wchar_t kVersionProperty[] = L"_Version";
+const wchar_t kExtentXProperty[] = L"_ExtentX";
+const wchar_t kExtentYProperty[] = L"_ExtentY";
+
+// HIMETRIC (0.01 mm) from screen pixels, for the default extent.
+LONG HimetricFromPixels(int pixels, bool horizontal) {
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, horizontal ? LOGPIXELSX : LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return MulDiv(pixels, 2540, dpi ? dpi : 96);
+}
+} // namespace
+
+// ---- connection point ----
+
+CEventConnectionPoint::~CEventConnectionPoint() {
+    for (IUnknown* sink : m_sinks)
+        if (sink)
+            sink->Release();
+}
+
+STDMETHODIMP CEventConnectionPoint::QueryInterface(REFIID iid, void** out) {
+    if (!out)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
+        *out = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+// The point is part of the control: it keeps the control alive while a client holds it.
+STDMETHODIMP_(ULONG) CEventConnectionPoint::AddRef() { return m_owner.AddRef(); }
+STDMETHODIMP_(ULONG) CEventConnectionPoint::Release() { return m_owner.Release(); }
+
+STDMETHODIMP CEventConnectionPoint::GetConnectionInterface(IID* iid) {
+    if (!iid)
+        return E_POINTER;
+    *iid = *m_owner.m_info.eventsIid;
+    return S_OK;
+}
+
+STDMETHODIMP CEventConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+    if (!container)
+        return E_POINTER;
+    *container = static_cast<IConnectionPointContainer*>(&m_owner);
+    (*container)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CEventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    if (!sink || !cookie)
+        return E_POINTER;
+    return ComBoundary([&] {
+        IUnknown* events = nullptr;
+        if (FAILED(sink->QueryInterface(*m_owner.m_info.eventsIid, reinterpret_cast<void**>(&events))) &&
+            FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
+            return CONNECT_E_CANNOTCONNECT;
+        m_sinks.push_back(events);
+        *cookie = static_cast<DWORD>(m_sinks.size());
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CEventConnectionPoint::Unadvise(DWORD cookie) {
+    if (cookie == 0 || cookie > m_sinks.size() || !m_sinks[cookie - 1])
+        return CONNECT_E_NOCONNECTION;
+    IUnknown* sink = m_sinks[cookie - 1];
+    m_sinks[cookie - 1] = nullptr;
+    sink->Release();
+    return S_OK;
+}
+
+STDMETHODIMP CEventConnectionPoint::EnumConnections(IEnumConnections** out) {
+    if (out)
+        *out = nullptr;
+    return E_NOTIMPL;
+}
+
+size_t CEventConnectionPoint::SinkCount() const {
+    size_t n = 0;
+    for (IUnknown* sink : m_sinks)
+        n += sink != nullptr;
+    return n;
+}
+
+// ---- control ----
+
+COleControl::COleControl(const COleControlInfo& info)
+    : m_info(info), m_version(info.persistedVersion), m_events(*this) {
+    m_extent.cx = HimetricFromPixels(600, true);
+    m_extent.cy = HimetricFromPixels(300, false);
+}
+
+COleControl::~COleControl() {
+    // The window must go before the sites it talks to.
+    DestroyWindow();
+}
+
+STDMETHODIMP COleControl::QueryInterface(REFIID iid, void** out) { return QITableQuery(this, kControlTable, iid, out); }
+
+STDMETHODIMP COleControl::SetClientSite(IOleClientSite* site) {
+    m_clientSite = site;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetClientSite(IOleClientSite** site) {
+    if (!site)
+        return E_POINTER;
+    *site = m_clientSite.Get();
+    if (*site)
+        (*site)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::Close(DWORD) {
+    InPlaceDeactivate();
+    if (m_adviseHolder)
+        m_adviseHolder->SendOnClose();
+    return S_OK;
+}
+
+HWND COleControl::ContainerWindow() const {
+    HWND parent = nullptr;
+    if (m_inPlaceSite)
+        m_inPlaceSite.Get()->GetWindow(&parent);
+    return parent;
+}
+
+HRESULT COleControl::InPlaceActivate(LONG verb) {
+    if (!m_clientSite)
+        return E_UNEXPECTED;
+    if (!m_inPlaceActive) {
+        CComPtr<IOleInPlaceSite> site;
+        RETURN_IF_FAILED(m_clientSite.QueryInterface(IID_IOleInPlaceSite, site));
+        if (site->CanInPlaceActivate() != S_OK)
+            return E_FAIL;
+        m_inPlaceSite = site;
+        m_inPlaceSite->OnInPlaceActivate();
+        m_inPlaceActive = true;
+    }
+    if (!IsWindow()) {
+        HWND parent = nullptr;
+        m_inPlaceSite->GetWindow(&parent);
+        RECT pos = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
+        OLEINPLACEFRAMEINFO frameInfo = {};
+        frameInfo.cb = sizeof(frameInfo);
+        m_frame.Release();
+        m_uiWindow.Release();
+        m_inPlaceSite->GetWindowContext(&m_frame, &m_uiWindow, &pos, &clip, &frameInfo);
+        if (!Create(nullptr, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, pos, parent, 0))
+            return E_FAIL;
+    }
+    ShowWindow(m_hWnd, SW_SHOW);
+    if ((verb == OLEIVERB_UIACTIVATE || verb == OLEIVERB_PRIMARY) && !m_uiActive) {
+        m_uiActive = true;
+        m_inPlaceSite->OnUIActivate();
+        if (m_frame)
+            m_frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+        if (m_uiWindow)
+            m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+        SetFocus(m_hWnd);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT) {
+    return ComBoundary([&]() -> HRESULT {
+        if (site && !m_clientSite)
+            m_clientSite = site;
+        switch (verb) {
+        case OLEIVERB_PRIMARY:
+        case OLEIVERB_SHOW:
+        case OLEIVERB_INPLACEACTIVATE:
+        case OLEIVERB_UIACTIVATE:
+            return InPlaceActivate(verb);
+        case OLEIVERB_HIDE:
+            if (IsWindow())
+                ShowWindow(m_hWnd, SW_HIDE);
+            return S_OK;
+        case OLEIVERB_PROPERTIES:
+            return ShowPropertyPages(parent ? parent : ContainerWindow());
+        default:
+            return OLEOBJ_S_INVALIDVERB;
+        }
+    });
+}
+
+HRESULT COleControl::ShowPropertyPages(HWND parent) {
+    if (!m_info.propertyPage)
+        return S_OK;
+    IUnknown* self = static_cast<IOleObject*>(this);
+    CLSID page = *m_info.propertyPage;
+    return OleCreatePropertyFrame(parent, 0, 0, L"", 1, &self, 1, &page, GetUserDefaultLCID(), 0, nullptr);
+}
+
+STDMETHODIMP COleControl::EnumVerbs(IEnumOLEVERB** out) { return OleRegEnumVerbs(*m_info.clsid, out); }
+
+STDMETHODIMP COleControl::GetUserClassID(CLSID* clsid) { return GetClassID(clsid); }
+
+STDMETHODIMP COleControl::GetUserType(DWORD form, LPOLESTR* type) { return OleRegGetUserType(*m_info.clsid, form, type); }
+
+STDMETHODIMP COleControl::SetExtent(DWORD aspect, SIZEL* size) {
+    if (aspect != DVASPECT_CONTENT)
+        return DV_E_DVASPECT;
+    if (!size)
+        return E_POINTER;
+    m_extent = *size;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetExtent(DWORD aspect, SIZEL* size) {
+    if (aspect != DVASPECT_CONTENT)
+        return DV_E_DVASPECT;
+    if (!size)
+        return E_POINTER;
+    *size = m_extent;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::Advise(IAdviseSink* sink, DWORD* cookie) {
+    if (!m_adviseHolder)
+        RETURN_IF_FAILED(CreateOleAdviseHolder(&m_adviseHolder));
+    return m_adviseHolder->Advise(sink, cookie);
+}
+
+STDMETHODIMP COleControl::Unadvise(DWORD cookie) {
+    return m_adviseHolder ? m_adviseHolder->Unadvise(cookie) : OLE_E_NOCONNECTION;
+}
+
+STDMETHODIMP COleControl::EnumAdvise(IEnumSTATDATA** out) {
+    return m_adviseHolder ? m_adviseHolder->EnumAdvise(out) : E_FAIL;
+}
+
+STDMETHODIMP COleControl::GetMiscStatus(DWORD aspect, DWORD* status) {
+    if (!status)
+        return E_POINTER;
+    *status = aspect == DVASPECT_CONTENT ? m_info.miscStatus : 0;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetWindow(HWND* hwnd) {
+    if (!hwnd)
+        return E_POINTER;
+    *hwnd = m_hWnd;
+    return m_hWnd ? S_OK : E_FAIL;
+}
+
+STDMETHODIMP COleControl::UIDeactivate() {
+    if (!m_uiActive)
+        return S_OK;
+    m_uiActive = false;
+    if (m_uiWindow)
+        m_uiWindow.Get()->SetActiveObject(nullptr, nullptr);
+    if (m_frame)
+        m_frame.Get()->SetActiveObject(nullptr, nullptr);
+    if (m_inPlaceSite)
+        m_inPlaceSite.Get()->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::InPlaceDeactivate() {
+    if (!m_inPlaceActive)
+        return S_OK;
+    UIDeactivate();
+    DestroyWindow();
+    m_inPlaceActive = false;
+    if (m_inPlaceSite)
+        m_inPlaceSite.Get()->OnInPlaceDeactivate();
+    m_inPlaceSite.Release();
+    m_frame.Release();
+    m_uiWindow.Release();
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::SetObjectRects(LPCRECT pos, LPCRECT) {
+    if (!pos)
+        return E_POINTER;
+    if (IsWindow())
+        SetWindowPos(m_hWnd, nullptr, pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetControlInfo(CONTROLINFO* info) {
+    if (!info)
+        return E_POINTER;
+    info->cb = sizeof(CONTROLINFO);
+    info->hAccel = nullptr;
+    info->cAccel = 0;
+    info->dwFlags = 0;
+    return S_OK;
+}
+
+void COleControl::OnDraw(HDC dc, const RECT& bounds) { FillRect(dc, &bounds, GetSysColorBrush(COLOR_WINDOW)); }
+
+STDMETHODIMP COleControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds, LPCRECTL,
+                               BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+    if (aspect != DVASPECT_CONTENT)
+        return DV_E_DVASPECT;
+    if (!dc || !bounds)
+        return E_INVALIDARG;
+    RECT rect = {bounds->left, bounds->top, bounds->right, bounds->bottom};
+    return ComBoundary([&] {
+        OnDraw(dc, rect);
+        return S_OK;
+    });
+}
+
+STDMETHODIMP COleControl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
+    m_viewAspects = aspects;
+    m_viewFlags = flags;
+    m_viewSink = sink;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
+    if (aspects)
+        *aspects = m_viewAspects;
+    if (flags)
+        *flags = m_viewFlags;
+    if (sink) {
+        *sink = m_viewSink.Get();
+        if (*sink)
+            (*sink)->AddRef();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSIZEL size) { return GetExtent(aspect, size); }
+
+STDMETHODIMP COleControl::GetClassID(CLSID* clsid) {
+    if (!clsid)
+        return E_POINTER;
+    *clsid = *m_info.clsid;
+    return S_OK;
+}
+
+// The stream holds the persisted version and the extent, nothing else: the control has no properties.
+STDMETHODIMP COleControl::Load(LPSTREAM stream) {
+    if (!stream)
+        return E_POINTER;
+    DWORD data[3] = {};
+    ULONG read = 0;
+    RETURN_IF_FAILED(stream->Read(data, sizeof data, &read));
+    if (read != sizeof data)
+        return STG_E_READFAULT;
+    m_version = data[0];
+    m_extent.cx = static_cast<LONG>(data[1]);
+    m_extent.cy = static_cast<LONG>(data[2]);
+    m_dirty = false;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::Save(LPSTREAM stream, BOOL clearDirty) {
+    if (!stream)
+        return E_POINTER;
+    // Always the current version: an older stream is converted on the next save.
+    DWORD data[3] = {m_info.persistedVersion, static_cast<DWORD>(m_extent.cx), static_cast<DWORD>(m_extent.cy)};
+    RETURN_IF_FAILED(stream->Write(data, sizeof data, nullptr));
+    if (clearDirty)
+        m_dirty = false;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetSizeMax(ULARGE_INTEGER* size) {
+    if (!size)
+        return E_POINTER;
+    size->QuadPart = 3 * sizeof(DWORD);
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::InitNew() {
+    m_version = m_info.persistedVersion;
+    m_dirty = false;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::Load(IPropertyBag* bag, IErrorLog* log) {
+    if (!bag)
+        return E_POINTER;
+    const wchar_t* names[] = {kVersionProperty, kExtentXProperty, kExtentYProperty};
+    LONG values[] = {static_cast<LONG>(m_info.persistedVersion), m_extent.cx, m_extent.cy};
+    for (int i = 0; i < 3; ++i) {
+        CVariant v;
+        v.vt = VT_I4;
+        if (SUCCEEDED(bag->Read(names[i], &v, log)) && SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)))
+            values[i] = v.lVal;
+    }
+    m_version = static_cast<DWORD>(values[0]);
+    m_extent.cx = values[1];
+    m_extent.cy = values[2];
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::Save(IPropertyBag* bag, BOOL clearDirty, BOOL) {
+    if (!bag)
+        return E_POINTER;
+    const wchar_t* names[] = {kVersionProperty, kExtentXProperty, kExtentYProperty};
+    LONG values[] = {static_cast<LONG>(m_info.persistedVersion), m_extent.cx, m_extent.cy};
+    for (int i = 0; i < 3; ++i) {
+        VARIANT v;
+        v.vt = VT_I4;
+        v.lVal = values[i];
+        RETURN_IF_FAILED(bag->Write(names[i], &v));
+    }
+    if (clearDirty)
+        m_dirty = false;
+    return S_OK;
+}
+
+HRESULT COleControl::LoadTypeInfo(REFGUID guid, ITypeInfo** info) const {
+    if (!info)
+        return E_POINTER;
+    *info = nullptr;
+    CComPtr<ITypeLib> lib;
+    if (FAILED(LoadRegTypeLib(*m_info.libId, m_info.verMajor, m_info.verMinor, GetUserDefaultLCID(), &lib))) {
+        std::wstring path = WideFromNarrow(CModule::Path());
+        RETURN_IF_FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib));
+    }
+    return lib->GetTypeInfoOfGuid(guid, info);
+}
+
+STDMETHODIMP COleControl::GetClassInfo(ITypeInfo** info) {
+    return ComBoundary([&] { return LoadTypeInfo(*m_info.clsid, info); });
+}
+
+STDMETHODIMP COleControl::GetGUID(DWORD kind, GUID* guid) {
+    if (!guid)
+        return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+        *guid = GUID_NULL;
+        return E_INVALIDARG;
+    }
+    *guid = *m_info.eventsIid;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (!point)
+        return E_POINTER;
+    *point = nullptr;
+    if (!IsEqualIID(iid, *m_info.eventsIid))
+        return CONNECT_E_NOCONNECTION;
+    *point = &m_events;
+    m_events.AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetPages(CAUUID* pages) {
+    if (!pages)
+        return E_POINTER;
+    pages->cElems = 0;
+    pages->pElems = nullptr;
+    if (!m_info.propertyPage)
+        return S_OK;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pages->pElems)
+        return E_OUTOFMEMORY;
+    pages->pElems[0] = *m_info.propertyPage;
+    pages->cElems = 1;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetTypeInfoCount(UINT* count) {
+    if (!count)
+        return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP COleControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (index != 0)
+        return DISP_E_BADINDEX;
+    return ComBoundary([&] { return LoadTypeInfo(*m_info.dispatchIid, info); });
+}
+
+STDMETHODIMP COleControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    return ComBoundary([&] {
+        CComPtr<ITypeInfo> info;
+        RETURN_IF_FAILED(LoadTypeInfo(*m_info.dispatchIid, &info));
+        return info->GetIDsOfNames(names, count, ids);
+    });
+}
+
+STDMETHODIMP COleControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO*, UINT* argErr) {
+    if (!IsEqualIID(iid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    return ComBoundary([&] { return InvokeMethod(id, flags, params ? params : &none, result, argErr); });
+}
+
+VARIANT* DispArg(DISPPARAMS* params, UINT position) {
+    if (!params || position >= params->cArgs)
+        return nullptr;
+    return &params->rgvarg[params->cArgs - 1 - position];
+}
+
+short* DispArgShortRef(DISPPARAMS* params, UINT position) {
+    VARIANT* v = DispArg(params, position);
+    if (v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
+        v = v->pvarVal;
+    if (v && v->vt == (VT_BYREF | VT_I2))
+        return v->piVal;
+    return nullptr;
+}

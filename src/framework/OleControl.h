@@ -1,0 +1,185 @@
+// Base of an ActiveX control: the interfaces a container needs to create, persist, in-place activate,
+// draw, connect to and script the control. The control's own window is this object (a CWnd): it is
+// created when the container activates the control in place and destroyed on deactivation.
+#pragma once
+#include "framework/ComObject.h"
+#include "framework/ComPtr.h"
+#include "framework/Wnd.h"
+#include <ocidl.h>
+#include <ole2.h>
+#include <vector>
+
+// What a concrete control tells the base about itself.
+struct COleControlInfo {
+    const CLSID* clsid;
+    const IID* dispatchIid;
+    const IID* eventsIid;
+    const GUID* libId;
+    WORD verMajor, verMinor;
+    DWORD miscStatus;
+    const CLSID* propertyPage; // the one property page, or null
+    DWORD persistedVersion;    // written and read by the persistence interfaces
+};
+
+class COleControl;
+
+// The connection point of the control's event interface; it lives inside the control.
+class CEventConnectionPoint : public IConnectionPoint {
+public:
+    explicit CEventConnectionPoint(COleControl& owner) : m_owner(owner) {}
+    ~CEventConnectionPoint();
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetConnectionInterface(IID* iid) override;
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+    STDMETHODIMP EnumConnections(IEnumConnections** out) override;
+    size_t SinkCount() const;
+
+private:
+    COleControl& m_owner;
+    std::vector<IUnknown*> m_sinks; // index + 1 is the cookie; released entries are null
+};
+
+class COleControl : public CComObjectBase,
+                    public CWnd,
+                    public IOleObject,
+                    public IOleInPlaceObject,
+                    public IOleInPlaceActiveObject,
+                    public IOleControl,
+                    public IViewObject2,
+                    public IPersistStreamInit,
+                    public IPersistPropertyBag,
+                    public IProvideClassInfo2,
+                    public IConnectionPointContainer,
+                    public ISpecifyPropertyPages,
+                    public IDispatch {
+public:
+    explicit COleControl(const COleControlInfo& info);
+    ~COleControl() override;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return InternalAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return InternalRelease(); }
+
+    // IOleObject
+    STDMETHODIMP SetClientSite(IOleClientSite* site) override;
+    STDMETHODIMP GetClientSite(IOleClientSite** site) override;
+    STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP Close(DWORD saveOption) override;
+    STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent, LPCRECT rect) override;
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB** out) override;
+    STDMETHODIMP Update() override { return S_OK; }
+    STDMETHODIMP IsUpToDate() override { return S_OK; }
+    STDMETHODIMP GetUserClassID(CLSID* clsid) override;
+    STDMETHODIMP GetUserType(DWORD form, LPOLESTR* type) override;
+    STDMETHODIMP SetExtent(DWORD aspect, SIZEL* size) override;
+    STDMETHODIMP GetExtent(DWORD aspect, SIZEL* size) override;
+    STDMETHODIMP Advise(IAdviseSink* sink, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA** out) override;
+    STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD* status) override;
+    STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+    // IOleWindow, IOleInPlaceObject, IOleInPlaceActiveObject
+    STDMETHODIMP GetWindow(HWND* hwnd) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP InPlaceDeactivate() override;
+    STDMETHODIMP UIDeactivate() override;
+    STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
+    STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP TranslateAccelerator(LPMSG) override { return S_FALSE; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+
+    // IOleControl
+    STDMETHODIMP GetControlInfo(CONTROLINFO* info) override;
+    STDMETHODIMP OnMnemonic(MSG*) override { return S_OK; }
+    STDMETHODIMP OnAmbientPropertyChange(DISPID) override { return S_OK; }
+    STDMETHODIMP FreezeEvents(BOOL) override { return S_OK; }
+
+    // IViewObject2
+    STDMETHODIMP Draw(DWORD aspect, LONG index, void* aspectInfo, DVTARGETDEVICE* device, HDC targetDc, HDC dc,
+                      LPCRECTL bounds, LPCRECTL wBounds, BOOL(STDMETHODCALLTYPE* cont)(ULONG_PTR),
+                      ULONG_PTR contArg) override;
+    STDMETHODIMP GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, LOGPALETTE**) override { return S_FALSE; }
+    STDMETHODIMP Freeze(DWORD, LONG, void*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Unfreeze(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) override;
+    STDMETHODIMP GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) override;
+    STDMETHODIMP GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) override;
+
+    // IPersist, IPersistStreamInit, IPersistPropertyBag
+    STDMETHODIMP GetClassID(CLSID* clsid) override;
+    STDMETHODIMP IsDirty() override { return m_dirty ? S_OK : S_FALSE; }
+    STDMETHODIMP Load(LPSTREAM stream) override;
+    STDMETHODIMP Save(LPSTREAM stream, BOOL clearDirty) override;
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) override;
+    STDMETHODIMP InitNew() override;
+    STDMETHODIMP Load(IPropertyBag* bag, IErrorLog* log) override;
+    STDMETHODIMP Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
+
+    // IProvideClassInfo2
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
+    STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // ISpecifyPropertyPages
+    STDMETHODIMP GetPages(CAUUID* pages) override;
+
+    // IDispatch: names and type information from the type library, calls through InvokeMethod.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excep, UINT* argErr) override;
+
+    // Loads the type information of `guid` from the control's type library: registered first, the
+    // module's own resource when the registry does not have it.
+    HRESULT LoadTypeInfo(REFGUID guid, ITypeInfo** info) const;
+    DWORD PersistedVersion() const { return m_version; }
+
+protected:
+    // The dispatch map of the concrete control. Arguments come in reverse order, as in DISPPARAMS.
+    virtual HRESULT InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) = 0;
+    // Paints the control's picture when the container draws it without its window.
+    virtual void OnDraw(HDC dc, const RECT& bounds);
+    // Shows the property pages (the standard properties verb).
+    virtual HRESULT ShowPropertyPages(HWND parent);
+    HRESULT InPlaceActivate(LONG verb);
+    HWND ContainerWindow() const;
+
+    friend class CEventConnectionPoint;
+    const COleControlInfo m_info;
+
+private:
+    CComPtr<IOleClientSite> m_clientSite;
+    CComPtr<IOleInPlaceSite> m_inPlaceSite;
+    CComPtr<IOleInPlaceFrame> m_frame;
+    CComPtr<IOleInPlaceUIWindow> m_uiWindow;
+    CComPtr<IOleAdviseHolder> m_adviseHolder;
+    CComPtr<IAdviseSink> m_viewSink;
+    DWORD m_viewAspects = 0, m_viewFlags = 0;
+    bool m_inPlaceActive = false;
+    bool m_uiActive = false;
+    bool m_dirty = false;
+    SIZEL m_extent;
+    DWORD m_version;
+    CEventConnectionPoint m_events;
+};
+
+// Dispatch argument helpers: position counts from the first declared parameter.
+VARIANT* DispArg(DISPPARAMS* params, UINT position);
+// A by-reference short (VT_BYREF|VT_I2, or a variant by reference holding one).
+short* DispArgShortRef(DISPPARAMS* params, UINT position);

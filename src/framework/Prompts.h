@@ -1,0 +1,27 @@
+// The one seam for everything modal. Code that asks the user something goes through Prompts(); the
+// default implementation calls Win32, tests install a scripted one that checks each prompt's text and
+// gives the answer, so no path needs a person.
+#pragma once
+#include <string>
+#include <windows.h>
+
+class IPrompts {
+public:
+    virtual ~IPrompts() = default;
+    // MessageBoxA: returns IDOK, IDYES, ...
+    virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
+    // DialogBoxParamA over one of the module's dialog resources; `name` says which dialog for scripts.
+    virtual INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,
+                            LPARAM param) = 0;
+};
+
+class CWin32Prompts : public IPrompts {
+public:
+    int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+    INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,
+                    LPARAM param) override;
+};
+
+IPrompts& Prompts();
+// Installs a replacement (null restores the Win32 one); returns the previous one. Not owned.
+IPrompts* SetPrompts(IPrompts* prompts);

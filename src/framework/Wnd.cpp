@@ -1,0 +1,147 @@
+#include "framework/Wnd.h"
+#include "framework/Module.h"
+
+namespace {
+const char kThisProp[] = "Dorvex.CWnd";
+}
+
+CWnd::~CWnd() {
+    if (IsWindow()) {
+        HWND hwnd = m_hWnd;
+        ::DestroyWindow(hwnd);
+    }
+}
+
+const char* CWnd::DefaultClassName() {
+    static const char name[] = "DorvexFrameworkWnd";
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = StaticWndProc;
+        wc.hInstance = CModule::Instance();
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = name;
+        WNDCLASSEXA existing = {};
+        existing.cbSize = sizeof(existing);
+        registered = GetClassInfoExA(wc.hInstance, name, &existing) || RegisterClassExA(&wc);
+    }
+    return name;
+}
+
+CWnd* CWnd::FromHandle(HWND hwnd) { return hwnd ? static_cast<CWnd*>(GetPropA(hwnd, kThisProp)) : nullptr; }
+
+void CWnd::Attach(HWND hwnd) {
+    m_hWnd = hwnd;
+    SetPropA(hwnd, kThisProp, this);
+}
+
+bool CWnd::Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
+                  UINT id, DWORD exStyle) {
+    if (IsWindow())
+        return false;
+    const bool own = className == nullptr;
+    HMENU menu = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr;
+    HWND hwnd = CreateWindowExA(exStyle, own ? DefaultClassName() : className, windowName, style, rect.left,
+                                rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, menu,
+                                CModule::Instance(), own ? this : nullptr);
+    if (!hwnd)
+        return false;
+    if (!own)
+        SubclassWindow(hwnd);
+    return true;
+}
+
+bool CWnd::SubclassWindow(HWND hwnd) {
+    if (!hwnd || m_hWnd)
+        return false;
+    Attach(hwnd);
+    m_superProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc)));
+    return true;
+}
+
+HWND CWnd::UnsubclassWindow() {
+    HWND hwnd = m_hWnd;
+    if (hwnd && m_superProc) {
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+        RemovePropA(hwnd, kThisProp);
+    }
+    m_superProc = nullptr;
+    m_hWnd = nullptr;
+    return hwnd;
+}
+
+void CWnd::DestroyWindow() {
+    if (IsWindow())
+        ::DestroyWindow(m_hWnd);
+}
+
+BOOL CWnd::ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return FALSE; }
+
+LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (ProcessWindowMessage(m_hWnd, msg, wParam, lParam, result))
+        return result;
+    return DefWindowProc(msg, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (m_superProc)
+        return CallWindowProcA(m_superProc, m_hWnd, msg, wParam, lParam);
+    return ::DefWindowProcA(m_hWnd, msg, wParam, lParam);
+}
+
+LRESULT CWnd::ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    HWND child = nullptr;
+    if (msg == WM_NOTIFY)
+        child = reinterpret_cast<NMHDR*>(lParam)->hwndFrom;
+    else if (msg == WM_COMMAND && lParam)
+        child = reinterpret_cast<HWND>(lParam);
+    if (!child || !FromHandle(child)) {
+        handled = FALSE;
+        return 0;
+    }
+    return SendMessageA(child, OCM__BASE + msg, wParam, lParam);
+}
+
+LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    // Nothing raised by a handler may reach the system's dispatcher.
+    try {
+        result = WindowProc(msg, wParam, lParam);
+    } catch (...) {
+        result = m_superProc ? CallWindowProcA(m_superProc, hwnd, msg, wParam, lParam)
+                             : ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+    if (msg == WM_NCDESTROY) {
+        if (m_superProc)
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+        RemovePropA(hwnd, kThisProp);
+        m_superProc = nullptr;
+        m_hWnd = nullptr;
+        OnFinalMessage(hwnd);
+    }
+    return result;
+}
+
+LRESULT CALLBACK CWnd::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CWnd* self = FromHandle(hwnd);
+    if (!self && msg == WM_NCCREATE) {
+        self = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        if (self)
+            self->Attach(hwnd);
+    }
+    if (!self)
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    return self->Dispatch(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    CWnd* self = FromHandle(hwnd);
+    if (!self)
+        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+    return self->Dispatch(hwnd, msg, wParam, lParam);
+}

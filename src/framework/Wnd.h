@@ -1,0 +1,106 @@
+// Window base: one C++ object per window, found again on every message, with ATL-style message maps.
+// Child controls' WM_NOTIFY and WM_COMMAND can be reflected back to the object that wraps the child.
+#pragma once
+#include <olectl.h>
+#include <windows.h>
+
+class CWnd {
+public:
+    CWnd() = default;
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+    // Destroys a window that still exists: the object and its window go together.
+    virtual ~CWnd();
+
+    // className null: the framework's own class, whose procedure is this object's message map.
+    // A system class (a list view, say) is created and then subclassed.
+    bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
+                UINT id, DWORD exStyle = 0);
+    // Routes an existing window's messages through this object; unhandled ones go to its old procedure.
+    bool SubclassWindow(HWND hwnd);
+    HWND UnsubclassWindow();
+    void DestroyWindow();
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    bool IsWindow() const { return m_hWnd && ::IsWindow(m_hWnd); }
+    static CWnd* FromHandle(HWND hwnd);
+
+    // Name of the framework's window class (registered once per module).
+    static const char* DefaultClassName();
+
+    HWND m_hWnd = nullptr;
+
+protected:
+    // The message map (BEGIN_MSG_MAP ... END_MSG_MAP) answers true when it handled the message.
+    virtual BOOL ProcessWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // The processing a message gets when the map leaves it alone.
+    LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Called after the last message (WM_NCDESTROY); the handle is already detached.
+    virtual void OnFinalMessage(HWND) {}
+    // Sends WM_NOTIFY / WM_COMMAND from a child control back to the child as OCM_NOTIFY / OCM_COMMAND.
+    LRESULT ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+
+private:
+    static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Attach(HWND hwnd);
+
+    WNDPROC m_superProc = nullptr; // set for subclassed windows
+};
+
+#define BEGIN_MSG_MAP(Class)                                                                                 \
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override { \
+        BOOL bHandled = TRUE;                                                                                \
+        (void)hWnd;                                                                                          \
+        (void)bHandled;
+
+#define MESSAGE_HANDLER(msg, func)                                                                           \
+    if (uMsg == (msg)) {                                                                                     \
+        bHandled = TRUE;                                                                                     \
+        lResult = func(uMsg, wParam, lParam, bHandled);                                                      \
+        if (bHandled)                                                                                        \
+            return TRUE;                                                                                     \
+    }
+
+#define MESSAGE_RANGE_HANDLER(first, last, func)                                                             \
+    if (uMsg >= (first) && uMsg <= (last)) {                                                                 \
+        bHandled = TRUE;                                                                                     \
+        lResult = func(uMsg, wParam, lParam, bHandled);                                                      \
+        if (bHandled)                                                                                        \
+            return TRUE;                                                                                     \
+    }
+
+#define COMMAND_ID_HANDLER(id, func)                                                                         \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {                                                      \
+        bHandled = TRUE;                                                                                     \
+        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);            \
+        if (bHandled)                                                                                        \
+            return TRUE;                                                                                     \
+    }
+
+// Notifications a child receives back from its parent (see REFLECT_NOTIFICATIONS).
+#define REFLECTED_NOTIFY_CODE_HANDLER(code, func)                                                            \
+    if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code)) {           \
+        bHandled = TRUE;                                                                                     \
+        lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled);                \
+        if (bHandled)                                                                                        \
+            return TRUE;                                                                                     \
+    }
+
+#define REFLECT_NOTIFICATIONS()                                                                              \
+    if (uMsg == WM_NOTIFY || uMsg == WM_COMMAND) {                                                           \
+        bHandled = TRUE;                                                                                     \
+        lResult = ReflectNotification(uMsg, wParam, lParam, bHandled);                                       \
+        if (bHandled)                                                                                        \
+            return TRUE;                                                                                     \
+    }
+
+#define CHAIN_MSG_MAP(Base)                                                                                  \
+    if (Base::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult))                                     \
+        return TRUE;
+
+#define END_MSG_MAP()                                                                                        \
+    return FALSE;                                                                                            \
+    }

@@ -1,0 +1,218 @@
+#include "module/DorvexCtrl.h"
+#include "framework/ClassFactory.h"
+#include "framework/Handles.h"
+#include "framework/Prompts.h"
+#include "mainwnd/DorvexWnd.h"
+#include "module/DorvexIds.h"
+#include "module/resource.h"
+#include "session/QuorGui.h"
+
+namespace {
+const COleControlInfo kControlInfo = {
+    &CLSID_Dorvex,  &DIID__DDorvex, &DIID__DDorvexEvents, &LIBID_DORVEXLib, kDorvexLibMajor, kDorvexLibMinor,
+    kDorvexMiscStatus, &CLSID_DorvexPropPage, 0x10000,
+};
+
+constexpr UINT kMainWindowId = 1700;
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG)
+        return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The stream pointer arrives as whatever integer type the caller's type library gave it.
+bool ArgPointer(VARIANT* arg, LONG_PTR& out) {
+    CVariant v;
+    if (!arg || FAILED(VariantChangeType(&v, arg, 0, sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4)))
+        return false;
+    out = sizeof(LONG_PTR) == 8 ? static_cast<LONG_PTR>(v.llVal) : static_cast<LONG_PTR>(v.lVal);
+    return true;
+}
+
+bool ArgText(VARIANT* arg, std::string& out) {
+    if (arg && arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal)
+        arg = arg->pvarVal;
+    if (!arg)
+        return false;
+    if (arg->vt == (VT_BYREF | VT_BSTR)) {
+        BSTR b = arg->pbstrVal ? *arg->pbstrVal : nullptr;
+        out = b ? NarrowFromWide(b, static_cast<int>(SysStringLen(b))) : "";
+        return true;
+    }
+    CVariant v;
+    if (FAILED(VariantChangeType(&v, arg, 0, VT_BSTR)))
+        return false;
+    out = v.bstrVal ? NarrowFromWide(v.bstrVal, static_cast<int>(SysStringLen(v.bstrVal))) : "";
+    return true;
+}
+
+IDispatch* UnmarshalEnvironment(LONG_PTR stream) {
+    IDispatch* environment = nullptr;
+    if (stream)
+        CoUnmarshalInterface(reinterpret_cast<IStream*>(stream), IID_IDispatch, reinterpret_cast<void**>(&environment));
+    return environment;
+}
+} // namespace
+
+HRESULT CDorvexCtrl::CreateInstance(REFIID iid, void** out) {
+    auto* control = new CDorvexCtrl();
+    HRESULT hr = control->QueryInterface(iid, out);
+    control->Release();
+    return hr;
+}
+
+CDorvexCtrl::CDorvexCtrl() : COleControl(kControlInfo) {}
+
+CDorvexCtrl::~CDorvexCtrl() {
+    // The main window's window goes with ours, as its child, before the object is deleted.
+    DestroyWindow();
+    delete m_mainWindow;
+    if (m_pendingEnvironment)
+        m_pendingEnvironment->Release();
+}
+
+LRESULT CDorvexCtrl::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    if (DefWindowProc(msg, wParam, lParam) == -1)
+        return -1;
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    m_mainWindow = new CDorvexWnd();
+    // Created hidden: VNLGetWindowSizes shows it. A failure leaves an empty control, nothing more.
+    m_mainWindow->Create(nullptr, "Dorvex", WS_CHILD, client, m_hWnd, kMainWindowId);
+    ApplyPending();
+    return 0;
+}
+
+void CDorvexCtrl::ApplyPending() {
+    if (m_pendingEnvironment) {
+        m_mainWindow->SetEnvironment(m_pendingEnvironment);
+        m_pendingEnvironment->Release();
+        m_pendingEnvironment = nullptr;
+    }
+    if (m_pendingShow) {
+        m_pendingShow = false;
+        m_mainWindow->PrepareForDisplay();
+        ShowWindow(m_mainWindow->m_hWnd, SW_SHOW);
+    }
+    if (m_hasPendingConnection) {
+        m_hasPendingConnection = false;
+        m_mainWindow->ConnectToDevice(m_pendingConnection.c_str());
+    }
+}
+
+LRESULT CDorvexCtrl::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    DefWindowProc(msg, wParam, lParam);
+    if (m_mainWindow && m_mainWindow->IsWindow())
+        SetWindowPos(m_mainWindow->m_hWnd, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam), SWP_NOMOVE | SWP_NOZORDER);
+    return 0;
+}
+
+LRESULT CDorvexCtrl::OnHelp(UINT, WPARAM, LPARAM, BOOL&) {
+    QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
+    return FALSE;
+}
+
+void CDorvexCtrl::VNLSetEnvIDispatchViaStream(LONG_PTR stream) {
+    if (m_mainWindow) {
+        m_mainWindow->SetEnvironmentFromStream(reinterpret_cast<IStream*>(stream));
+        return;
+    }
+    // The host may free the stream as soon as we return: unmarshal now, hand over later.
+    if (IDispatch* environment = UnmarshalEnvironment(stream)) {
+        if (m_pendingEnvironment)
+            m_pendingEnvironment->Release();
+        m_pendingEnvironment = environment;
+    }
+}
+
+void CDorvexCtrl::VNLGetWindowSizes(short* minCx, short* minCy, short* maxCx, short* maxCy, short* preferredCx,
+                                    short* preferredCy) {
+    if (m_mainWindow) {
+        m_mainWindow->PrepareForDisplay();
+        ShowWindow(m_mainWindow->m_hWnd, SW_SHOW);
+    } else {
+        m_pendingShow = true;
+    }
+    short* outs[] = {minCx, minCy, maxCx, maxCy, preferredCx, preferredCy};
+    const short sizes[] = {100, 100, 10000, 10000, 600, 300};
+    for (int i = 0; i < 6; ++i)
+        if (outs[i])
+            *outs[i] = sizes[i];
+}
+
+void CDorvexCtrl::VNLSetConnectionParameters(const char* parameters) {
+    if (m_mainWindow) {
+        m_mainWindow->ConnectToDevice(parameters);
+        return;
+    }
+    m_hasPendingConnection = true;
+    m_pendingConnection = parameters ? parameters : "";
+}
+
+void CDorvexCtrl::AboutBox() {
+    Prompts().DoModal(CModule::Instance(), IDD_ABOUTBOX_DORVEX, "About", nullptr, AboutProc, 0);
+}
+
+HRESULT CDorvexCtrl::InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) {
+    if (!(flags & DISPATCH_METHOD))
+        return DISP_E_MEMBERNOTFOUND;
+    if (params->cNamedArgs)
+        return DISP_E_NONAMEDARGS;
+    if (result)
+        VariantInit(result);
+    auto mismatch = [argErr](UINT position) {
+        if (argErr)
+            *argErr = position;
+        return DISP_E_TYPEMISMATCH;
+    };
+    switch (id) {
+    case 1: {
+        LONG_PTR stream = 0;
+        if (params->cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
+        if (!ArgPointer(DispArg(params, 0), stream))
+            return mismatch(0);
+        VNLSetEnvIDispatchViaStream(stream);
+        return S_OK;
+    }
+    case 2: {
+        if (params->cArgs != 6)
+            return DISP_E_BADPARAMCOUNT;
+        short* outs[6];
+        for (UINT i = 0; i < 6; ++i)
+            if (!(outs[i] = DispArgShortRef(params, i)))
+                return mismatch(params->cArgs - 1 - i);
+        VNLGetWindowSizes(outs[0], outs[1], outs[2], outs[3], outs[4], outs[5]);
+        return S_OK;
+    }
+    case 3: {
+        std::string text;
+        if (params->cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
+        if (!ArgText(DispArg(params, 0), text))
+            return mismatch(0);
+        VNLSetConnectionParameters(text.c_str());
+        return S_OK;
+    }
+    case DISPID_ABOUTBOX:
+        if (params->cArgs != 0)
+            return DISP_E_BADPARAMCOUNT;
+        AboutBox();
+        return S_OK;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+bool CDorvexCtrl::UpdateRegistry(bool registering) {
+    if (!registering)
+        return UnregisterClassKeys(CLSID_Dorvex, kControlProgId);
+    const CControlClassInfo info = {&CLSID_Dorvex, kControlProgId, IDS_DORVEX,      IDB_DORVEX,
+                                    kDorvexMiscStatus, &LIBID_DORVEXLib, kDorvexLibMajor, kDorvexLibMinor};
+    return RegisterControlClass(info);
+}

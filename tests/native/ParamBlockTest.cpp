@@ -1,0 +1,527 @@
+#include "FakeByteArray.h"
+#include "paramblock/ParamBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Builds device answers by hand: 32-bit little-endian words and raw bytes.
+struct Wire {
+    Bytes b;
+    Wire& u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(uint8_t(v >> (8 * i)));
+        return *this;
+    }
+    Wire& raw(const std::string& s) {
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
+    Wire& raw(const Bytes& s) {
+        b.insert(b.end(), s.begin(), s.end());
+        return *this;
+    }
+};
+
+Bytes Encoded(const CParamBlock& block) {
+    Bytes out;
+    block.Encode(out);
+    return out;
+}
+
+// Decodes from a heap copy of exactly the given size, so the sanitizer sees any read past it.
+void DecodeExact(CParamBlock& block, const Bytes& bytes) {
+    auto* copy = new uint8_t[bytes.size()];
+    std::copy(bytes.begin(), bytes.end(), copy);
+    block.Decode(copy, bytes.size());
+    delete[] copy;
+}
+
+void ExpectSameElements(CParamBlock& a, CParamBlock& b) {
+    ASSERT_EQ(a.Count(), b.Count());
+    for (size_t i = 0; i < a.Count(); ++i) {
+        const CParamValue &x = a.At(i), &y = b.At(i);
+        ASSERT_EQ(x.Kind(), y.Kind()) << "element " << i;
+        ASSERT_EQ(x.WireSize(), y.WireSize()) << "element " << i;
+        EXPECT_EQ(0, std::memcmp(x.WireData(), y.WireData(), x.WireSize())) << "element " << i;
+    }
+}
+
+Bytes Pattern(size_t n, uint8_t seed) {
+    Bytes r(n);
+    for (size_t i = 0; i < n; ++i)
+        r[i] = uint8_t(seed + i * 7);
+    return r;
+}
+
+// A block with a value of every kind and an empty record.
+void FillAllKinds(CParamBlock& block) {
+    block.At(0).SetBool(true);
+    block.At(1).SetInt(-123456);
+    block.At(2).SetDouble(-2.75);
+    block.At(3).SetText("path\\to,\"x\"");
+    block.At(4).SetText("");
+    int i = 5;
+    for (uint32_t kind : {PK_RECORD5, PK_RECORD6, PK_RECORD21, PK_RECORD22})
+        block.At(i++).SetTypedRecord(kind, Pattern(CParamValue::RecordSize(kind), uint8_t(kind)).data());
+    block.At(i).SetRecord(PK_RECORD5, nullptr, 0);
+}
+
+class ParamBlockTest : public testing::Test {
+protected:
+    void SetUp() override { fakearray::Reset(); }
+    void TearDown() override {
+        fakearray::Reset();
+        EXPECT_EQ(fakearray::live, 0) << "byte arrays leaked or destroyed twice";
+    }
+};
+
+// --- values ---
+
+TEST(ParamValueTest, SettersAndTheGettersOfEveryKind) {
+    CParamValue v;
+    EXPECT_EQ(v.Kind(), PK_EMPTY);
+    EXPECT_FALSE(v.GetBool());
+    EXPECT_EQ(v.WireSize(), 8u);
+
+    v.SetBool(true);
+    EXPECT_EQ(v.Kind(), PK_BOOL);
+    EXPECT_TRUE(v.GetBool());
+    EXPECT_EQ(v.GetInt(), 1);
+    EXPECT_EQ(v.GetDouble(), 0.0);
+
+    v.SetInt(-7);
+    EXPECT_EQ(v.GetInt(), -7);
+    EXPECT_TRUE(v.GetBool()); // any other kind: bytes 0 to 3 not zero
+    EXPECT_EQ(v.GetDouble(), -7.0);
+    EXPECT_EQ(v.GetText(), "");
+    EXPECT_EQ(v.Data(), nullptr);
+    EXPECT_EQ(Bytes(v.WireData(), v.WireData() + 8), (Bytes{0xF9, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
+
+    v.SetDouble(0.5); // 0x3FE0000000000000: the low four bytes are zero
+    EXPECT_EQ(v.GetDouble(), 0.5);
+    EXPECT_FALSE(v.GetBool());
+
+    v.SetText("abc");
+    EXPECT_EQ(v.GetText(), "abc");
+    EXPECT_EQ(v.Length(), 3u);
+    EXPECT_EQ(v.WireSize(), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(v.WireData()), 4), std::string("abc", 4));
+    EXPECT_EQ(v.GetDouble(), 0.0);
+
+    v.SetText(nullptr);
+    EXPECT_EQ(v.Kind(), PK_TEXT);
+    EXPECT_EQ(v.GetText(), "");
+    EXPECT_EQ(v.WireSize(), 1u);
+
+    EXPECT_EQ(CParamValue::RecordSize(PK_RECORD5), 784u);
+    EXPECT_EQ(CParamValue::RecordSize(PK_RECORD6), 788u);
+    EXPECT_EQ(CParamValue::RecordSize(PK_RECORD21), 820u);
+    EXPECT_EQ(CParamValue::RecordSize(PK_RECORD22), 2228u);
+    Bytes rec = Pattern(2228, 3);
+    v.SetTypedRecord(PK_RECORD22, rec.data());
+    EXPECT_EQ(v.Kind(), PK_RECORD22);
+    EXPECT_EQ(v.WireSize(), 2228u);
+    EXPECT_EQ(Bytes(v.Data(), v.Data() + 2228), rec);
+    EXPECT_EQ(v.GetText(), "");
+
+    v.SetRecord(PK_INT, rec.data(), 4); // not a record kind
+    EXPECT_EQ(v.Kind(), PK_EMPTY);
+    v.Clear();
+    EXPECT_EQ(v.Kind(), PK_EMPTY);
+    EXPECT_EQ(v.Length(), 0u);
+    EXPECT_EQ(v.GetInt(), 0);
+}
+
+TEST(ParamValueTest, CopiesOwnTheirTextAndRecord) {
+    CParamValue text, record, number;
+    text.SetText("hello");
+    Bytes rec = Pattern(784, 1);
+    record.SetTypedRecord(PK_RECORD5, rec.data());
+    number.SetDouble(3.25);
+
+    CParamValue copy(text);
+    text.SetText("changed");
+    EXPECT_EQ(copy.GetText(), "hello");
+
+    copy = record;
+    record.Clear();
+    EXPECT_EQ(copy.Kind(), PK_RECORD5);
+    EXPECT_EQ(Bytes(copy.Data(), copy.Data() + copy.Length()), rec);
+
+    CParamValue& alias = copy;
+    copy = alias; // self-assignment keeps the record
+    EXPECT_EQ(Bytes(copy.Data(), copy.Data() + copy.Length()), rec);
+    copy = number;
+    copy = alias;
+    EXPECT_EQ(copy.GetDouble(), 3.25);
+    copy.SetText(copy.GetText().c_str());
+    EXPECT_EQ(copy.Kind(), PK_TEXT);
+}
+
+// --- encoding ---
+
+TEST(ParamBlockEncodingTest, WorkedExamples) {
+    CParamBlock block;
+    EXPECT_EQ(Encoded(block), (Bytes{0xFF, 0, 0, 0}));
+
+    block.At(0).SetInt(5);
+    block.At(1).SetText("abc");
+    Bytes expected{2, 0, 0, 0, 8, 0, 0, 0, 5,    0,    0,    0, 0,    0, 0, 0,
+                   3, 0, 0, 0, 4, 0, 0, 0, 0x61, 0x62, 0x63, 0, 0xFF, 0, 0, 0};
+    EXPECT_EQ(block.EncodedSize(), 32u);
+    EXPECT_EQ(Encoded(block), expected);
+
+    block.At(1).SetText("");
+    Bytes emptyText = Encoded(block);
+    EXPECT_EQ(Bytes(emptyText.begin() + 16, emptyText.end()),
+              (Bytes{3, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0, 0, 0}));
+}
+
+TEST(ParamBlockEncodingTest, AtPadsWithEmptyValuesThatDecodingStopsAt) {
+    CParamBlock block;
+    block.At(3);
+    EXPECT_EQ(block.Count(), 4u);
+    Bytes bytes = Encoded(block);
+    ASSERT_EQ(bytes.size(), 68u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Bytes(bytes.begin() + 16 * i, bytes.begin() + 16 * i + 16),
+                  (Bytes{0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    CParamBlock decoded;
+    decoded.At(0).SetInt(1); // decoding replaces what was there
+    DecodeExact(decoded, bytes);
+    EXPECT_EQ(decoded.Count(), 0u);
+
+    block.At(1).SetInt(9); // setting [1] keeps the padding before it
+    EXPECT_EQ(block.At(0).Kind(), PK_EMPTY);
+    EXPECT_EQ(block.At(1).GetInt(), 9);
+}
+
+TEST(ParamBlockEncodingTest, EveryKindRoundTrips) {
+    CParamBlock block, decoded;
+    FillAllKinds(block);
+    DecodeExact(decoded, Encoded(block));
+    ExpectSameElements(block, decoded);
+    EXPECT_EQ(decoded.At(3).GetText(), "path\\to,\"x\"");
+    EXPECT_EQ(decoded.At(2).GetDouble(), -2.75);
+    EXPECT_EQ(decoded.At(9).Length(), 0u);
+}
+
+// --- decoding untrusted answers ---
+
+TEST(ParamBlockDecodeTest, StopsAtTerminatorOrUnknownKindKeepingEarlierElements) {
+    CParamBlock block;
+    DecodeExact(block, Wire().u32(255).u32(8).raw(Bytes(8)).b);
+    EXPECT_EQ(block.Count(), 0u);
+
+    Wire w;
+    w.u32(PK_INT).u32(8).u32(42).u32(0);
+    for (uint32_t stop : {0u, 4u, 7u, 18u, 255u, 0xFFFFFFFFu}) {
+        DecodeExact(block,
+                    Wire(w).u32(stop).u32(8).raw(Bytes(8)).u32(PK_INT).u32(8).raw(Bytes(8)).u32(255).b);
+        ASSERT_EQ(block.Count(), 1u) << "kind " << stop;
+        EXPECT_EQ(block.At(0).GetInt(), 42);
+    }
+    DecodeExact(block, {});
+    EXPECT_EQ(block.Count(), 0u);
+}
+
+TEST(ParamBlockDecodeTest, EveryTruncationDecodesAPrefixWithinBounds) {
+    CParamBlock full;
+    FillAllKinds(full);
+    Bytes bytes = Encoded(full);
+    CParamBlock block;
+    size_t previous = 0;
+    for (size_t n = 0; n <= bytes.size(); ++n) {
+        DecodeExact(block, Bytes(bytes.begin(), bytes.begin() + n));
+        size_t count = block.Count();
+        ASSERT_GE(count, previous);
+        for (size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(block.At(i).Kind(), full.At(i).Kind());
+            ASSERT_EQ(block.At(i).WireSize(), full.At(i).WireSize()) << "partial element kept at " << n;
+        }
+        previous = count;
+    }
+    EXPECT_EQ(previous, full.Count());
+}
+
+TEST(ParamBlockDecodeTest, SizesPastTheEndAreRejectedWithoutOverflow) {
+    CParamBlock block;
+    Wire first;
+    first.u32(PK_BOOL).u32(8).u32(1).u32(0);
+    // Sizes that would wrap a 32-bit position back inside the array, and one just past its end.
+    for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFF8u, 0x80000000u, 13u}) {
+        for (uint32_t kind : {PK_RECORD5, PK_TEXT, PK_INT}) {
+            DecodeExact(block, Wire(first).u32(kind).u32(size).raw("twelve bytes").b);
+            ASSERT_EQ(block.Count(), 1u) << kind << " size " << size;
+            EXPECT_TRUE(block.At(0).GetBool());
+        }
+    }
+}
+
+TEST(ParamBlockDecodeTest, OddSizesKeepTheStreamInStep) {
+    CParamBlock block;
+    Bytes answer = Wire()
+                       .u32(PK_TEXT)
+                       .u32(6)
+                       .raw(std::string("ab\0zzz", 6)) // NUL before the end of its size
+                       .u32(PK_TEXT)
+                       .u32(3)
+                       .raw("xyz") // no NUL inside its size
+                       .u32(PK_INT)
+                       .u32(2)
+                       .raw(Bytes{0x34, 0x12}) // fixed kind below 8 bytes
+                       .u32(PK_DOUBLE)
+                       .u32(0)
+                       .u32(PK_INT)
+                       .u32(12)
+                       .u32(7)
+                       .u32(0xAAAAAAAA)
+                       .u32(0xBBBBBBBB) // more than 8
+                       .u32(PK_RECORD6)
+                       .u32(3)
+                       .raw("rec") // shorter than the typed size
+                       .u32(PK_BOOL)
+                       .u32(8)
+                       .u32(0x100)
+                       .u32(0) // byte 0 alone decides
+                       .u32(255)
+                       .b;
+    DecodeExact(block, answer);
+    ASSERT_EQ(block.Count(), 7u);
+    EXPECT_EQ(block.At(0).GetText(), "ab");
+    EXPECT_EQ(block.At(1).GetText(), "xyz");
+    EXPECT_EQ(block.At(2).GetInt(), 0x1234);
+    EXPECT_EQ(block.At(3).GetDouble(), 0.0);
+    EXPECT_EQ(block.At(4).GetInt(), 7);
+    EXPECT_EQ(block.At(5).Length(), 3u);
+    EXPECT_FALSE(block.At(6).GetBool());
+
+    // Whatever was accepted encodes canonically and decodes to the same again.
+    CParamBlock again;
+    DecodeExact(again, Encoded(block));
+    ExpectSameElements(block, again);
+}
+
+// --- the byte array around a session call ---
+
+// What a session does with the array field it receives: answer with its own array.
+void CalleeAnswers(tagSAFEARRAY** field, const Bytes& answer) {
+    ASSERT_NE(*field, nullptr);
+    uint8_t* data;
+    size_t size;
+    ASSERT_TRUE(ByteArrayLock(*field, data, size)); // the session reads the request first
+    ByteArrayUnlock(*field);
+    ASSERT_TRUE(ByteArrayDestroy(*field));
+    *field = fakearray::Make(answer);
+}
+
+TEST_F(ParamBlockTest, ExportHandsOutTheFieldHoldingTheEncoding) {
+    CParamBlock block;
+    block.At(0).SetText("\\cf0\\");
+    tagSAFEARRAY** field = block.ExportArray();
+    ASSERT_EQ(field, block.ExportArray()); // always the same field; the earlier array is destroyed
+    ASSERT_NE(*field, nullptr);
+    EXPECT_EQ(fakearray::live, 1);
+    EXPECT_EQ((*field)->bytes, Encoded(block));
+    EXPECT_EQ(block.HandedOut(), 1u);
+    EXPECT_EQ((*field)->locks, 0);
+}
+
+TEST_F(ParamBlockTest, ReadingAfterTheCallDecodesTheCalleesAnswer) {
+    CParamBlock input, output;
+    input.At(0).SetText("\\cf0\\");
+    tagSAFEARRAY** in = input.ExportArray();
+    tagSAFEARRAY** out = output.ExportArray();
+    CalleeAnswers(
+        out,
+        Wire().u32(PK_INT).u32(8).u32(77).u32(0).u32(PK_TEXT).u32(2).raw(std::string("a\0", 2)).u32(255).b);
+
+    EXPECT_EQ(output.Count(), 2u);
+    EXPECT_EQ(output.At(0).GetInt(), 77);
+    EXPECT_EQ(output.At(1).GetText(), "a");
+    EXPECT_EQ(output.Array(), nullptr);
+    EXPECT_EQ(output.HandedOut(), 0u);
+
+    // An input the callee left in place reads back as it was, and its array is released too.
+    EXPECT_EQ(input.FormatText(false), "\"\\cf0\\\"");
+    EXPECT_EQ(*in, nullptr);
+    EXPECT_EQ(fakearray::live, 0);
+
+    // Once read, later changes are not overwritten by a stale array.
+    output.At(0).SetInt(5);
+    EXPECT_EQ(output.At(0).GetInt(), 5);
+}
+
+TEST_F(ParamBlockTest, AtAppendsToTheAnswerNotToTheStaleElements) {
+    CParamBlock block;
+    block.At(0).SetInt(1);
+    block.At(1).SetInt(2);
+    CalleeAnswers(block.ExportArray(), Wire().u32(255).b);
+    block.At(0).SetInt(3);
+    EXPECT_EQ(block.Count(), 1u);
+}
+
+TEST_F(ParamBlockTest, OutsideArraysStayTheirOwners) {
+    tagSAFEARRAY* event = fakearray::Make(Wire().u32(PK_BOOL).u32(8).u32(1).u32(0).u32(255).b);
+    CParamBlock block;
+    block.At(0).SetText("old");
+    block.ExportArray();
+    ASSERT_EQ(fakearray::live, 2);
+
+    block.ImportArray(event);
+    EXPECT_EQ(block.Count(), 1u);
+    EXPECT_TRUE(block.At(0).GetBool());
+    EXPECT_EQ(block.Array(), nullptr); // the block's own array went
+    EXPECT_EQ(fakearray::live, 1);     // the event's did not
+    EXPECT_EQ(event->locks, 0);
+
+    block.ImportArray(nullptr); // empties the elements only
+    EXPECT_EQ(block.Count(), 0u);
+    EXPECT_TRUE(ByteArrayDestroy(event));
+}
+
+TEST_F(ParamBlockTest, NullImportKeepsTheHeldArray) {
+    CParamBlock block;
+    block.At(0).SetInt(1);
+    block.ExportArray();
+    block.ImportArray(nullptr);
+    EXPECT_NE(block.Array(), nullptr);
+    block.Clear(false);
+    EXPECT_NE(block.Array(), nullptr);
+    block.Clear(true);
+    EXPECT_EQ(block.Array(), nullptr);
+    EXPECT_EQ(block.HandedOut(), 0u);
+    EXPECT_EQ(fakearray::live, 0);
+
+    block.ExportArray(); // the destructor releases what is left
+}
+
+TEST_F(ParamBlockTest, ArraysThatCannotBeMadeLeaveTheCalleeANullField) {
+    CParamBlock block;
+    block.At(0).SetInt(8);
+
+    fakearray::fail.create = true;
+    tagSAFEARRAY** field = block.ExportArray();
+    EXPECT_EQ(*field, nullptr);
+    EXPECT_EQ(block.HandedOut(), 1u);
+    EXPECT_EQ(block.Count(), 1u); // nothing came back: the elements stay
+    fakearray::Reset();
+
+    fakearray::fail.lock = true;
+    EXPECT_EQ(*block.ExportArray(), nullptr);
+    EXPECT_EQ(fakearray::live, 0); // created, then destroyed
+    fakearray::Reset();
+
+    // A held array that cannot be destroyed is not replaced and not handed out again.
+    tagSAFEARRAY* stuck = *block.ExportArray();
+    fakearray::fail.destroy = true;
+    EXPECT_EQ(*block.ExportArray(), nullptr);
+    EXPECT_EQ(fakearray::live, 1);
+    fakearray::Reset();
+    EXPECT_TRUE(ByteArrayDestroy(stuck));
+
+    // An array that cannot be read imports as empty.
+    block.ExportArray();
+    fakearray::fail.lock = true;
+    EXPECT_EQ(block.Count(), 0u);
+    EXPECT_EQ(block.Array(), nullptr);
+}
+
+// --- text form ---
+
+struct Expect {
+    uint32_t kind;
+    std::string text; // the value as FormatText(true) writes it
+};
+
+void ExpectParsed(const char* text, const std::vector<Expect>& expected) {
+    CParamBlock block;
+    block.ParseText(text);
+    ASSERT_EQ(block.Count(), expected.size()) << text;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(block.At(i).Kind(), expected[i].kind) << text << " [" << i << "]";
+        CParamBlock one;
+        one.At(0) = block.At(i);
+        EXPECT_EQ(one.FormatText(true), expected[i].text) << text << " [" << i << "]";
+    }
+}
+
+TEST(ParamBlockTextTest, ParsesTokensByShape) {
+    ExpectParsed(
+        "1,2.5,TRUE,\"a,b\",0x1F",
+        {{PK_INT, "1"}, {PK_DOUBLE, "2.5000"}, {PK_BOOL, "TRUE"}, {PK_TEXT, "\"a,b\""}, {PK_INT, "31"}});
+    ExpectParsed("1,,2", {{PK_INT, "1"}, {PK_INT, "2"}});
+    ExpectParsed("1, 2", {{PK_INT, "1"}, {PK_TEXT, "\" 2\""}});
+    ExpectParsed("\"ab\"cd", {{PK_TEXT, "\"ab\""}, {PK_TEXT, "\"cd\""}});
+    ExpectParsed("+,-,true,FaLsE",
+                 {{PK_BOOL, "TRUE"}, {PK_BOOL, "FALSE"}, {PK_BOOL, "TRUE"}, {PK_BOOL, "FALSE"}});
+    ExpectParsed("-5,1.0,.,+7,1-2,--", {{PK_INT, "-5"},
+                                        {PK_DOUBLE, "1.0000"},
+                                        {PK_DOUBLE, "0.0000"},
+                                        {PK_INT, "7"},
+                                        {PK_INT, "1"},
+                                        {PK_INT, "0"}});
+    ExpectParsed("truex,+5e3,0x1G", {{PK_TEXT, "\"truex\""}, {PK_TEXT, "\"+5e3\""}, {PK_TEXT, "\"0x1G\""}});
+}
+
+TEST(ParamBlockTextTest, ParsesHexLikeScanf) {
+    ExpectParsed("0X1f,0xffffffff,1x5,Ax1,-x1",
+                 {{PK_INT, "31"}, {PK_INT, "-1"}, {PK_INT, "1"}, {PK_INT, "10"}, {PK_INT, "0"}});
+    ExpectParsed("0x,0xx5,0x123456789", {{PK_INT, "0"}, {PK_INT, "0"}, {PK_INT, "-1"}});
+    ExpectParsed("99999999999,-99999999999", {{PK_INT, "2147483647"}, {PK_INT, "-2147483648"}});
+}
+
+TEST(ParamBlockTextTest, QuotesBlanksAndEmptyFields) {
+    // A quoted token ends at the next quote, so four quotes are two empty texts.
+    ExpectParsed("\"\",\"\"\"\",\"x",
+                 {{PK_TEXT, "\"\""}, {PK_TEXT, "\"\""}, {PK_TEXT, "\"\""}, {PK_TEXT, "\"x\""}});
+    ExpectParsed("a\"b\"", {{PK_TEXT, "\"a\"b\""}});
+    ExpectParsed(" 1\t\r\n \n", {{PK_TEXT, "\" 1\""}}); // trailing blanks go, leading ones stay
+    ExpectParsed(",,,7,,", {{PK_INT, "7"}});
+    ExpectParsed("", {});
+    ExpectParsed(" \t\r\n", {});
+    ExpectParsed(nullptr, {});
+}
+
+TEST_F(ParamBlockTest, ParseReplacesElementsAndArray) {
+    CParamBlock block;
+    block.At(0).SetInt(1);
+    block.ExportArray();
+    block.ParseText("2");
+    EXPECT_EQ(block.Array(), nullptr);
+    EXPECT_EQ(block.HandedOut(), 0u);
+    ASSERT_EQ(block.Count(), 1u);
+    EXPECT_EQ(block.At(0).GetInt(), 2);
+}
+
+TEST(ParamBlockTextTest, FormatsWithAndWithoutWords) {
+    CParamBlock block;
+    block.At(0).SetBool(true);
+    block.At(1).SetInt(7);
+    block.At(2).SetText("ab");
+    block.At(3).SetDouble(1.5);
+    EXPECT_EQ(block.FormatText(true), "TRUE,7,\"ab\",1.5000");
+    EXPECT_EQ(block.FormatText(false), "+,7,\"ab\",1.5000");
+
+    // Empty values and records write nothing, not even a separator; quotes are not escaped.
+    CParamBlock mixed;
+    mixed.At(1).SetBool(false);
+    mixed.At(2).SetTypedRecord(PK_RECORD5, Pattern(784, 0).data());
+    mixed.At(3).SetText("say \"hi\"");
+    mixed.At(5).SetDouble(-0.00004);
+    EXPECT_EQ(mixed.FormatText(false), "-,\"say \"hi\"\",-0.0000");
+    EXPECT_EQ(CParamBlock().FormatText(true), "");
+
+    block.ParseText(block.FormatText(true).c_str()); // the text form reads back
+    EXPECT_EQ(block.FormatText(false), "+,7,\"ab\",1.5000");
+}
+
+} // namespace
