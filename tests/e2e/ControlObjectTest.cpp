@@ -1,0 +1,231 @@
+// The control object as a container sees it before and without in-place activation: persistence,
+// property pages, class information, and dispatch calls that arrive before its window exists.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+namespace {
+
+const CLSID kControlClsid = {0x1e5f1674, 0xca8a, 0x4223, {0xba, 0x08, 0xf1, 0xce, 0x31, 0x37, 0xaf, 0x82}};
+const CLSID kPageClsid = {0x64951383, 0xe244, 0x487e, {0x86, 0xea, 0xeb, 0x6b, 0x5a, 0x5a, 0xc7, 0x32}};
+const IID kEventsIid = {0x16cbb4b7, 0xc0aa, 0x4f22, {0xa6, 0x97, 0x63, 0x28, 0xe4, 0xda, 0x31, 0x94}};
+
+class ControlObjectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_EQ(CoCreateInstance(kControlClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(&control_)),
+                  S_OK);
+    }
+    void TearDown() override {
+        if (control_)
+            control_->Release();
+        OleUninitialize();
+    }
+    template <class T> T* As(REFIID iid) {
+        T* p = nullptr;
+        EXPECT_EQ(control_->QueryInterface(iid, reinterpret_cast<void**>(&p)), S_OK);
+        return p;
+    }
+    IUnknown* control_ = nullptr;
+};
+
+// A property bag that keeps what it is given.
+class Bag : public IPropertyBag {
+public:
+    VARIANT version{};
+    bool hasVersion = false;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyBag) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP Read(LPCOLESTR name, VARIANT* v, IErrorLog*) override {
+        if (lstrcmpW(name, L"_Version") || !hasVersion)
+            return E_INVALIDARG;
+        return VariantCopy(v, &version);
+    }
+    STDMETHODIMP Write(LPCOLESTR name, VARIANT* v) override {
+        if (!lstrcmpW(name, L"_Version")) {
+            hasVersion = true;
+            return VariantCopy(&version, v);
+        }
+        return S_OK;
+    }
+};
+
+TEST_F(ControlObjectTest, PersistsVersionOneZeroAndConvertsOlderStreams) {
+    IPersistStreamInit* persist = As<IPersistStreamInit>(IID_IPersistStreamInit);
+    ASSERT_NE(persist, nullptr);
+    CLSID clsid = {};
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, kControlClsid));
+    EXPECT_EQ(persist->InitNew(), S_OK);
+
+    IStream* stream = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
+    LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    DWORD saved[3] = {};
+    ULONG read = 0;
+    stream->Read(saved, sizeof saved, &read);
+    EXPECT_EQ(read, sizeof saved);
+    EXPECT_EQ(saved[0], 0x10000u) << "version 1.0: minor version in the low word";
+
+    // A stream written by an older version loads, and the next save writes the current version.
+    DWORD older[3] = {0x00001, saved[1], saved[2]};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    stream->Write(older, sizeof older, nullptr);
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(persist->Load(stream), S_OK);
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    stream->Read(saved, sizeof saved, &read);
+    EXPECT_EQ(saved[0], 0x10000u);
+
+    // A truncated stream is refused rather than half read.
+    IStream* tiny = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &tiny), S_OK);
+    tiny->Write(older, 2, nullptr);
+    tiny->Seek(zero, STREAM_SEEK_SET, nullptr);
+    EXPECT_TRUE(FAILED(persist->Load(tiny)));
+    tiny->Release();
+    stream->Release();
+    persist->Release();
+
+    IPersistPropertyBag* bagPersist = As<IPersistPropertyBag>(IID_IPersistPropertyBag);
+    ASSERT_NE(bagPersist, nullptr);
+    Bag bag;
+    EXPECT_EQ(bagPersist->Save(&bag, TRUE, TRUE), S_OK);
+    ASSERT_TRUE(bag.hasVersion);
+    EXPECT_EQ(bag.version.vt, VT_I4);
+    EXPECT_EQ(bag.version.lVal, 0x10000);
+    EXPECT_EQ(bagPersist->Load(&bag, nullptr), S_OK);
+    bagPersist->Release();
+}
+
+TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
+    ISpecifyPropertyPages* pages = As<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages);
+    ASSERT_NE(pages, nullptr);
+    CAUUID list = {};
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_TRUE(IsEqualCLSID(list.pElems[0], kPageClsid));
+    CoTaskMemFree(list.pElems);
+    pages->Release();
+
+    IProvideClassInfo2* info = As<IProvideClassInfo2>(IID_IProvideClassInfo2);
+    ASSERT_NE(info, nullptr);
+    GUID source = {};
+    EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+    EXPECT_TRUE(IsEqualIID(source, kEventsIid));
+    info->Release();
+
+    IOleObject* ole = As<IOleObject>(IID_IOleObject);
+    ASSERT_NE(ole, nullptr);
+    DWORD misc = 0;
+    EXPECT_EQ(ole->GetMiscStatus(DVASPECT_CONTENT, &misc), S_OK);
+    EXPECT_EQ(misc, 0x20191u);
+    ole->Release();
+
+    IConnectionPointContainer* points = As<IConnectionPointContainer>(IID_IConnectionPointContainer);
+    ASSERT_NE(points, nullptr);
+    IConnectionPoint* point = nullptr;
+    EXPECT_EQ(points->FindConnectionPoint(kEventsIid, &point), S_OK);
+    if (point)
+        point->Release();
+    EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
+    points->Release();
+}
+
+TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
+    IPropertyPage* page = nullptr;
+    ASSERT_EQ(CoCreateInstance(kPageClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                               reinterpret_cast<void**>(&page)),
+              S_OK);
+    PROPPAGEINFO info = {};
+    info.cb = sizeof info;
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_STREQ(info.pszTitle, L"General");
+    EXPECT_STREQ(info.pszDocString, L"Names to appear in the control");
+    EXPECT_STREQ(info.pszHelpFile, L"DORVEX.HLP");
+    EXPECT_EQ(info.dwHelpContext, 0u);
+    EXPECT_GT(info.size.cx, 0);
+    CoTaskMemFree(info.pszTitle);
+    CoTaskMemFree(info.pszDocString);
+    CoTaskMemFree(info.pszHelpFile);
+
+    HWND frame = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr, nullptr);
+    RECT rect = {0, 0, 400, 120};
+    ASSERT_EQ(page->Activate(frame, &rect, TRUE), S_OK);
+    HWND dialog = GetWindow(frame, GW_CHILD);
+    ASSERT_NE(dialog, nullptr);
+    char text[128] = "";
+    GetWindowTextA(GetWindow(dialog, GW_CHILD), text, sizeof text);
+    EXPECT_STREQ(text, "TODO: Place controls to manipulate properties of Dorvex Control on this dialog.");
+    EXPECT_EQ(page->Apply(), S_OK);
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
+    page->Release();
+    DestroyWindow(frame);
+}
+
+// The host may talk to the control before any container activated it: nothing fails, nothing is lost.
+TEST_F(ControlObjectTest, CallsBeforeTheWindowExistsAreKeptForIt) {
+    IDispatch* dispatch = As<IDispatch>(IID_IDispatch);
+    ASSERT_NE(dispatch, nullptr);
+    short sizes[6] = {};
+    VARIANT args[6];
+    for (int i = 0; i < 6; ++i) {
+        args[5 - i].vt = VT_BYREF | VT_I2;
+        args[5 - i].piVal = &sizes[i];
+    }
+    DISPPARAMS params = {args, nullptr, 6, 0};
+    EXPECT_EQ(dispatch->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(sizes[0], 100);
+    EXPECT_EQ(sizes[4], 600);
+    EXPECT_EQ(sizes[5], 300);
+
+    BSTR text = SysAllocString(L"demo");
+    VARIANT connection;
+    connection.vt = VT_BYREF | VT_BSTR;
+    connection.pbstrVal = &text;
+    DISPPARAMS one = {&connection, nullptr, 1, 0};
+    EXPECT_EQ(dispatch->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr), S_OK);
+    SysFreeString(text);
+
+    // Activated now, the main window appears already shown, as the size request asked.
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                                  nullptr);
+    IOleObject* ole = As<IOleObject>(IID_IOleObject);
+    ASSERT_NE(ole, nullptr);
+    auto* atl = LoadLibraryA("atl.dll");
+    auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxAttachControl")));
+    ASSERT_NE(attach, nullptr);
+    IUnknown* site = nullptr;
+    ASSERT_EQ(attach(control_, parent, &site), S_OK);
+    HWND window = nullptr;
+    IOleWindow* oleWindow = As<IOleWindow>(IID_IOleWindow);
+    ASSERT_NE(oleWindow, nullptr);
+    oleWindow->GetWindow(&window);
+    oleWindow->Release();
+    HWND main = GetDlgItem(window, 1700);
+    ASSERT_TRUE(IsWindow(main));
+    EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_VISIBLE) << "the size request was forgotten";
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    ole->Release();
+    if (site)
+        site->Release();
+    dispatch->Release();
+    DestroyWindow(parent);
+}
+
+} // namespace
