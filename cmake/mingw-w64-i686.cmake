@@ -1,17 +1,5 @@
-# Cross toolchain for i686 Windows with the posix-thread mingw-w64 compilers
-# (GoogleTest needs std::mutex) and a static runtime, so no mingw DLL must be found at run time.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: the module users ship; built and checked, not run here.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(DORVEX_WIDL ${TOOLCHAIN_PREFIX}-widl)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(DORVEX_WIDL_FLAGS --win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
