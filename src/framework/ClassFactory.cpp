@@ -120,6 +120,11 @@ bool RegisterPropertyPageClass(const CLSID& clsid, const char* progId, int typeN
     return RegisterCommon("CLSID\\" + text, text, progId, LoadText(typeNameId));
 }
 
+bool RegisterInprocClass(const CLSID& clsid, const char* progId, const char* typeName) {
+    const std::string text = GuidText(clsid);
+    return RegisterCommon("CLSID\\" + text, text, progId, typeName);
+}
+
 bool UnregisterClassKeys(const CLSID& clsid, const char* progId) {
     return DeleteKey("CLSID\\" + GuidText(clsid)) && DeleteKey(progId);
 }

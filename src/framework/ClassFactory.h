@@ -40,5 +40,8 @@ struct CControlClassInfo {
 };
 bool RegisterControlClass(const CControlClassInfo& info);
 bool RegisterPropertyPageClass(const CLSID& clsid, const char* progId, int typeNameId);
+// A plain in-process class (an automation server, not a control): type name, server path, threading
+// model, ProgID.
+bool RegisterInprocClass(const CLSID& clsid, const char* progId, const char* typeName);
 // Removes the CLSID and ProgID keys; keys already gone count as removed.
 bool UnregisterClassKeys(const CLSID& clsid, const char* progId);

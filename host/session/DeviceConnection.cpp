@@ -1,0 +1,152 @@
+#include "DeviceConnection.h"
+
+#include "CancelToken.h"
+#include "DeviceReservations.h"
+#include "RequestCodes.h"
+#include "SessionErrors.h"
+
+#include "paramblock/ParamBlock.h"
+
+#include <cstdio>
+
+namespace {
+std::wstring LowerCase(std::wstring text) {
+    if (!text.empty())
+        CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+} // namespace
+
+std::string RequestName(long request) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(request));
+    return text;
+}
+
+std::string TextArgument(CParamBlock& input, size_t index, long request, const char* what) {
+    if (index >= input.Count() || input.At(index).Kind() != PK_TEXT)
+        throw CDeviceError(SE_BAD_INPUT, "Request " + RequestName(request) + " needs " + what +
+                                             " as text in element " + std::to_string(index) + ".");
+    return input.At(index).GetText();
+}
+
+CDeviceConnection::CDeviceConnection(ConnectionSettings settings, const std::wstring& folder)
+    : m_settings(std::move(settings)), m_folder(folder), m_key(LowerCase(m_folder.Root())),
+      m_successes(m_settings.failures.size(), 0) {}
+
+void CDeviceConnection::AwaitAnswer(long wait, CCancelToken* cancel) const {
+    const uint32_t latency = m_settings.latencyMs;
+    const bool timesOut = wait > 0 && static_cast<uint32_t>(wait) < latency;
+    const uint32_t pause = timesOut ? static_cast<uint32_t>(wait) : latency;
+    if (pause) {
+        if (cancel && !cancel->Sleep(pause))
+            throw CDeviceError(cancel->Reason(), "The request was cancelled.");
+        if (!cancel)
+            Sleep(pause);
+    }
+    if (timesOut)
+        throw CDeviceError(SE_TIMEOUT, "The device did not answer within " + std::to_string(wait) + " ms.");
+}
+
+void CDeviceConnection::CheckInjectedFailure(long request) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (size_t i = 0; i < m_settings.failures.size(); ++i) {
+        const FaultRule& rule = m_settings.failures[i];
+        if (rule.request != request)
+            continue;
+        if (m_successes[i] >= rule.after)
+            throw CDeviceError(SE_INJECTED_FAILURE,
+                               "The device failed request " + RequestName(request) + ".");
+        ++m_successes[i];
+    }
+}
+
+void CDeviceConnection::CheckNotReservedByOther(const void* session) const {
+    if (CDeviceReservations::HeldByOther(m_key, session))
+        throw CDeviceError(SE_BUSY, "The device is reserved by another session.");
+}
+
+bool CDeviceConnection::IsImmediate(long request) {
+    switch (request) {
+    case REQ_FS_PROBE:
+    case REQ_MAKE_DIR:
+    case REQ_CHANGE_DIR:
+    case REQ_LIST_DIR:
+    case REQ_DELETE_FILE:
+    case REQ_DELETE_DIR:
+    case REQ_CONNECT_CHECK:
+    case REQ_FIRMWARE_SPECS:
+    case REQ_PROGRAM_SPEC:
+    case REQ_DISPLAY_LIST_SPEC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CDeviceConnection::IsKnown(long request) {
+    return IsImmediate(request) || request == REQ_SEND_FILE || request == REQ_RECEIVE_FILE ||
+           request == REQ_UPDATE_FIRMWARE || request == REQ_LOAD_PROGRAM || request == REQ_LOAD_DISPLAY_LIST;
+}
+
+void CDeviceConnection::RunImmediate(long request, CParamBlock& input, CParamBlock& answer,
+                                     const void* session) {
+    answer.Clear(true);
+    switch (request) {
+    case REQ_FS_PROBE:
+    case REQ_CONNECT_CHECK:
+        if (!m_folder.Present())
+            throw CDeviceError(request == REQ_FS_PROBE ? SE_NOT_FOUND : SE_CHECK_FAILED,
+                               "The device has no file system.");
+        if (request == REQ_CONNECT_CHECK && m_settings.checkFails)
+            throw CDeviceError(SE_CHECK_FAILED, "The device did not pass the connection check.");
+        return;
+    case REQ_LIST_DIR:
+        m_folder.List(TextArgument(input, 0, request, "the directory"), answer);
+        return;
+    case REQ_CHANGE_DIR: {
+        const CDeviceItem dir = m_folder.Directory(TextArgument(input, 0, request, "the directory"));
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_currentDirectory = dir.Remote(true);
+        return;
+    }
+    case REQ_MAKE_DIR: {
+        const std::string name = TextArgument(input, 0, request, "the new name");
+        CheckNotReservedByOther(session);
+        std::string current;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            current = m_currentDirectory;
+        }
+        m_folder.MakeDirectory(current, name);
+        return;
+    }
+    case REQ_DELETE_FILE: {
+        const std::string path = TextArgument(input, 0, request, "the file");
+        CheckNotReservedByOther(session);
+        m_folder.DeleteFile(path);
+        return;
+    }
+    case REQ_DELETE_DIR: {
+        const std::string path = TextArgument(input, 0, request, "the directory");
+        // Contents go only when the request says so: a missing flag deletes empty directories only.
+        const bool withContents = input.Count() > 1 && input.At(1).GetBool();
+        CheckNotReservedByOther(session);
+        m_folder.DeleteDirectory(path, withContents);
+        return;
+    }
+    case REQ_FIRMWARE_SPECS:
+        for (size_t i = 0; i < m_settings.firmwarePatterns.size(); ++i)
+            answer.At(i).SetText(m_settings.firmwarePatterns[i].c_str());
+        return;
+    case REQ_PROGRAM_SPEC:
+        answer.At(0).SetText(m_settings.programPattern.c_str());
+        return;
+    case REQ_DISPLAY_LIST_SPEC:
+        answer.At(0).SetText(m_settings.displayListPattern.c_str());
+        return;
+    default:
+        throw CDeviceError(SE_UNKNOWN_REQUEST,
+                           "The device does not know request " + RequestName(request) + ".");
+    }
+}

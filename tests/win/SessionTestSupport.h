@@ -1,0 +1,151 @@
+// Drives QuorSession.dll (loaded from bin/) through COM as a client does: a session object, a sink that
+// records every event with its argument types, helpers for blocks, folders and the message loop.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+
+#include "QuorSession_h.h"
+#include "paramblock/ParamBlock.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sessiontest {
+
+constexpr long kListDir = 0x1009, kProbe = 0x1002, kMakeDir = 0x1003, kChangeDir = 0x1007,
+               kDeleteFile = 0x100A, kDeleteDir = 0x100D, kSend = 0x1800, kReceive = 0x1801,
+               kConnectCheck = 0x5003, kFirmwareSpecs = 0x5400, kProgramSpec = 0x740A,
+               kDisplayListSpec = 0x8804, kUpdateFirmware = 0x5404, kLoadProgram = 0x7401,
+               kLoadDisplayList = 0x8801;
+
+// One argument as the sink received it.
+struct Arg {
+    VARTYPE type = VT_EMPTY;
+    long long number = 0;
+    std::string text;
+    std::vector<uint8_t> bytes; // the answer block of RequestComplete
+};
+
+struct Event {
+    DISPID id = 0;
+    std::vector<Arg> args;   // in the order the event declares them
+    bool duringCall = false; // arrived while the test was inside a session method
+    ULONGLONG tick = 0;
+    long Long(size_t i) const { return static_cast<long>(args.at(i).number); }
+    const std::string& Text(size_t i) const { return args.at(i).text; }
+};
+
+// Set while the test is inside a call of the session: events must never arrive then.
+extern bool g_insideCall;
+
+class CEventSink : public IDispatch {
+public:
+    std::vector<Event> events;
+    // HostQuery: the text put into the answer slot, and the long returned.
+    std::string queryAnswer = "No";
+    long queryResult = 0;
+    // Returned by TaskStart and TaskProgress.
+    long taskResult = 0;
+    // Runs after an event is recorded (a test may call the session from inside an event).
+    std::function<void(const Event&)> onEvent;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override;
+
+    std::vector<Event> Of(DISPID id) const;
+    std::vector<DISPID> Ids() const;
+    ULONG Refs() const { return m_refs; }
+
+private:
+    ULONG m_refs = 1;
+};
+
+// Pumps the thread's messages until done() or the time is up; false on time-out.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+void PumpFor(DWORD ms);
+
+// A session object made by the class object of bin\QuorSession.dll, with a sink advised.
+class CSessionClient {
+public:
+    CSessionClient();
+    ~CSessionClient();
+    CSessionClient(const CSessionClient&) = delete;
+    CSessionClient& operator=(const CSessionClient&) = delete;
+
+    IQuorSession2* operator->() const { return m_session; }
+    IQuorSession2* Get() const { return m_session; }
+    CEventSink sink;
+
+    long Connect(const std::string& text);
+    long Disconnect();
+    long Execute(long request, CParamBlock& input, CParamBlock& output, long wait = 5000);
+    long Submit(long request, CParamBlock& input, long& id, LONG_PTR userData = 0, long wait = -1);
+    // Submits and pumps until its RequestComplete; the event, or a failed assertion.
+    Event Run(long request, CParamBlock& input, long* id = nullptr, DWORD timeoutMs = 20000);
+    // The RequestComplete events that carry this user data.
+    std::vector<Event> Completions(LONG_PTR userData) const;
+    std::string ErrorText(long* code = nullptr);
+    long ErrorCode();
+
+private:
+    IQuorSession2* m_session = nullptr;
+    DWORD m_cookie = 0;
+    LONG_PTR m_nextUserData = 0x7000;
+};
+
+// A block of texts, and one of values given as text.
+void Texts(CParamBlock& block, const std::vector<std::string>& texts);
+
+// The 784-byte listing records of an answer, read by their documented offsets.
+struct Entry {
+    std::string name;
+    bool directory = false;
+    uint32_t size = 0;
+    uint64_t time = 0;
+};
+std::vector<Entry> Entries(CParamBlock& answer);
+std::vector<Entry> Entries(const std::vector<uint8_t>& encodedAnswer);
+
+std::string BinDir();
+// A fresh folder under the system's temporary folder, removed with its contents afterwards.
+class CTempFolder {
+public:
+    explicit CTempFolder(const char* tag);
+    ~CTempFolder();
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+void RemoveTree(const std::string& path);
+void MakeDirs(const std::string& path);
+void WriteFileText(const std::string& path, const std::string& content);
+std::string ReadFileText(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirExists(const std::string& path);
+// Every file and directory below root with its size ("dir/" for directories), for before/after checks.
+std::vector<std::string> Snapshot(const std::string& root);
+// Deterministic bytes for large files, written block by block, and their FNV-1a hash.
+void WritePatternFile(const std::string& path, uint64_t size, uint32_t seed);
+uint64_t HashFile(const std::string& path);
+
+// Each test runs in a single-threaded apartment, as the control does.
+class SessionFixture : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+} // namespace sessiontest
