@@ -14,8 +14,8 @@ public:
 
     // className null: the framework's own class, whose procedure is this object's message map.
     // A system class (a list view, say) is created and then subclassed.
-    bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
-                UINT id, DWORD exStyle = 0);
+    virtual bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
+                        UINT id, DWORD exStyle = 0);
     // Routes an existing window's messages through this object; unhandled ones go to its old procedure.
     bool SubclassWindow(HWND hwnd);
     HWND UnsubclassWindow();

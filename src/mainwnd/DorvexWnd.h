@@ -1,34 +1,96 @@
-// The control's main window: it owns everything the user sees. For now it holds the host's
-// environment object and the connection text; the session, the views and the splitter attach here.
+// The control's main window: it owns everything the user sees (splitter, tree, file list, the host's
+// progress dialogs) and it is the session holder, so the session, its events and the host environment
+// live in the same object. It runs the connect sequence and is the hub of the private messages.
 #pragma once
-#include "framework/ComPtr.h"
+#include "browser/SplitterBar.h"
 #include "framework/Wnd.h"
-#include <oaidl.h>
+#include "hostenv/HostedSession.h"
+#include "mainwnd/Messages.h"
+#include <list>
 #include <string>
 
-class CDorvexWnd : public CWnd {
+class CDorvexTreeView;
+class CDorvexListView;
+class CQuorDialogEventFile;
+class CQuorDialogEventTask;
+
+class CDorvexWnd : public CWnd, public CHostedSession {
 public:
-    CDorvexWnd() = default;
-    ~CDorvexWnd() override = default;
+    static constexpr UINT kSplitterId = 1701;
+    static constexpr UINT kListViewId = 1702;
+    static constexpr UINT kTreeViewId = 1703;
 
-    // Releases the environment held so far and unmarshals the host's from the stream.
-    HRESULT SetEnvironmentFromStream(IStream* stream);
-    void SetEnvironment(IDispatch* environment) { m_environment = environment; }
-    IDispatch* Environment() const { return m_environment.Get(); }
+    CDorvexWnd();
+    ~CDorvexWnd() override;
 
-    // Called before the window is first shown.
+    // Creates the window, then the splitter, the list and the tree inside it, and wires them together.
+    // True when all four were created; a failed child leaves the panes unconnected.
+    bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
+                UINT id, DWORD exStyle = 0) override;
+    // Before the first show: creates the two progress dialogs (a second call replaces the pair) and lays
+    // out the panes.
     void PrepareForDisplay();
+    // Clears both views, disconnects and connects with `connection`, then submits the connection check.
+    // Raises a COM error carrying E_POINTER when there is no session component.
     void ConnectToDevice(const char* connection);
-    const std::string& ConnectionText() const { return m_connection; }
+    // Without a session component the control is inert: its panes stay hidden and the window says why.
+    bool IsInert() const { return !HasSession(); }
+    static const char* InertNotice();
+
+    long RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
+                         LONG_PTR userData) override;
+
+    const std::list<std::string>& FirmwarePatterns() const { return m_firmwarePatterns; }
+    const std::list<std::string>& ProgramPatterns() const { return m_programPatterns; }
+    const std::list<std::string>& DisplayListPatterns() const { return m_displayListPatterns; }
+    CSplitterBar& Splitter() { return m_splitter; }
+    CDorvexTreeView* TreeView() const { return m_treeView; }
+    CDorvexListView* ListView() const { return m_listView; }
+    CQuorDialogEventFile* FileDialog() const { return m_fileDialog; }
+    CQuorDialogEventTask* TaskDialog() const { return m_taskDialog; }
+    bool CancelRequested() const { return m_cancelRequested; }
 
 protected:
     BEGIN_MSG_MAP(CDorvexWnd)
     MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
+    MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_SIZE, OnSize)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
+    MESSAGE_HANDLER(UWM_TRANSFER_START, OnTransferList)
+    MESSAGE_HANDLER(UWM_TRANSFER_STEP, OnTransferList)
+    MESSAGE_HANDLER(UWM_TRANSFER_CANCEL, OnTransferCancel)
+    MESSAGE_HANDLER(UWM_CONNECTED, OnConnected)
+    MESSAGE_HANDLER(UWM_CONNECT_FAILED, OnConnectFailed)
     END_MSG_MAP()
 
     LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnTransferList(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnTransferCancel(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnConnected(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnConnectFailed(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
-    CComPtr<IDispatch> m_environment;
-    std::string m_connection;
+    // Submits `request` with an empty block, no wait limit and no user data.
+    void SubmitEmpty(long request);
+    // A failed completion's text in an "Error" box, unless the session says the user cancelled or the
+    // connection is gone.
+    void ShowCompletionFailure();
+    void DestroyDialogs();
+    // The owner of the progress dialogs: the host's top-level window, or none.
+    HWND ParentFrame() const;
+
+    std::list<std::string> m_firmwarePatterns;
+    std::list<std::string> m_programPatterns;
+    std::list<std::string> m_displayListPatterns;
+    CSplitterBar m_splitter;
+    CDorvexTreeView* m_treeView = nullptr;
+    CDorvexListView* m_listView = nullptr;
+    CQuorDialogEventFile* m_fileDialog = nullptr;
+    CQuorDialogEventTask* m_taskDialog = nullptr;
+    bool m_cancelRequested = false;
 };

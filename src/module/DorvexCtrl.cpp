@@ -101,7 +101,15 @@ void CDorvexCtrl::ApplyPending() {
     }
     if (m_hasPendingConnection) {
         m_hasPendingConnection = false;
-        m_mainWindow->ConnectToDevice(m_pendingConnection.c_str());
+        Connect(m_pendingConnection.c_str());
+    }
+}
+
+void CDorvexCtrl::Connect(const char* parameters) {
+    try {
+        m_mainWindow->ConnectToDevice(parameters);
+    } catch (const CComError&) {
+        // Only a missing session component gets here: the main window is inert and already says why.
     }
 }
 
@@ -147,7 +155,7 @@ void CDorvexCtrl::VNLGetWindowSizes(short* minCx, short* minCy, short* maxCx, sh
 
 void CDorvexCtrl::VNLSetConnectionParameters(const char* parameters) {
     if (m_mainWindow) {
-        m_mainWindow->ConnectToDevice(parameters);
+        Connect(parameters);
         return;
     }
     m_hasPendingConnection = true;

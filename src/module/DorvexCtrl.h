@@ -38,6 +38,7 @@ protected:
 
 private:
     void ApplyPending();
+    void Connect(const char* parameters);
 
     CDorvexWnd* m_mainWindow = nullptr;
     // Calls that arrive before the main window exists are kept and applied when it is created.

@@ -1,0 +1,6 @@
+#include "browser/TransferList.h"
+
+CTransferList::~CTransferList() {
+    if (drop)
+        DragFinish(drop);
+}

@@ -1,0 +1,30 @@
+// One transfer batch: the (source, destination) pairs to run, their direction, the typed operation
+// chosen for a dropped file, and the shell drop that produced them. Built by the file list, then owned,
+// run and deleted by the main window.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+#include <cstdint>
+#include <list>
+#include <string>
+
+struct TransferItem {
+    std::string source;
+    std::string destination;
+};
+
+class CTransferList {
+public:
+    CTransferList() = default;
+    CTransferList(const CTransferList&) = delete;
+    CTransferList& operator=(const CTransferList&) = delete;
+    // Finishes the shell drop, if the list came from one.
+    virtual ~CTransferList();
+
+    std::list<TransferItem> items;
+    uint32_t count = 0;
+    uint8_t direction = 0; // 1: to the device, 0: from the device
+    HDROP drop = nullptr;
+    std::list<TransferItem>::iterator cursor = items.end();
+    uint32_t operation = 0; // 0: plain transfer, else the typed operation's request code
+};

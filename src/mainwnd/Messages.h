@@ -1,0 +1,36 @@
+// The control's private window messages, the one table for the main window and its views. All are
+// posted (the splitter's is sent). A heap object in lParam belongs to the receiver, which frees it also
+// when it has nothing to do with it, and a window that goes away frees what is still queued for it.
+#pragma once
+#include <windows.h>
+#include <memory>
+#include <string>
+
+class CTransferList;
+
+enum : UINT {
+    UWM_LIST_SHOW_DIR = WM_USER + 300,     // list view; lParam: path string, or 0 to re-read
+    UWM_VIEW_CLEAR = WM_USER + 301,        // list or tree view; empties the view
+    UWM_TREE_FILL_ROOTS = WM_USER + 302,   // tree view; probe the device and insert its drives
+    UWM_TREE_SELECT_PATH = WM_USER + 303,  // tree view; lParam: path string
+    UWM_TREE_REFRESH_PATH = WM_USER + 304, // tree view; lParam: path string
+    UWM_TRANSFER_START = WM_USER + 305,    // main window; lParam: transfer list
+    UWM_TRANSFER_STEP = WM_USER + 306,     // main window; lParam: transfer list
+    UWM_TRANSFER_CANCEL = WM_USER + 307,   // main window; lParam: the running request's id, or 0
+    UWM_CONNECTED = WM_USER + 308,         // main window; the connection check succeeded
+    UWM_CONNECT_FAILED = WM_USER + 309,    // main window; lParam: the check's error code
+    UWM_SPLITTER_MOVED = WM_USER + 1000,   // the splitter's parent, sent after a drag
+};
+
+// Posts a copy of `path` to `window`; the receiver takes it with TakePath. False, with nothing left
+// behind, when the window cannot receive it.
+bool PostPath(HWND window, UINT message, const std::string& path);
+// The path a message carries, now the receiver's; null for lParam 0.
+std::unique_ptr<std::string> TakePath(LPARAM lParam);
+
+bool PostTransferList(HWND window, UINT message, std::unique_ptr<CTransferList> list);
+std::unique_ptr<CTransferList> TakeTransferList(LPARAM lParam);
+
+// Removes the private messages still queued for `window` and frees what they carry. For WM_NCDESTROY,
+// after which nothing can be posted to the window any more.
+void DrainPrivateMessages(HWND window);

@@ -1,0 +1,66 @@
+// What the session object's event sink needs besides the session object itself: the process-wide type
+// information of the session's event interface, and the conversion of an event's arguments to the
+// parameter types of the handler that receives them.
+#pragma once
+#include <windows.h>
+#include <oaidl.h>
+#include <vector>
+
+// The parameter types of one event, in declaration order; by-reference parameters carry VT_BYREF.
+using EventParamTypes = std::vector<VARTYPE>;
+
+// Type information of the event interface, loaded from the host's registered type library. Shared by all
+// session objects of the process: the first one to arrive loads it, the last one to leave releases it.
+class CEventTypeCache {
+public:
+    static void AddUser(const GUID& libId, WORD major, WORD minor, const IID& events);
+    static void RemoveUser();
+    static LONG Users();
+    static bool Loaded();
+    // The parameter types of event `id`; false when the type information is absent or does not describe
+    // that event in types the sink can take.
+    static bool Lookup(DISPID id, EventParamTypes& types);
+};
+
+// Converts one argument as the event source sent it into `out`, of type `want`. A by-reference parameter
+// must arrive by reference, to a non-null place of exactly that type (directly or through a VARIANT
+// reference); `out` then points at the source's storage and owns nothing. False on a mismatch.
+bool CoerceEventArgument(const VARIANT& in, VARTYPE want, VARIANT& out);
+
+// The handler parameter types the sink can deliver, and how a converted argument is read.
+template <class T> struct SinkArg;
+template <> struct SinkArg<long> {
+    static constexpr VARTYPE type = VT_I4;
+    static long Get(const VARIANT& v) { return v.lVal; }
+};
+template <> struct SinkArg<short> {
+    static constexpr VARTYPE type = VT_I2;
+    static short Get(const VARIANT& v) { return v.iVal; }
+};
+template <> struct SinkArg<bool> {
+    static constexpr VARTYPE type = VT_BOOL;
+    static bool Get(const VARIANT& v) { return v.boolVal != VARIANT_FALSE; }
+};
+template <> struct SinkArg<BYTE> {
+    static constexpr VARTYPE type = VT_UI1;
+    static BYTE Get(const VARIANT& v) { return v.bVal; }
+};
+template <> struct SinkArg<BSTR> {
+    static constexpr VARTYPE type = VT_BSTR;
+    static BSTR Get(const VARIANT& v) { return v.bstrVal; }
+};
+template <> struct SinkArg<BSTR*> {
+    static constexpr VARTYPE type = VT_BYREF | VT_BSTR;
+    static BSTR* Get(const VARIANT& v) { return v.pbstrVal; }
+};
+template <> struct SinkArg<SAFEARRAY**> {
+    static constexpr VARTYPE type = VT_BYREF | VT_ARRAY | VT_UI1;
+    static SAFEARRAY** Get(const VARIANT& v) { return v.pparray; }
+};
+#ifdef _WIN64
+// Pointer-sized user data; in a 32-bit build LONG_PTR is long and takes the VT_I4 entry.
+template <> struct SinkArg<LONG_PTR> {
+    static constexpr VARTYPE type = VT_I8;
+    static LONG_PTR Get(const VARIANT& v) { return v.llVal; }
+};
+#endif

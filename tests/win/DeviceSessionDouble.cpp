@@ -1,0 +1,611 @@
+#include "DeviceSessionDouble.h"
+#include "framework/Handles.h"
+#include "paramblock/ParamBlock.h"
+#include <gtest/gtest.h>
+#include <cstdio>
+
+namespace {
+
+std::vector<BSTR> g_testStrings;
+
+std::string Hex(long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string Narrow(BSTR text) {
+    return text ? NarrowFromWide(text, static_cast<int>(SysStringLen(text))) : "<null>";
+}
+
+// A block as the trace shows it: [text,12,...].
+std::string BlockText(SAFEARRAY* array) {
+    CParamBlock block;
+    block.ImportArray(array);
+    std::string out = "[";
+    for (size_t i = 0; i < block.Count(); ++i) {
+        const CParamValue& value = block.At(i);
+        out += i ? "," : "";
+        out += value.Kind() == PK_TEXT  ? value.GetText()
+               : value.Kind() == PK_INT ? std::to_string(value.GetInt())
+                                        : "?";
+    }
+    return out + "]";
+}
+
+} // namespace
+
+// ---- session double ----
+
+CSessionDouble::~CSessionDouble() {
+    for (auto& entry : m_sinks)
+        entry.second->Release();
+}
+
+void CSessionDouble::Expect(const std::string& call, long result, HRESULT hr) {
+    SessionStep step;
+    step.call = call;
+    step.result = result;
+    step.hr = hr;
+    m_script.push_back(step);
+}
+
+void CSessionDouble::ExpectErrorInfo(const wchar_t* text, long code) {
+    SessionStep step;
+    step.call = "GetLastErrorInfo";
+    step.text = text;
+    step.code = code;
+    m_script.push_back(step);
+}
+
+void CSessionDouble::ExpectCreation(long cookie) {
+    Expect("Advise", cookie);
+    Expect("SetOptions(%D)");
+}
+
+void CSessionDouble::ExpectDestruction(long cookie) {
+    Expect("Unadvise(" + std::to_string(cookie) + ")");
+    Expect("Disconnect");
+}
+
+void CSessionDouble::VerifyDone() {
+    if (!m_script.empty()) {
+        std::string left;
+        for (const SessionStep& step : m_script)
+            left += "  " + step.call + "\n";
+        ADD_FAILURE() << "expected session calls that never came:\n" << left << "trace:\n" << Trace();
+    }
+    m_script.clear();
+    m_trace.clear();
+}
+
+std::string CSessionDouble::Trace() const {
+    std::string out;
+    for (const std::string& line : m_trace)
+        out += "  " + line + "\n";
+    return out;
+}
+
+SessionStep CSessionDouble::Answer(const std::string& call) {
+    if (onCall)
+        onCall(call);
+    m_trace.push_back(call);
+    if (m_script.empty()) {
+        ADD_FAILURE() << "unexpected session call " << call << "\ntrace:\n" << Trace();
+        SessionStep refused;
+        refused.result = 0;
+        return refused;
+    }
+    SessionStep step = m_script.front();
+    m_script.pop_front();
+    if (step.call != call) {
+        ADD_FAILURE() << "session call " << m_trace.size() << ": expected " << step.call << ", got " << call
+                      << "\ntrace:\n"
+                      << Trace();
+        step.result = 0;
+    }
+    return step;
+}
+
+STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
+    *out = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown))
+        *out = static_cast<IQuorSession2*>(this);
+    else if (offerSession && (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch)))
+        *out = static_cast<IQuorSession2*>(this);
+    else if (offerConnectionPoints && IsEqualIID(iid, IID_IConnectionPointContainer))
+        *out = static_cast<IConnectionPointContainer*>(this);
+    else if (IsEqualIID(iid, IID_IConnectionPoint))
+        *out = static_cast<IConnectionPoint*>(this);
+    if (!*out)
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::GetTypeInfoCount(UINT* count) {
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (count != 1 || wcscmp(names[0], L"GetLastErrorInfo") != 0) {
+        for (UINT i = 0; i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    ids[0] = 8;
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                    UINT*) {
+    if (id != 8)
+        return DISP_E_MEMBERNOTFOUND;
+    if (!params || params->cArgs != 2 || params->rgvarg[1].vt != (VT_BYREF | VT_BSTR) ||
+        params->rgvarg[0].vt != (VT_BYREF | VT_I4))
+        return DISP_E_TYPEMISMATCH;
+    return GetLastErrorInfo(params->rgvarg[1].pbstrVal, params->rgvarg[0].plVal);
+}
+
+STDMETHODIMP CSessionDouble::Connect(BSTR connection, BSTR clientName, LONG* result) {
+    SessionStep step = Answer("Connect(" + Narrow(connection) + "," + Narrow(clientName) + ")");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::Disconnect(LONG* result) {
+    SessionStep step = Answer("Disconnect");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::Execute(LONG request, SAFEARRAY** input, SAFEARRAY**, LONG wait, LONG,
+                                     LONG* result) {
+    SessionStep step = Answer("Execute(" + Hex(request) + "," + BlockText(input ? *input : nullptr) + "," +
+                              std::to_string(wait) + ")");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::Submit(LONG request, SAFEARRAY** block, LONG wait, LONG* requestId,
+                                    LONG_PTR userData, LONG, LONG* result) {
+    SessionStep step = Answer("Submit(" + Hex(request) + "," + BlockText(block ? *block : nullptr) + "," +
+                              std::to_string(wait) + "," + std::to_string(userData) + ")");
+    *requestId = step.result ? m_nextRequestId++ : 0;
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::ReserveDevice(LONG wait, LONG* result) {
+    SessionStep step = Answer("ReserveDevice(" + std::to_string(wait) + ")");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::ReleaseDevice(LONG* result) {
+    SessionStep step = Answer("ReleaseDevice");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::CancelRequest(LONG requestId, LONG mode, LONG* result) {
+    SessionStep step =
+        Answer("CancelRequest(" + std::to_string(requestId) + "," + std::to_string(mode) + ")");
+    *result = step.result;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::GetLastErrorInfo(BSTR* text, LONG* code) {
+    SessionStep step = Answer("GetLastErrorInfo");
+    SysFreeString(*text);
+    *text = step.text ? SysAllocStringLen(step.text, static_cast<UINT>(wcslen(step.text))) : nullptr;
+    *code = step.code;
+    return step.hr;
+}
+
+STDMETHODIMP CSessionDouble::SetOptions(BSTR options) {
+    return Answer("SetOptions(" + Narrow(options) + ")").hr;
+}
+
+STDMETHODIMP CSessionDouble::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    *point = nullptr;
+    if (!IsEqualIID(iid, DIID__IQuorSessionEvents))
+        return CONNECT_E_NOCONNECTION;
+    *point = this;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::GetConnectionInterface(IID* iid) {
+    *iid = DIID__IQuorSessionEvents;
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::GetConnectionPointContainer(IConnectionPointContainer** container) {
+    *container = this;
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::Advise(IUnknown* newSink, DWORD* cookie) {
+    SessionStep step = Answer("Advise");
+    if (FAILED(step.hr))
+        return step.hr;
+    IDispatch* dispatch = nullptr;
+    if (FAILED(newSink->QueryInterface(DIID__IQuorSessionEvents, reinterpret_cast<void**>(&dispatch))))
+        return CONNECT_E_CANNOTCONNECT;
+    *cookie = static_cast<DWORD>(step.result);
+    m_sinks.push_back({*cookie, dispatch});
+    sink = dispatch;
+    return S_OK;
+}
+
+STDMETHODIMP CSessionDouble::Unadvise(DWORD cookie) {
+    SessionStep step = Answer("Unadvise(" + std::to_string(cookie) + ")");
+    for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it)
+        if (it->first == cookie) {
+            it->second->Release();
+            m_sinks.erase(it);
+            break;
+        }
+    sink = m_sinks.empty() ? nullptr : m_sinks.back().second;
+    return step.hr;
+}
+
+HRESULT CSessionDouble::Fire(DISPID id, std::vector<VARIANT> args, VARIANT* result) {
+    if (m_sinks.empty())
+        return E_UNEXPECTED;
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                         static_cast<UINT>(reversed.size()), 0};
+    UINT argError = 0;
+    HRESULT hr = S_OK;
+    // A sink may unsubscribe while it handles the event.
+    const auto sinks = m_sinks;
+    for (const auto& entry : sinks)
+        hr = entry.second->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
+                                  nullptr, &argError);
+    return hr;
+}
+
+HRESULT CSessionDouble::FireComplete(long errorCode, long request, bool success, SAFEARRAY* answer,
+                                     LONG_PTR userData, VARIANT* result) {
+    SAFEARRAY* block = answer;
+    HRESULT hr = Fire(
+        2, {VI4(errorCode), VI4(request), VBool(success), VArrayRef(&block), VUserData(userData)}, result);
+    if (block)
+        SafeArrayDestroy(block);
+    return hr;
+}
+
+// ---- factory ----
+
+HRESULT CSessionFactory::Register() {
+    return CoRegisterClassObject(CLSID_QuorSession, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                 &m_cookie);
+}
+
+void CSessionFactory::Revoke() {
+    if (m_cookie)
+        CoRevokeClassObject(m_cookie);
+    m_cookie = 0;
+}
+
+STDMETHODIMP CSessionFactory::QueryInterface(REFIID iid, void** out) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+        *out = this;
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CSessionFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+    *out = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    if (FAILED(createResult))
+        return createResult;
+    return m_session.QueryInterface(iid, out);
+}
+
+// ---- prompts ----
+
+void CScriptedPrompts::ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer) {
+    m_expected.push_back({text, caption, type, answer});
+}
+
+void CScriptedPrompts::VerifyDone() {
+    for (const Box& box : m_expected)
+        ADD_FAILURE() << "expected message box never shown: \"" << box.text << "\" (" << box.caption << ")";
+    m_expected.clear();
+}
+
+int CScriptedPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    owners.push_back(owner);
+    m_trace.push_back(caption + ": " + text);
+    if (onBox)
+        onBox();
+    if (m_expected.empty()) {
+        ADD_FAILURE() << "unexpected message box \"" << text << "\" (" << caption << ")";
+        return IDCANCEL;
+    }
+    Box box = m_expected.front();
+    m_expected.pop_front();
+    EXPECT_EQ(text, box.text);
+    EXPECT_EQ(caption, box.caption);
+    EXPECT_EQ(type, box.type) << "box \"" << text << "\"";
+    return box.answer;
+}
+
+INT_PTR CScriptedPrompts::DoModal(HINSTANCE, int dialogId, const std::string& name, HWND, DLGPROC, LPARAM) {
+    ADD_FAILURE() << "unexpected dialog " << name << " (" << dialogId << ")";
+    return IDCANCEL;
+}
+
+// ---- environment ----
+
+STDMETHODIMP CRecordingEnvironment::QueryInterface(REFIID iid, void** out) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CRecordingEnvironment::GetTypeInfoCount(UINT* count) {
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
+                                                  DISPID* ids) {
+    ++lookups;
+    m_lastNamesLocale = lcid;
+    for (UINT i = 0; i < count; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+        for (size_t n = 0; n < m_names.size(); ++n)
+            if (m_names[n] == names[i])
+                ids[i] = static_cast<DISPID>(n + 1);
+        if (ids[i] == DISPID_UNKNOWN)
+            return DISP_E_UNKNOWNNAME;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                           VARIANT* result, EXCEPINFO*, UINT*) {
+    if (id < 1 || static_cast<size_t>(id) > m_names.size())
+        return DISP_E_MEMBERNOTFOUND;
+    Call call{m_names[id - 1],
+              m_lastNamesLocale,
+              lcid,
+              flags,
+              IsEqualIID(iid, IID_NULL) != 0,
+              params->cNamedArgs != 0,
+              {}};
+    size_t reply = 0;
+    for (UINT i = 0; i < params->cArgs; ++i) {
+        const VARIANT& arg = params->rgvarg[i];
+        Arg seen{arg.vt, L"", nullptr};
+        switch (arg.vt) {
+        case VT_I2:
+            seen.value = std::to_wstring(arg.iVal);
+            break;
+        case VT_I4:
+            seen.value = std::to_wstring(arg.lVal);
+            break;
+        case VT_BSTR:
+            seen.value = arg.bstrVal ? arg.bstrVal : L"<null>";
+            seen.pointer = arg.bstrVal;
+            break;
+        case VT_DISPATCH:
+        case VT_UNKNOWN:
+            seen.pointer = arg.punkVal;
+            break;
+        case VT_BYREF | VT_I2:
+            seen.value = std::to_wstring(*arg.piVal);
+            seen.pointer = arg.piVal;
+            break;
+        case VT_BYREF | VT_I4:
+            seen.value = std::to_wstring(*arg.plVal);
+            seen.pointer = arg.plVal;
+            break;
+        case VT_BYREF | VT_BSTR:
+            seen.value = *arg.pbstrVal ? *arg.pbstrVal : L"<null>";
+            seen.pointer = arg.pbstrVal;
+            break;
+        default:
+            seen.value = L"?";
+        }
+        call.args.push_back(seen);
+    }
+    // By-reference texts are answered in argument order (the last array element is the first argument).
+    for (UINT i = params->cArgs; i-- > 0;) {
+        VARIANT& arg = params->rgvarg[i];
+        if (arg.vt == (VT_BYREF | VT_BSTR) && reply < replies.size()) {
+            SysFreeString(*arg.pbstrVal);
+            *arg.pbstrVal = SysAllocString(replies[reply++].c_str());
+        }
+    }
+    calls.push_back(std::move(call));
+    if (result) {
+        VariantClear(result);
+        result->vt = VT_I4;
+        result->lVal = 1;
+    }
+    return S_OK;
+}
+
+// ---- arguments ----
+
+VARIANT VI4(long value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
+VARIANT VI2(short value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+
+VARIANT VBool(bool value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+VARIANT VUI1(BYTE value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_UI1;
+    v.bVal = value;
+    return v;
+}
+
+VARIANT VText(const wchar_t* text) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(text);
+    g_testStrings.push_back(v.bstrVal);
+    return v;
+}
+
+VARIANT VTextRef(BSTR* text) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BYREF | VT_BSTR;
+    v.pbstrVal = text;
+    return v;
+}
+
+VARIANT VArrayRef(SAFEARRAY** array) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+    v.pparray = array;
+    return v;
+}
+
+VARIANT VUserData(LONG_PTR value) {
+    VARIANT v;
+    VariantInit(&v);
+#ifdef _WIN64
+    v.vt = VT_I8;
+    v.llVal = value;
+#else
+    v.vt = VT_I4;
+    v.lVal = value;
+#endif
+    return v;
+}
+
+void FreeTestStrings() {
+    for (BSTR text : g_testStrings)
+        SysFreeString(text);
+    g_testStrings.clear();
+}
+
+SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers) {
+    CParamBlock block;
+    size_t i = 0;
+    for (const char* text : texts)
+        block.At(i++).SetText(text);
+    for (int number : numbers)
+        block.At(i++).SetInt(number);
+    std::vector<uint8_t> bytes;
+    block.Encode(bytes);
+    SAFEARRAYBOUND bound = {static_cast<ULONG>(bytes.size()), 0};
+    SAFEARRAY* array = SafeArrayCreate(VT_UI1, 1, &bound);
+    void* data = nullptr;
+    if (array && SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        memcpy(data, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array);
+    }
+    return array;
+}
+
+// ---- environment of the test program ----
+
+std::string ProgramDirectory() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s = path;
+    return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+bool EnsureSessionTypeLibrary() {
+    ITypeLib* library = nullptr;
+    if (SUCCEEDED(LoadRegTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, &library))) {
+        library->Release();
+        return true;
+    }
+    const std::wstring path = WideFromNarrow((ProgramDirectory() + "QuorSession.tlb").c_str());
+    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library)))
+        return false;
+    library->Release();
+    return true;
+}
+
+void Pump(DWORD ms, const std::function<bool()>& until, std::vector<SeenMessage>* seen) {
+    const DWORD start = GetTickCount();
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (seen)
+                seen->push_back({msg.hwnd, msg.message, msg.lParam});
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if ((until && until()) || GetTickCount() - start >= ms)
+            return;
+        // Not alertable: queued procedure calls must wait for the code that is meant to run them.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+}
+
+size_t HeapBytesInUse() {
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    size_t total = 0;
+    for (DWORD h = 0; h < count && h < 64; ++h) {
+        if (!HeapLock(heaps[h]))
+            continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[h], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[h]);
+    }
+    return total;
+}
+
+namespace {
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+BOOL CALLBACK CountTop(HWND window, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(window, CountChild, count);
+    return TRUE;
+}
+} // namespace
+
+int ThreadWindowCount() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountTop, reinterpret_cast<LPARAM>(&count));
+    return count;
+}

@@ -1,0 +1,216 @@
+// Scripted stand-ins for what surrounds the session holder in component tests: the session component
+// (created through COM by its class id, with a connection point the holder subscribes to), the prompts,
+// and the host's environment object. A script is a table of expected calls with their answers, consumed
+// in order; any difference fails the test and prints the whole trace.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+#include <olectl.h>
+#include "QuorSession_h.h"
+#include "framework/Prompts.h"
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+// One expected call and what the double answers.
+struct SessionStep {
+    std::string call;          // e.g. "Connect(dev1,Dorvex Varnel Plugin)", "Submit(0x5003,[],-1,0)"
+    long result = 1;           // the operation's result; for Advise the cookie
+    HRESULT hr = S_OK;         // what the method itself returns
+    const wchar_t* text = L""; // GetLastErrorInfo: the text (null: none)
+    long code = 0;             // GetLastErrorInfo: the code
+};
+
+class CSessionDouble : public IQuorSession2, public IConnectionPointContainer, public IConnectionPoint {
+public:
+    CSessionDouble() = default;
+    CSessionDouble(const CSessionDouble&) = delete;
+    CSessionDouble& operator=(const CSessionDouble&) = delete;
+    ~CSessionDouble();
+
+    // The script.
+    void Expect(const std::string& call, long result = 1, HRESULT hr = S_OK);
+    void ExpectErrorInfo(const wchar_t* text, long code);
+    // The calls the holder makes when it is created and destroyed.
+    void ExpectCreation(long cookie = 7);
+    void ExpectDestruction(long cookie = 7);
+    // Fails with the trace when expected calls are left over; then starts a fresh script.
+    void VerifyDone();
+    std::string Trace() const;
+    // Called before each call is answered, with its text: lets a test look at the world at that moment.
+    std::function<void(const std::string&)> onCall;
+
+    // What the test varies about the component.
+    bool offerSession = true;          // answers IQuorSession2
+    bool offerConnectionPoints = true; // answers IConnectionPointContainer
+    LONG refs = 1;
+    // The sink advised last and still subscribed; events go to every subscribed sink.
+    IDispatch* sink = nullptr;
+
+    // Fires an event at the subscribed sinks with arguments in declaration order, as the component does.
+    HRESULT Fire(DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr);
+    HRESULT FireComplete(long errorCode, long request, bool success, SAFEARRAY* answer, LONG_PTR userData = 0,
+                         VARIANT* result = nullptr);
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
+    // IDispatch: only GetLastErrorInfo, by name, as the host's standard error display asks for it.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) override;
+    // IQuorSession2
+    STDMETHODIMP Connect(BSTR connection, BSTR clientName, LONG* result) override;
+    STDMETHODIMP Disconnect(LONG* result) override;
+    STDMETHODIMP Execute(LONG request, SAFEARRAY** input, SAFEARRAY** output, LONG wait, LONG reserved,
+                         LONG* result) override;
+    STDMETHODIMP Submit(LONG request, SAFEARRAY** block, LONG wait, LONG* requestId, LONG_PTR userData,
+                        LONG reserved, LONG* result) override;
+    STDMETHODIMP ReserveDevice(LONG wait, LONG* result) override;
+    STDMETHODIMP ReleaseDevice(LONG* result) override;
+    STDMETHODIMP CancelRequest(LONG requestId, LONG mode, LONG* result) override;
+    STDMETHODIMP GetLastErrorInfo(BSTR* text, LONG* code) override;
+    STDMETHODIMP SetOptions(BSTR options) override;
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+    // IConnectionPoint
+    STDMETHODIMP GetConnectionInterface(IID* iid) override;
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+private:
+    // Records the call, checks it against the script and gives the step that answers it.
+    SessionStep Answer(const std::string& call);
+
+    std::vector<std::pair<DWORD, IDispatch*>> m_sinks;
+    std::deque<SessionStep> m_script;
+    std::vector<std::string> m_trace;
+    long m_nextRequestId = 100;
+};
+
+// The class object CoCreateInstance finds for the session class while a test runs.
+class CSessionFactory : public IClassFactory {
+public:
+    explicit CSessionFactory(CSessionDouble& session) : m_session(session) {}
+    HRESULT Register();
+    void Revoke();
+    HRESULT createResult = S_OK; // a failure here is what CoCreateInstance reports
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+
+private:
+    CSessionDouble& m_session;
+    DWORD m_cookie = 0;
+};
+
+// Expected message boxes and modal dialogs, answered in order; anything else fails the test.
+class CScriptedPrompts : public IPrompts {
+public:
+    struct Box {
+        std::string text;
+        std::string caption;
+        UINT type;
+        int answer;
+    };
+    CScriptedPrompts() { m_previous = SetPrompts(this); }
+    ~CScriptedPrompts() override { SetPrompts(m_previous); }
+    void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK);
+    void VerifyDone();
+    std::function<void()> onBox; // runs inside a box, as a modal loop would let things run
+
+    int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
+    INT_PTR DoModal(HINSTANCE, int dialogId, const std::string& name, HWND, DLGPROC, LPARAM) override;
+
+    std::vector<HWND> owners;
+
+private:
+    IPrompts* m_previous = nullptr;
+    std::deque<Box> m_expected;
+    std::vector<std::string> m_trace;
+};
+
+// A host environment object that knows the method names it is given and records every call.
+class CRecordingEnvironment : public IDispatch {
+public:
+    explicit CRecordingEnvironment(std::vector<std::wstring> names) : m_names(std::move(names)) {}
+    // One argument as received: its type, its value as text (by-reference ones: what they point at when
+    // the call arrives) and the pointer it carries, if any.
+    struct Arg {
+        VARTYPE type;
+        std::wstring value;
+        const void* pointer;
+    };
+    struct Call {
+        std::wstring name;
+        LCID namesLocale;
+        LCID invokeLocale;
+        WORD flags;
+        bool iidNull;
+        bool namedArgs;
+        std::vector<Arg> args; // in the order of the array: last argument first
+    };
+    std::vector<Call> calls;
+    int lookups = 0;
+    LONG refs = 1;
+    // Written through by-reference text arguments, in argument order.
+    std::vector<std::wstring> replies;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO*, UINT*) override;
+
+private:
+    std::vector<std::wstring> m_names;
+    LCID m_lastNamesLocale = 0;
+};
+
+// Variant arguments as the component sends them; BSTRs made here live until the test ends.
+VARIANT VI4(long value);
+VARIANT VI2(short value);
+VARIANT VBool(bool value);
+VARIANT VUI1(BYTE value);
+VARIANT VText(const wchar_t* text);
+VARIANT VTextRef(BSTR* text);
+VARIANT VArrayRef(SAFEARRAY** array);
+VARIANT VUserData(LONG_PTR value);
+void FreeTestStrings();
+
+// A parameter-block byte array with these texts, then these integers.
+SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers = {});
+
+// Makes sure the session's type library is registered; the component's own registration may already
+// have done it, otherwise the copy next to this program is registered.
+bool EnsureSessionTypeLibrary();
+std::string ProgramDirectory();
+
+// Dispatches this thread's messages for `ms` milliseconds, or until `until` holds; every message seen is
+// recorded first.
+struct SeenMessage {
+    HWND window;
+    UINT message;
+    LPARAM lParam;
+};
+void Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<SeenMessage>* seen = nullptr);
+
+// Bytes allocated and not freed in all of the process's heaps.
+size_t HeapBytesInUse();
+// Windows of this thread, children included.
+int ThreadWindowCount();

@@ -1,0 +1,580 @@
+// The session holder against a scripted session component in this process: creation and subscription,
+// the event sink's dispatch and its type rules, error text, host queries and the deferred reconnect.
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include "DeviceSessionDouble.h"
+#include "framework/Handles.h"
+#include "hostenv/HostedSession.h"
+#include "paramblock/ParamBlock.h"
+#include "session/DeviceSession.h"
+
+#include <memory>
+
+namespace {
+
+std::string Show(long v) {
+    return std::to_string(v);
+}
+#ifdef _WIN64
+std::string Show(LONG_PTR v) {
+    return std::to_string(v);
+}
+#endif
+std::string Show(short v) {
+    return std::to_string(v);
+}
+std::string Show(BYTE v) {
+    return std::to_string(v);
+}
+std::string Show(bool v) {
+    return v ? "true" : "false";
+}
+std::string Show(BSTR v) {
+    return v ? NarrowFromWide(v, static_cast<int>(SysStringLen(v))) : "<null>";
+}
+std::string Show(BSTR* v) {
+    std::string out(1, '&');
+    out += Show(*v);
+    return out;
+}
+std::string Show(SAFEARRAY** v) {
+    CParamBlock block;
+    block.ImportArray(*v);
+    std::string out = "[";
+    for (size_t i = 0; i < block.Count(); ++i) {
+        if (i)
+            out += ',';
+        out += block.At(i).GetText();
+    }
+    out += ']';
+    return out;
+}
+
+// Notes every handler call as Name(arguments) and answers with `answer`.
+class CRecordingSession : public CDeviceSession {
+public:
+    std::vector<std::string> calls;
+    long answer = 0;
+
+    template <class... A> long Note(const char* name, A... args) {
+        std::vector<std::string> shown = {Show(args)...};
+        std::string line = name;
+        line += '(';
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (i)
+                line += ',';
+            line += shown[i];
+        }
+        line += ')';
+        calls.push_back(line);
+        return answer;
+    }
+    long OnNotify1(long a, long b, long c) override { return Note("Notify1", a, b, c); }
+    long RequestComplete(long e, long r, bool s, SAFEARRAY** a, LONG_PTR u) override {
+        return Note("RequestComplete", e, r, s, a, u);
+    }
+    long OnNotify3(long a, long b, long c, long d, long e) override { return Note("Notify3", a, b, c, d, e); }
+    long UpdateConnectionStatus(short s) override { return Note("ConnectionStatus", s); }
+    long OnNotify6(long a, long b) override { return Note("Notify6", a, b); }
+    long OnNotify7(long a, long b) override { return Note("Notify7", a, b); }
+    long UpdateConnectionParams(BSTR c) override { return Note("ConnectionParams", c); }
+    long TaskStart(long t, BSTR a, BSTR b, long u) override { return Note("TaskStart", t, a, b, u); }
+    long TaskProgress(long t, long p, BSTR x, long s, long u) override {
+        return Note("TaskProgress", t, p, x, s, u);
+    }
+    long TaskComplete(long t, BYTE s, long u) override { return Note("TaskComplete", t, s, u); }
+    long FileXferBatchStart(long b, BSTR t, long f, long k, long u) override {
+        return Note("BatchStart", b, t, f, k, u);
+    }
+    long FileXferFileStart(long b, BSTR s, BSTR d, long n, BYTE up, BSTR name, long u) override {
+        return Note("FileStart", b, s, d, n, up, name, u);
+    }
+    long FileXferFileProgress(long b, long i, long f, long d, long t, long u) override {
+        return Note("FileProgress", b, i, f, d, t, u);
+    }
+    long FileXferFileFinish(long b, BYTE s, long u) override { return Note("FileFinish", b, s, u); }
+    long FileXferBatchFinish(long b, BYTE s, long u) override { return Note("BatchFinish", b, s, u); }
+    long OnNotify29(long a, long b, long c, long d, BSTR t, long e) override {
+        return Note("Notify29", a, b, c, d, t, e);
+    }
+    long HostQuery(long a, long q, BSTR p, BSTR* r, long b) override {
+        return Note("HostQuery", a, q, p, r, b);
+    }
+    long OnNotify50(long a, long b, long c) override { return Note("Notify50", a, b, c); }
+    long OnNotify51() override { return Note("Notify51"); }
+    long OnNotify30(long a, long b) override { return Note("Notify30", a, b); }
+};
+
+class DeviceSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
+        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", nullptr);
+        ASSERT_TRUE(EnsureSessionTypeLibrary())
+            << "the session's type library is neither registered nor next to the program";
+        ASSERT_EQ(factory.Register(), S_OK);
+    }
+    void TearDown() override {
+        session.VerifyDone();
+        prompts.VerifyDone();
+        factory.Revoke();
+        FreeTestStrings();
+        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", nullptr);
+        OleUninitialize();
+    }
+
+    CSessionDouble session;
+    CSessionFactory factory{session};
+    CScriptedPrompts prompts;
+};
+
+TEST_F(DeviceSessionTest, SubscribesOnCreationAndUnsubscribesBeforeDisconnecting) {
+    session.Expect("Advise", 7);
+    auto holder = std::make_unique<CDeviceSession>();
+    ASSERT_TRUE(holder->HasSession());
+    EXPECT_EQ(holder->Cookie(), 7u);
+    EXPECT_EQ(CEventTypeCache::Users(), 1);
+    EXPECT_TRUE(CEventTypeCache::Loaded());
+    ASSERT_NE(session.sink, nullptr);
+
+    // The sink is the holder itself, under each of its three interfaces, and is not counted.
+    IDispatch* sink = static_cast<IDispatch*>(holder.get());
+    EXPECT_EQ(session.sink, sink);
+    for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &DIID__IQuorSessionEvents}) {
+        void* out = nullptr;
+        EXPECT_EQ(sink->QueryInterface(*iid, &out), S_OK);
+        EXPECT_EQ(out, sink);
+    }
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(sink->QueryInterface(IID_IConnectionPoint, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(sink->AddRef(), 1u);
+    EXPECT_EQ(sink->Release(), 1u);
+    session.VerifyDone();
+
+    session.ExpectDestruction(7);
+    holder.reset();
+    EXPECT_EQ(session.sink, nullptr);
+    EXPECT_EQ(session.refs, 1) << "the holder kept a reference to the session";
+    EXPECT_EQ(CEventTypeCache::Users(), 0);
+    EXPECT_FALSE(CEventTypeCache::Loaded());
+}
+
+TEST_F(DeviceSessionTest, TheTypeCacheLivesAsLongAsTheLastHolder) {
+    session.Expect("Advise", 1);
+    session.Expect("Advise", 2);
+    auto first = std::make_unique<CDeviceSession>();
+    auto second = std::make_unique<CDeviceSession>();
+    EXPECT_EQ(CEventTypeCache::Users(), 2);
+    session.Expect("Unadvise(1)");
+    session.Expect("Disconnect");
+    first.reset();
+    EXPECT_TRUE(CEventTypeCache::Loaded());
+    // Events still dispatch for the holder that is left.
+    EXPECT_EQ(session.Fire(5, {VI2(1)}), S_OK);
+    session.Expect("Unadvise(2)");
+    session.Expect("Disconnect");
+    second.reset();
+    EXPECT_FALSE(CEventTypeCache::Loaded());
+}
+
+TEST_F(DeviceSessionTest, AComponentThatCannotServeLeavesTheHolderEmptyAndQuiet) {
+    struct Case {
+        const char* what;
+        HRESULT create;
+        bool offerSession, offerConnectionPoints;
+        HRESULT advise;
+        bool expectSession;
+    };
+    const Case cases[] = {
+        {"class not registered", REGDB_E_CLASSNOTREG, true, true, S_OK, false},
+        {"creation refused", E_OUTOFMEMORY, true, true, S_OK, false},
+        {"no session interface", S_OK, false, true, S_OK, false},
+        {"no connection points", S_OK, true, false, S_OK, false},
+        {"advise refused", S_OK, true, true, CONNECT_E_ADVISELIMIT, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        factory.createResult = c.create;
+        session.offerSession = c.offerSession;
+        session.offerConnectionPoints = c.offerConnectionPoints;
+        if (SUCCEEDED(c.create) && c.offerSession && c.offerConnectionPoints)
+            session.Expect("Advise", 9, c.advise);
+        if (c.expectSession)
+            session.Expect("SetOptions(%D)");
+        auto holder = std::make_unique<CHostedSession>();
+        EXPECT_EQ(holder->HasSession(), c.expectSession);
+        EXPECT_EQ(holder->Cookie(), CDeviceSession::kNoCookie);
+        // Asking for the error text never raises, with or without a session.
+        if (c.expectSession)
+            session.ExpectErrorInfo(L"", 0);
+        EXPECT_EQ(holder->GetErrorText(), "");
+        // Without a subscription there is nothing to unsubscribe, but a session is still disconnected.
+        if (c.expectSession)
+            session.Expect("Disconnect");
+        holder.reset();
+        session.VerifyDone();
+        EXPECT_EQ(session.refs, 1) << "a reference to the component was kept";
+    }
+}
+
+TEST_F(DeviceSessionTest, EveryEventReachesItsOwnHandlerWithItsArguments) {
+    session.Expect("Advise", 7);
+    CRecordingSession holder;
+    holder.answer = 42;
+    SAFEARRAY* answer = MakeBlock({"a", "b"});
+    BSTR reply = SysAllocString(L"old");
+    struct Case {
+        DISPID id;
+        std::vector<VARIANT> args;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {1, {VI4(1), VI4(2), VI4(3)}, "Notify1(1,2,3)"},
+        {2,
+         {VI4(4), VI4(0x5003), VBool(true), VArrayRef(&answer), VUserData(77)},
+         "RequestComplete(4,20483,true,[a,b],77)"},
+        {3, {VI4(1), VI4(2), VI4(3), VI4(4), VI4(5)}, "Notify3(1,2,3,4,5)"},
+        {5, {VI2(2)}, "ConnectionStatus(2)"},
+        {6, {VI4(6), VI4(-6)}, "Notify6(6,-6)"},
+        {7, {VI4(7), VI4(-7)}, "Notify7(7,-7)"},
+        {8, {VText(L"dev2")}, "ConnectionParams(dev2)"},
+        {10,
+         {VI4(1), VText(L"Firmware"), VText(L"C:\\fw.fwx"), VI4(0)},
+         "TaskStart(1,Firmware,C:\\fw.fwx,0)"},
+        {11, {VI4(1), VI4(50), VText(L"half"), VI4(3), VI4(0)}, "TaskProgress(1,50,half,3,0)"},
+        {12, {VI4(1), VUI1(1), VI4(0)}, "TaskComplete(1,1,0)"},
+        {20, {VI4(9), VText(L"Upload"), VI4(3), VI4(12), VI4(0)}, "BatchStart(9,Upload,3,12,0)"},
+        {21,
+         {VI4(9), VText(L"a.txt"), VText(L"\\cf0\\"), VI4(100), VUI1(1), VText(L"a.txt"), VI4(0)},
+         "FileStart(9,a.txt,\\cf0\\,100,1,a.txt,0)"},
+        {22, {VI4(9), VI4(0), VI4(3), VI4(50), VI4(100), VI4(0)}, "FileProgress(9,0,3,50,100,0)"},
+        {23, {VI4(9), VUI1(0), VI4(0)}, "FileFinish(9,0,0)"},
+        {24, {VI4(9), VUI1(1), VI4(0)}, "BatchFinish(9,1,0)"},
+        {29, {VI4(1), VI4(2), VI4(3), VI4(4), VText(L"t"), VI4(5)}, "Notify29(1,2,3,4,t,5)"},
+        {30, {VI4(30), VI4(31)}, "Notify30(30,31)"},
+        {40,
+         {VI4(0), VI4(1), VText(L"Overwrite?"), VTextRef(&reply), VI4(0)},
+         "HostQuery(0,1,Overwrite?,&old,0)"},
+        {50, {VI4(5), VI4(0), VI4(-5)}, "Notify50(5,0,-5)"},
+        {51, {}, "Notify51()"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("DISPID " + std::to_string(c.id));
+        holder.calls.clear();
+        CVariant result;
+        EXPECT_EQ(session.Fire(c.id, c.args, &result), S_OK);
+        ASSERT_EQ(holder.calls.size(), 1u);
+        EXPECT_EQ(holder.calls[0], c.expected);
+        EXPECT_EQ(result.vt, VT_I4);
+        EXPECT_EQ(result.lVal, 42) << "the handler's result is the event's";
+    }
+    SafeArrayDestroy(answer);
+    SysFreeString(reply);
+    session.ExpectDestruction(7);
+}
+
+TEST_F(DeviceSessionTest, ArgumentsAreConvertedToTheDeclaredTypesOrRefused) {
+    session.Expect("Advise", 7);
+    CRecordingSession holder;
+    BSTR text = SysAllocString(L"proposal");
+    VARIANT inner;
+    VariantInit(&inner);
+    inner.vt = VT_BSTR;
+    inner.bstrVal = text;
+    VARIANT throughVariant;
+    VariantInit(&throughVariant);
+    throughVariant.vt = VT_BYREF | VT_VARIANT;
+    throughVariant.pvarVal = &inner;
+    BSTR* nowhere = nullptr;
+    struct Case {
+        const char* what;
+        DISPID id;
+        std::vector<VARIANT> args;
+        HRESULT hr;
+        const char* expected; // null: no handler call
+    };
+    const std::vector<Case> cases = {
+        {"a DISPID outside the table", 4, {VI4(1)}, S_OK, nullptr},
+        {"another one", 1000, {}, S_OK, nullptr},
+        {"a long where a short is declared", 5, {VI4(3)}, S_OK, "ConnectionStatus(3)"},
+        {"a numeric text where a short is declared", 5, {VText(L"12")}, S_OK, "ConnectionStatus(12)"},
+        {"a word where a short is declared", 5, {VText(L"many")}, DISP_E_TYPEMISMATCH, nullptr},
+        {"too few arguments", 6, {VI4(1)}, DISP_E_BADPARAMCOUNT, nullptr},
+        {"too many arguments", 51, {VI4(1)}, DISP_E_BADPARAMCOUNT, nullptr},
+        {"an answer by value",
+         40,
+         {VI4(0), VI4(1), VText(L"q"), VText(L"a"), VI4(0)},
+         DISP_E_TYPEMISMATCH,
+         nullptr},
+        {"an answer through a variant reference",
+         40,
+         {VI4(0), VI4(1), VText(L"q"), throughVariant, VI4(0)},
+         S_OK,
+         "HostQuery(0,1,q,&proposal,0)"},
+        {"an answer pointing nowhere",
+         40,
+         {VI4(0), VI4(1), VText(L"q"), VTextRef(nowhere), VI4(0)},
+         DISP_E_TYPEMISMATCH,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        holder.calls.clear();
+        EXPECT_EQ(session.Fire(c.id, c.args), c.hr);
+        if (c.expected) {
+            ASSERT_EQ(holder.calls.size(), 1u);
+            EXPECT_EQ(holder.calls[0], c.expected);
+        } else {
+            EXPECT_TRUE(holder.calls.empty()) << holder.calls[0];
+        }
+    }
+    // Named arguments are not part of any event.
+    VARIANT arg = VI2(1);
+    DISPID named = 0;
+    DISPPARAMS params = {&arg, &named, 1, 1};
+    EXPECT_EQ(session.sink->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
+    SysFreeString(text);
+    session.ExpectDestruction(7);
+}
+
+// The session's type library as another version of the host might register it: the same library and
+// event interface, but DISPID 5 takes a text and DISPID 2 one parameter fewer.
+bool RegisterForeignTypeLibrary(const std::wstring& path) {
+    ICreateTypeLib2* library = nullptr;
+    if (FAILED(CreateTypeLib2(SYS_WIN64, path.c_str(), &library)))
+        return false;
+    library->SetGuid(LIBID_QuorSessionLib);
+    library->SetVersion(1, 1);
+    library->SetLcid(LOCALE_NEUTRAL);
+    ICreateTypeInfo* events = nullptr;
+    bool ok = SUCCEEDED(
+        library->CreateTypeInfo(const_cast<LPOLESTR>(L"_IQuorSessionEvents"), TKIND_DISPATCH, &events));
+    if (ok) {
+        events->SetGuid(DIID__IQuorSessionEvents);
+        ITypeLib* stdole = nullptr;
+        ITypeInfo* dispatch = nullptr;
+        HREFTYPE base = 0;
+        if (SUCCEEDED(LoadTypeLib(L"stdole2.tlb", &stdole)) &&
+            SUCCEEDED(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch)) &&
+            SUCCEEDED(events->AddRefTypeInfo(dispatch, &base)))
+            events->AddImplType(0, base);
+        if (dispatch)
+            dispatch->Release();
+        if (stdole)
+            stdole->Release();
+        auto add = [&](UINT index, DISPID id, std::vector<VARTYPE> types, LPOLESTR name) {
+            std::vector<ELEMDESC> params(types.size());
+            for (size_t i = 0; i < types.size(); ++i)
+                params[i].tdesc.vt = types[i];
+            FUNCDESC desc = {};
+            desc.memid = id;
+            desc.funckind = FUNC_DISPATCH;
+            desc.invkind = INVOKE_FUNC;
+            desc.callconv = CC_STDCALL;
+            desc.cParams = static_cast<SHORT>(types.size());
+            desc.lprgelemdescParam = params.data();
+            desc.elemdescFunc.tdesc.vt = VT_I4;
+            std::vector<LPOLESTR> names(types.size() + 1, const_cast<LPOLESTR>(L"p"));
+            names[0] = name;
+            ok =
+                ok && SUCCEEDED(events->AddFuncDesc(index, &desc)) &&
+                SUCCEEDED(events->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size())));
+        };
+        add(0, 5, {VT_BSTR}, const_cast<LPOLESTR>(L"ConnectionStatus"));
+        add(1, 2, {VT_I4, VT_I4, VT_BOOL, VT_I4}, const_cast<LPOLESTR>(L"RequestComplete"));
+        ok = ok && SUCCEEDED(events->LayOut());
+        events->Release();
+    }
+    ok = ok && SUCCEEDED(library->SaveAllChanges());
+    library->Release();
+    ITypeLib* saved = nullptr;
+    ok = ok && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &saved));
+    if (saved)
+        saved->Release();
+    return ok;
+}
+
+TEST_F(DeviceSessionTest, EventsWithoutFittingTypeInformationAreAcceptedAndIgnored) {
+    ASSERT_EQ(CEventTypeCache::Users(), 0) << "another holder would keep the cached type information";
+    const std::wstring foreign = WideFromNarrow((ProgramDirectory() + "ForeignSession.tlb").c_str());
+    struct Case {
+        const char* what;
+        bool foreignLibrary;
+    };
+    for (const Case& c :
+         {Case{"no type library registered", false}, Case{"a library that does not fit", true}}) {
+        SCOPED_TRACE(c.what);
+        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, SYS_WIN64);
+        if (c.foreignLibrary) {
+            ASSERT_TRUE(RegisterForeignTypeLibrary(foreign));
+        }
+        session.Expect("Advise", 7);
+        {
+            CRecordingSession holder;
+            EXPECT_EQ(CEventTypeCache::Loaded(), c.foreignLibrary);
+            SAFEARRAY* none = nullptr;
+            EXPECT_EQ(session.Fire(5, {VI2(1)}), S_OK);
+            EXPECT_EQ(session.Fire(5, {VText(L"1")}), S_OK);
+            EXPECT_EQ(session.Fire(2, {VI4(0), VI4(0x5003), VBool(true), VArrayRef(&none), VUserData(0)}),
+                      S_OK);
+            EXPECT_EQ(session.Fire(2, {VI4(0), VI4(0x5003), VBool(true), VI4(0)}), S_OK);
+            EXPECT_TRUE(holder.calls.empty()) << holder.calls[0];
+            // The two events that carry their own parameter lists still arrive.
+            BSTR reply = nullptr;
+            EXPECT_EQ(session.Fire(40, {VI4(0), VI4(0), VText(L"Note"), VTextRef(&reply), VI4(0)}), S_OK);
+            EXPECT_EQ(session.Fire(29, {VI4(1), VI4(2), VI4(3), VI4(4), VText(L"x"), VI4(5)}), S_OK);
+            EXPECT_EQ(holder.calls,
+                      (std::vector<std::string>{"HostQuery(0,0,Note,&<null>,0)", "Notify29(1,2,3,4,x,5)"}));
+            session.ExpectDestruction(7);
+        }
+        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, SYS_WIN64);
+        ASSERT_TRUE(EnsureSessionTypeLibrary());
+        session.VerifyDone();
+    }
+    DeleteFileW(foreign.c_str());
+}
+
+TEST_F(DeviceSessionTest, ErrorTextIsTheSessionsFirstLineOfDefenceAgainstOddAnswers) {
+    session.Expect("Advise", 7);
+    CDeviceSession holder;
+    const std::wstring huge(10000, L'x');
+    const wchar_t withNul[] = L"before\0after";
+    struct Case {
+        const char* what;
+        const wchar_t* text;
+        long code;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a plain text", L"Directory not found.", 12, "Directory not found."},
+        {"no text at all", nullptr, 45, ""},
+        {"an empty text", L"", 0, ""},
+        {"a text longer than anyone reads", huge.c_str(), 3, std::string(4096, 'x')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        session.ExpectErrorInfo(c.text, c.code);
+        long code = -1;
+        EXPECT_EQ(holder.GetErrorText(&code), c.expected);
+        EXPECT_EQ(code, c.code);
+    }
+    // A NUL ends the text; without a code slot the code is simply not reported.
+    session.ExpectErrorInfo(withNul, 1);
+    EXPECT_EQ(holder.GetErrorText(), "before");
+    session.ExpectDestruction(7);
+}
+
+TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAndReportWhetherTheyWereHandled) {
+    session.Expect("Advise", 7);
+    CDeviceSession holder;
+    struct Case {
+        const char* what;
+        const char* scripted; // the library's scripted answer, or none
+        long type;
+        long expectedResult;
+        const wchar_t* expectedAnswer;
+    };
+    const Case cases[] = {
+        {"answered", "Yes", 1, S_OK, L"Yes"},
+        {"a text answer replaces the proposal", "renamed.dat", 3, S_OK, L"renamed.dat"},
+        {"nobody to ask", nullptr, 1, S_FALSE, L"proposal"},
+        {"a kind of query nobody knows", "Yes", 17, S_FALSE, L"proposal"},
+        {"a negative kind", "Yes", -1, S_FALSE, L"proposal"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", c.scripted);
+        BSTR answer = SysAllocString(L"proposal");
+        CVariant result;
+        EXPECT_EQ(session.Fire(
+                      40, {VI4(0), VI4(c.type), VText(L"Overwrite \\cf0\\a.txt?"), VTextRef(&answer), VI4(0)},
+                      &result),
+                  S_OK);
+        EXPECT_EQ(result.lVal, c.expectedResult);
+        EXPECT_STREQ(answer, c.expectedAnswer);
+        SysFreeString(answer);
+    }
+    session.ExpectDestruction(7);
+}
+
+TEST_F(DeviceSessionTest, HostQueryOwnerIsOurForegroundWindowElseTheMainWindowElseTheDesktop) {
+    session.Expect("Advise", 7);
+    CDeviceSession holder;
+    HWND desktop = GetDesktopWindow();
+    HWND main =
+        CreateWindowExA(0, "STATIC", "main", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    // Nothing of ours in front (the system's desktop, another process's, or nothing at all; the system
+    // decides in its own time), then one of ours, then none.
+    SetForegroundWindow(desktop);
+    Pump(50);
+    DWORD process = 0;
+    if (HWND foreground = GetForegroundWindow())
+        GetWindowThreadProcessId(foreground, &process);
+    ASSERT_NE(process, GetCurrentProcessId());
+    EXPECT_EQ(holder.QueryOwner(), desktop) << "no main window yet: the desktop";
+    holder.ownerWindow = main;
+    EXPECT_EQ(holder.QueryOwner(), main);
+
+    HWND front = CreateWindowExA(0, "STATIC", "front", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_TRUE(SetForegroundWindow(front));
+    Pump(20, [&] { return GetForegroundWindow() == front; });
+    ASSERT_EQ(GetForegroundWindow(), front);
+    EXPECT_EQ(holder.QueryOwner(), front);
+    DestroyWindow(front);
+    Pump(20, [] { return GetForegroundWindow() == nullptr; });
+    ASSERT_EQ(GetForegroundWindow(), nullptr);
+    EXPECT_EQ(holder.QueryOwner(), main);
+    holder.ownerWindow = nullptr;
+    EXPECT_EQ(holder.QueryOwner(), desktop);
+    DestroyWindow(main);
+    session.ExpectDestruction(7);
+}
+
+TEST_F(DeviceSessionTest, AReconnectRunsAfterTheEventFromTheTimersAlertableWait) {
+    session.Expect("Advise", 7);
+    CDeviceSession holder;
+    session.VerifyDone();
+    bool insideEvent = false;
+    bool reconnectedInside = false;
+    session.onCall = [&](const std::string& call) {
+        reconnectedInside |= insideEvent && call != "GetLastErrorInfo";
+    };
+    // Two requests in quick succession run in the order they came.
+    session.Expect("Disconnect");
+    session.Expect("Connect(dev2,)");
+    session.Expect("Disconnect");
+    session.Expect("Connect(dev3;latency=5,)");
+    CVariant result;
+    insideEvent = true;
+    EXPECT_EQ(session.Fire(8, {VText(L"dev2")}, &result), S_OK);
+    EXPECT_EQ(result.lVal, 0);
+    EXPECT_EQ(session.Fire(8, {VText(L"dev3;latency=5")}), S_OK);
+    insideEvent = false;
+    EXPECT_FALSE(reconnectedInside);
+    EXPECT_EQ(session.Trace(), "") << "the reconnect ran inside the event";
+    // This pump never waits alertably itself: only the timer's wait can run the reconnect.
+    int seen = 0;
+    Pump(2000, [&] { return ++seen && session.Trace().find("dev3") != std::string::npos; });
+    session.VerifyDone();
+    session.onCall = nullptr;
+
+    // A holder that goes away before its reconnect runs leaves the reconnect nothing to do.
+    session.Expect("Advise", 8);
+    auto shortLived = std::make_unique<CDeviceSession>();
+    EXPECT_EQ(shortLived->ScheduleReconnect(CBstr(L"dev4").Get()), 0);
+    session.ExpectDestruction(8);
+    shortLived.reset();
+    Pump(100);
+    session.VerifyDone();
+    session.ExpectDestruction(7);
+}
+
+} // namespace
