@@ -380,13 +380,8 @@ STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WOR
                                            VARIANT* result, EXCEPINFO*, UINT*) {
     if (id < 1 || static_cast<size_t>(id) > m_names.size())
         return DISP_E_MEMBERNOTFOUND;
-    Call call{m_names[id - 1],
-              m_lastNamesLocale,
-              lcid,
-              flags,
-              IsEqualIID(iid, IID_NULL) != 0,
-              params->cNamedArgs != 0,
-              {}};
+    Call call{m_names[id - 1],         m_lastNamesLocale,         lcid, flags, IsEqualIID(iid, IID_NULL) != 0,
+              params->cNamedArgs != 0, params->rgvarg != nullptr, {}};
     size_t reply = 0;
     for (UINT i = 0; i < params->cArgs; ++i) {
         const VARIANT& arg = params->rgvarg[i];

@@ -160,6 +160,7 @@ public:
         WORD flags;
         bool iidNull;
         bool namedArgs;
+        bool arrayGiven;
         std::vector<Arg> args; // in the order of the array: last argument first
     };
     std::vector<Call> calls;
