@@ -163,21 +163,41 @@ CDeviceItem CDeviceFolder::Resolve(const std::string& remotePath) const {
 }
 
 CDeviceItem CDeviceFolder::Resolve(const std::vector<std::string>& names) const {
+    if (!names.empty() && devicepath::EqualsNoCase(names[0], kStagingName))
+        Fail(SE_BAD_PATH, "\\" + names[0] + " is reserved for the device's own use.");
     CDeviceItem item;
-    item.names = names;
     item.local = m_root;
     item.attributes = GetFileAttributesW(m_root.c_str());
-    for (size_t i = 0; i < names.size(); ++i) {
-        item.local += L'\\';
-        item.local += WideName(names[i]);
-        // Below something that is missing nothing exists; otherwise every step must be a plain entry.
-        if (item.attributes != INVALID_FILE_ATTRIBUTES)
-            item.attributes = GetFileAttributesW(item.local.c_str());
-        if (IsLink(item.attributes))
-            Fail(SE_BAD_PATH, devicepath::JoinRemote({names.begin(), names.begin() + i + 1}, false) +
-                                  " is a link; the device does not follow links.");
-    }
+    for (const std::string& name : names)
+        item = Child(item, name);
     return item;
+}
+
+CDeviceItem CDeviceFolder::Child(const CDeviceItem& directory, const std::string& name) const {
+    CDeviceItem item;
+    item.names = directory.names;
+    item.names.push_back(name);
+    item.local = directory.local + L'\\' + WideName(name);
+    // Below something that is missing nothing exists; otherwise every step must be a plain entry.
+    if (directory.IsDirectory())
+        item.attributes = GetFileAttributesW(item.local.c_str());
+    if (IsLink(item.attributes))
+        Fail(SE_BAD_PATH, item.Remote() + " is a link; the device does not follow links.");
+    return item;
+}
+
+std::wstring CDeviceFolder::StagingDirectory() const {
+    std::wstring wide;
+    WideFromDeviceText(kStagingName, wide);
+    const std::wstring staging = m_root + L'\\' + wide;
+    const DWORD attributes = GetFileAttributesW(staging.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !IsLink(attributes))
+        return staging;
+    if (!CreateDirectoryW(staging.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        FailSystem("Cannot prepare the device for an upload", GetLastError());
+    SetFileAttributesW(staging.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    return staging;
 }
 
 CDeviceItem CDeviceFolder::Directory(const std::string& remotePath) const {
@@ -190,19 +210,21 @@ CDeviceItem CDeviceFolder::Directory(const std::string& remotePath) const {
 }
 
 CDeviceItem CDeviceFolder::EnsureDirectory(const std::string& remotePath) const {
-    CDeviceItem item = Resolve(remotePath);
-    if (item.IsDirectory())
-        return item;
-    for (size_t depth = 1; depth <= item.names.size(); ++depth) {
-        CDeviceItem step = Resolve(std::vector<std::string>(item.names.begin(), item.names.begin() + depth));
+    const CDeviceItem target = Resolve(remotePath);
+    if (target.IsDirectory())
+        return target;
+    CDeviceItem step = Resolve(std::vector<std::string>());
+    for (const std::string& name : target.names) {
+        step = Child(step, name);
         if (step.IsDirectory())
             continue;
         if (step.Exists())
             Fail(SE_EXISTS, step.Remote() + " is a file, not a directory.");
         if (!CreateDirectoryW(step.local.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             FailSystem("Cannot create the directory " + step.Remote(true), GetLastError());
+        step.attributes = GetFileAttributesW(step.local.c_str());
     }
-    return Resolve(item.names);
+    return step;
 }
 
 void CDeviceFolder::List(const std::string& remotePath, CParamBlock& answer) const {
@@ -222,7 +244,8 @@ void CDeviceFolder::List(const std::string& remotePath, CParamBlock& answer) con
         // Entries the device could not name back (characters outside the code page, names the device
         // refuses) are left out rather than shown under a name that leads nowhere.
         if (!DeviceTextFromWide(found.cFileName, name) || name == "." || name == ".." ||
-            !devicepath::CheckName(name).empty())
+            !devicepath::CheckName(name).empty() ||
+            (dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName)))
             continue;
         Entry entry{std::move(name), {}};
         entry.fields.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -283,9 +306,10 @@ void CDeviceFolder::MakeDirectory(const std::string& parent, const std::string& 
     const std::string why = devicepath::CheckName(name);
     if (!why.empty())
         Fail(SE_BAD_PATH, "Cannot create the directory \"" + name.substr(0, 260) + "\": " + why);
-    std::vector<std::string> names = dir.names;
-    names.push_back(name);
-    const CDeviceItem item = Resolve(names);
+    if (dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName))
+        Fail(SE_BAD_PATH,
+             "Cannot create the directory \"" + name + "\": the name is reserved for the device's own use.");
+    const CDeviceItem item = Child(dir, name);
     if (item.Exists())
         Fail(SE_EXISTS,
              "Cannot create the directory " + item.Remote() + ": a file or directory of that name exists.");

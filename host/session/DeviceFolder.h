@@ -32,6 +32,8 @@ public:
 
     CDeviceItem Resolve(const std::string& remotePath) const;
     CDeviceItem Resolve(const std::vector<std::string>& names) const;
+    // An entry of a resolved directory; only the entry itself is looked up.
+    CDeviceItem Child(const CDeviceItem& directory, const std::string& name) const;
     // The item for a remote directory that must exist.
     CDeviceItem Directory(const std::string& remotePath) const;
     // The directory, created with any missing parents (uploads create their destination).
@@ -43,6 +45,11 @@ public:
     void DeleteDirectory(const std::string& remotePath, bool withContents) const;
     // Creates `name` as typed in the directory `parent`.
     void MakeDirectory(const std::string& parent, const std::string& name) const;
+
+    // Where uploads are written until they are complete: a hidden directory in the device's root that
+    // no listing shows and no request can name. Made when first needed.
+    std::wstring StagingDirectory() const;
+    static constexpr const char* kStagingName = "~dvxstage";
 
 private:
     std::wstring m_root; // long-path form, no final separator

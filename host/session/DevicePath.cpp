@@ -5,6 +5,11 @@
 namespace devicepath {
 namespace {
 
+// A path as shown in a message: long ones are cut.
+std::string Shown(std::string_view path) {
+    return path.size() > 200 ? std::string(path.substr(0, 200)) + "..." : std::string(path);
+}
+
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -62,39 +67,40 @@ bool SplitRemotePath(std::string_view path, std::vector<std::string>& names, std
         error = "The path is empty.";
         return false;
     }
-    if (path.size() > kMaxPath) {
-        error = "The path is too long.";
-        return false;
-    }
     if (path.front() != '\\') {
-        error = "The path \"" + std::string(path) + "\" does not begin with a backslash.";
+        error = "The path \"" + Shown(path) + "\" does not begin with a backslash.";
         return false;
     }
     std::string_view rest = path.substr(1);
     if (!rest.empty() && rest.front() == '\\') {
-        error = "The path \"" + std::string(path) + "\" contains an empty name.";
+        error = "The path \"" + Shown(path) + "\" contains an empty name.";
         return false;
     }
     if (!rest.empty() && rest.back() == '\\')
         rest.remove_suffix(1);
+    // Measured without the optional final backslash, so both forms of a path are accepted alike.
+    if (rest.size() + 1 > kMaxPath) {
+        error = "The path is too long.";
+        return false;
+    }
     while (!rest.empty()) {
         const size_t end = rest.find('\\');
         const std::string_view name = rest.substr(0, end);
         if (name.empty()) {
-            error = "The path \"" + std::string(path) + "\" contains an empty name.";
+            error = "The path \"" + Shown(path) + "\" contains an empty name.";
             names.clear();
             return false;
         }
         const std::string why = CheckName(name);
         if (!why.empty()) {
-            error = "Invalid path \"" + std::string(path.substr(0, 200)) + "\": " + why;
+            error = "Invalid path \"" + Shown(path) + "\": " + why;
             names.clear();
             return false;
         }
         names.emplace_back(name);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (end != std::string_view::npos && rest.empty()) { // "\a\\" style: an empty last name
-            error = "The path \"" + std::string(path) + "\" contains an empty name.";
+            error = "The path \"" + Shown(path) + "\" contains an empty name.";
             names.clear();
             return false;
         }

@@ -13,10 +13,13 @@
 
 namespace {
 
-// Progress is reported after every block, so a block is at most this large; a throttled stream uses
-// smaller ones so that a block still takes at most about 100 ms.
-constexpr DWORD kBlockSize = 64 * 1024;
-constexpr DWORD kMinBlockSize = 512;
+// Progress is reported after every block. Blocks start at 64 KiB and grow while they are quick (large
+// blocks are what makes a big file as fast as a plain copy) and shrink when they are slow, so progress
+// comes at least every 100 ms; a throttled stream uses blocks of a tenth of its rate.
+constexpr DWORD kFirstBlockSize = 64 * 1024;
+constexpr DWORD kMaxBlockSize = 1024 * 1024;
+constexpr DWORD kMinBlockSize = 4 * 1024;
+constexpr ULONGLONG kQuickBlockMs = 20, kSlowBlockMs = 50;
 constexpr ULONGLONG kTaskProgressMs = 100;
 
 long ClampLong(uint64_t value) {
@@ -46,6 +49,10 @@ std::wstring WidePath(const std::string& path, long errorCode) {
     return wide;
 }
 
+std::wstring Join(const std::wstring& directory, const std::wstring& name) {
+    return directory.empty() || directory.back() == L'\\' ? directory + name : directory + L'\\' + name;
+}
+
 // A local path as given by the client, checked and in the long-path form.
 std::wstring LocalPath(const std::string& path, const char* what) {
     if (!devicepath::IsAbsoluteLocalPath(path))
@@ -59,6 +66,9 @@ std::wstring LocalPath(const std::string& path, const char* what) {
         throw CDeviceError(SE_BAD_INPUT,
                            std::string("The ") + what + " \"" + path + "\" is not a valid path.");
     full.resize(n);
+    // "C:\dir\" and "C:\dir" name the same directory; only a drive's root keeps its separator.
+    while (full.size() > 3 && full.back() == L'\\')
+        full.pop_back();
     return LongPathForm(full);
 }
 
@@ -90,13 +100,15 @@ void OpenSource(CSource& source, const std::wstring& path, const std::string& sh
     source.file = std::move(file);
 }
 
-// The destination written under a temporary name in its final directory and renamed into place only
-// when complete: a failed or cancelled transfer leaves the destination as it was.
+// The destination written under a temporary name and renamed into place only when complete: a failed
+// or cancelled transfer leaves the destination as it was. The temporary name is unique across the
+// processes that may share a folder.
 class CPartialFile {
 public:
     CPartialFile(const std::wstring& directory, long requestId, long errorCode, const std::string& shown)
-        : m_path(directory + L"\\~dvx" + std::to_wstring(requestId) + L".part"), m_errorCode(errorCode),
-          m_shown(shown) {
+        : m_path(Join(directory, L"~dvx" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                     std::to_wstring(requestId) + L".part")),
+          m_errorCode(errorCode), m_shown(shown) {
         HANDLE handle = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
@@ -113,12 +125,19 @@ public:
     void Commit(const std::wstring& finalPath, const FILETIME& written) {
         SetFileTime(m_file.Get(), nullptr, nullptr, &written);
         m_file.Reset();
-        const DWORD existing = GetFileAttributesW(finalPath.c_str());
-        if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-            SetFileAttributesW(finalPath.c_str(), existing & ~FILE_ATTRIBUTE_READONLY);
-        if (!MoveFileExW(m_path.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING))
-            throw CDeviceError(m_errorCode,
-                               "Cannot write " + m_shown + ": " + SystemErrorText(GetLastError()));
+        // The rename is tried first: looking at the destination beforehand costs a lookup per file.
+        if (!MoveFileExW(m_path.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const DWORD error = GetLastError();
+            const DWORD there = GetFileAttributesW(finalPath.c_str());
+            if (there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY))
+                throw CDeviceError(m_errorCode,
+                                   "Cannot write " + m_shown + ": a directory of that name is in the way.");
+            // A read-only copy is replaced like any other.
+            if (there == INVALID_FILE_ATTRIBUTES || !(there & FILE_ATTRIBUTE_READONLY) ||
+                !SetFileAttributesW(finalPath.c_str(), there & ~FILE_ATTRIBUTE_READONLY) ||
+                !MoveFileExW(m_path.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+                throw CDeviceError(m_errorCode, "Cannot write " + m_shown + ": " + SystemErrorText(error));
+        }
         m_committed = true;
     }
 
@@ -242,20 +261,22 @@ void CRequestRunner::Stream(CSource& from, HANDLE to, long readError, long write
                             const std::function<void(uint64_t)>& progress) {
     const ConnectionSettings& settings = m_connection.Settings();
     const uint64_t throttle = settings.throttleBytesPerSecond;
-    DWORD block = kBlockSize;
-    if (throttle && throttle / 10 < block)
-        block = static_cast<DWORD>(std::max<uint64_t>(throttle / 10, kMinBlockSize));
+    DWORD limit = kMaxBlockSize;
+    if (throttle && throttle / 10 < limit)
+        limit = static_cast<DWORD>(std::max<uint64_t>(throttle / 10, 512));
+    DWORD block = std::min(kFirstBlockSize, limit);
     const bool drops = settings.drop && settings.dropRequest == m_request.code;
-    std::vector<uint8_t> buffer(block);
+    std::vector<uint8_t> buffer(std::min<uint64_t>(limit, std::max<uint64_t>(from.size, 1)));
     const ULONGLONG start = GetTickCount64();
     uint64_t done = 0;
     for (;;) {
         ThrowIfCancelled(m_cancel);
         if (drops && done >= settings.dropAfterBytes)
             throw CDeviceError(SE_CONNECTION_LOST, CancelText(SE_CONNECTION_LOST));
-        DWORD want = block;
+        DWORD want = std::min<DWORD>(block, static_cast<DWORD>(buffer.size()));
         if (drops && settings.dropAfterBytes - done < want)
             want = static_cast<DWORD>(settings.dropAfterBytes - done);
+        const ULONGLONG blockStart = GetTickCount64();
         DWORD got = 0;
         if (!ReadFile(from.file.Get(), buffer.data(), want, &got, nullptr))
             throw CDeviceError(readError, "Reading failed: " + SystemErrorText(GetLastError()));
@@ -266,6 +287,11 @@ void CRequestRunner::Stream(CSource& from, HANDLE to, long readError, long write
             throw CDeviceError(writeError, "Writing failed: " + SystemErrorText(GetLastError()));
         done += got;
         progress(done);
+        const ULONGLONG took = GetTickCount64() - blockStart;
+        if (took < kQuickBlockMs && block < limit)
+            block = std::min(block * 2, limit);
+        else if (took > kSlowBlockMs && block > kMinBlockSize)
+            block = std::max(block / 2, kMinBlockSize);
         if (throttle) {
             const ULONGLONG due = done * 1000 / throttle, elapsed = GetTickCount64() - start;
             if (due > elapsed && !m_cancel.Sleep(static_cast<uint32_t>(due - elapsed)))
@@ -286,9 +312,7 @@ void CRequestRunner::Send() {
     m_connection.CheckNotReservedByOther(m_session);
     const CDeviceFolder& folder = m_connection.Folder();
     const CDeviceItem directory = folder.EnsureDirectory(target);
-    std::vector<std::string> names = directory.names;
-    names.push_back(name);
-    const CDeviceItem destination = folder.Resolve(names);
+    const CDeviceItem destination = folder.Child(directory, name);
     if (destination.IsDirectory())
         throw CDeviceError(SE_EXISTS, destination.Remote() + " is a directory on the device.");
 
@@ -310,7 +334,7 @@ void CRequestRunner::Send() {
             return;
         }
     }
-    CPartialFile part(directory.local, id, SE_DEVICE_IO, destination.Remote());
+    CPartialFile part(folder.StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
     Stream(from, part.Handle(), SE_LOCAL_IO, SE_DEVICE_IO, [&](uint64_t done) {
         m_report.Report(
             [=](CSessionEvents& events) { events.FileProgress(id, 0, 1, ClampLong(done), ClampLong(size)); });
@@ -338,10 +362,7 @@ void CRequestRunner::Receive() {
     if (shown.back() != '\\' && shown.back() != '/')
         shown += '\\';
     shown += name;
-    const std::wstring destination = directory + L"\\" + WidePath(name, SE_LOCAL_IO);
-    const DWORD existing = GetFileAttributesW(destination.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY))
-        throw CDeviceError(SE_LOCAL_IO, shown + " is a local directory.");
+    const std::wstring destination = Join(directory, WidePath(name, SE_LOCAL_IO));
 
     const long id = m_request.id;
     const uint64_t size = from.size;
@@ -375,9 +396,7 @@ void CRequestRunner::Task(const char* title, const char* kind, const char* desti
     m_connection.CheckNotReservedByOther(m_session);
     const CDeviceFolder& folder = m_connection.Folder();
     const CDeviceItem directory = folder.EnsureDirectory(destinationDirectory);
-    std::vector<std::string> names = directory.names;
-    names.push_back(name);
-    const CDeviceItem destination = folder.Resolve(names);
+    const CDeviceItem destination = folder.Child(directory, name);
     if (destination.IsDirectory())
         throw CDeviceError(SE_EXISTS, destination.Remote() + " is a directory on the device.");
 
@@ -398,7 +417,7 @@ void CRequestRunner::Task(const char* title, const char* kind, const char* desti
     m_taskOpen = true;
     progress(0, "Checking " + name, 1);
 
-    CPartialFile part(directory.local, id, SE_DEVICE_IO, destination.Remote());
+    CPartialFile part(folder.StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
     const uint64_t size = from.size;
     long lastPercent = -1;
     ULONGLONG lastTime = 0;

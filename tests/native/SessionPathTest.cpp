@@ -1,0 +1,324 @@
+// The session component's portable pieces: remote path and name checks, the connection text, the
+// listing record, and the demo device's plan.
+#include <gtest/gtest.h>
+
+#include "session/ConnectionText.h"
+#include "session/DemoTree.h"
+#include "session/DevicePath.h"
+#include "session/DirectoryRecord.h"
+
+#include <chrono>
+#include <cstring>
+#include <set>
+
+using namespace devicepath;
+
+TEST(DeviceName, AcceptsOrdinaryNames) {
+    for (const std::string& name :
+         {std::string("a"), std::string("SYS"), std::string("New Folder"), std::string("file.tar.gz"),
+          std::string(".hidden"), std::string("con1"), std::string("COM10"), std::string("lpt"),
+          std::string("~dvxstage"), std::string("\xC3\xBC\xC3\xA9"), std::string(255, 'n')})
+        EXPECT_EQ(CheckName(name), "") << name;
+}
+
+TEST(DeviceName, RefusesWhatCouldLeaveTheDirectoryOrOpenSomethingElse) {
+    const std::string refused[] = {
+        "",
+        ".",
+        "..",
+        std::string(256, 'n'),
+        "a\\b",
+        "a/b",
+        "a:b",
+        "x::$DATA",
+        "a*",
+        "a?",
+        "\"q\"",
+        "<",
+        ">",
+        "|",
+        "tab\tx",
+        "\x01",
+        std::string("a\0b", 3),
+        "name.",
+        "name ",
+        "CON",
+        "con.txt",
+        "Nul",
+        "COM1",
+        "lpt9.log",
+        "CONIN$",
+        "conout$.x",
+        "com0",
+        "AUX.tar.gz",
+    };
+    for (const std::string& name : refused) {
+        const std::string why = CheckName(name);
+        EXPECT_GT(why.size(), 10u) << "accepted: " << name;
+    }
+    EXPECT_NE(CheckName("a:b").find(':'), std::string::npos) << "the reason names the character";
+}
+
+TEST(RemotePath, SplitsIntoCheckedNames) {
+    const struct {
+        const char* path;
+        std::vector<std::string> names;
+    } good[] = {
+        {"\\", {}},
+        {"\\SYS", {"SYS"}},
+        {"\\SYS\\", {"SYS"}},
+        {"\\cf0\\data\\log.txt", {"cf0", "data", "log.txt"}},
+        {"\\ lead\\", {" lead"}},
+    };
+    for (const auto& g : good) {
+        std::vector<std::string> names = {"stale"};
+        std::string error;
+        EXPECT_TRUE(SplitRemotePath(g.path, names, error)) << g.path << ": " << error;
+        EXPECT_EQ(names, g.names) << g.path;
+        // Joined again they give the path in its canonical form.
+        std::string canonical = g.path;
+        if (canonical.back() != '\\')
+            canonical += '\\';
+        EXPECT_EQ(JoinRemote(names, true), canonical);
+    }
+    EXPECT_EQ(JoinRemote({}, false), "\\");
+    EXPECT_EQ(JoinRemote({"a", "b"}, false), "\\a\\b");
+
+    const std::string bad[] = {
+        "",
+        "SYS",
+        "\\\\",
+        "\\\\SYS",
+        "\\SYS\\\\",
+        "\\SYS\\\\x",
+        "\\..",
+        "\\SYS\\..",
+        "\\.\\x",
+        "C:\\x",
+        "\\x:y",
+        "/SYS",
+        "\\SYS/x",
+        "\\" + std::string(256, 'a'),
+        "\\" + std::string(1100, 'b'),
+        std::string("\\a\0\\..", 6),
+        "\\CON\\x",
+        "\\a.\\b",
+    };
+    for (const std::string& path : bad) {
+        std::vector<std::string> names = {"stale"};
+        std::string error;
+        EXPECT_FALSE(SplitRemotePath(path, names, error)) << path;
+        EXPECT_TRUE(names.empty()) << path;
+        EXPECT_FALSE(error.empty()) << path;
+    }
+}
+
+TEST(RemotePath, DrivesAreTheFourRootDirectoriesInAnyCase) {
+    EXPECT_TRUE(IsDriveRoot({"cf0"}));
+    EXPECT_TRUE(IsDriveRoot({"CF1"}));
+    EXPECT_TRUE(IsDriveRoot({"NvRam"}));
+    EXPECT_TRUE(IsDriveRoot({"mmc"}));
+    EXPECT_FALSE(IsDriveRoot({"cf2"}));
+    EXPECT_FALSE(IsDriveRoot({"cf0", "data"}));
+    EXPECT_FALSE(IsDriveRoot({}));
+    EXPECT_TRUE(EqualsNoCase("Yes", "yES"));
+    EXPECT_FALSE(EqualsNoCase("yes", "yes "));
+    EXPECT_FALSE(EqualsNoCase("\xC4", "\xE4")) << "only ASCII letters fold";
+}
+
+TEST(LocalPath, OnlyFullPathsNameOnePlace) {
+    for (const char* path : {"C:\\x", "c:/x", "Z:\\", "\\\\server\\share\\x", "\\\\server\\share"})
+        EXPECT_TRUE(IsAbsoluteLocalPath(path)) << path;
+    for (const std::string& path :
+         {std::string("C:x"), std::string("x"), std::string("\\x"), std::string("\\\\server"),
+          std::string("\\\\\\x\\y"), std::string(""), std::string("C:"), std::string("\\\\server\\\\x"),
+          std::string("C:\\a\0b", 6), std::string("1:\\x")})
+        EXPECT_FALSE(IsAbsoluteLocalPath(path)) << path;
+    EXPECT_EQ(FileNamePart("C:\\a\\b.txt"), "b.txt");
+    EXPECT_EQ(FileNamePart("C:/a/b"), "b");
+    EXPECT_EQ(FileNamePart("b"), "b");
+    EXPECT_EQ(FileNamePart("C:\\a\\"), "");
+}
+
+TEST(Pattern, MatchesLikeTheShellIgnoringCase) {
+    const struct {
+        const char* name;
+        const char* pattern;
+        bool matches;
+    } cases[] = {
+        {"x.fwx", "*.fwx", true},   {"X.FWX", "*.fwx", true}, {"x.fwxx", "*.fwx", false},
+        {"a.b.fwx", "*.fwx", true}, {"", "*", true},          {"a.dlx", "?.dlx", true},
+        {"ab.dlx", "?.dlx", false}, {"prog.x", "p*.x", true}, {"", "", true},
+        {"a", "", false},           {"xaybz", "*a*b*", true}, {"xaybz", "*b*a*", false},
+        {"fw.fwb", "*.fwx", false}, {"abc", "abc", true},     {"abc", "a?c*", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
+    // Stars against a long name without a match finish quickly (no exponential backtracking).
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(MatchesPattern(std::string(5000, 'a'), std::string(50, '*') + "b"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(ConnectionText, NamesTheDeviceAndItsOptions) {
+    ConnectionSettings s;
+    std::string error;
+    ASSERT_TRUE(ParseConnectionText(" Demo ", s, error)) << error;
+    EXPECT_TRUE(s.demo);
+    EXPECT_EQ(s.firmwarePatterns, (std::vector<std::string>{"*.fwx", "*.fwb"}));
+    EXPECT_EQ(s.programPattern, "*.prgx");
+    EXPECT_EQ(s.displayListPattern, "*.dlx");
+
+    ASSERT_TRUE(ParseConnectionText("C:\\Devices\\Press7", s, error)) << error;
+    EXPECT_FALSE(s.demo);
+    EXPECT_EQ(s.folder, "C:\\Devices\\Press7");
+
+    ASSERT_TRUE(
+        ParseConnectionText("folder=\"D:\\My Devices;2\\A\";LATENCY=0x32;refuse;checkfail;fail=0x1009@3;"
+                            "fail=4096;drop=0x1800@65536;throttle=1048576;firmware=*.a|*.b | *.c;"
+                            "program=*.p;displaylist=*.d",
+                            s, error))
+        << error;
+    EXPECT_EQ(s.folder, "D:\\My Devices;2\\A");
+    EXPECT_EQ(s.latencyMs, 50u);
+    EXPECT_TRUE(s.refuse);
+    EXPECT_TRUE(s.checkFails);
+    ASSERT_EQ(s.failures.size(), 2u);
+    EXPECT_EQ(s.failures[0].request, 0x1009);
+    EXPECT_EQ(s.failures[0].after, 3u);
+    EXPECT_EQ(s.failures[1].request, 4096);
+    EXPECT_EQ(s.failures[1].after, 0u);
+    EXPECT_TRUE(s.drop);
+    EXPECT_EQ(s.dropRequest, 0x1800);
+    EXPECT_EQ(s.dropAfterBytes, 65536u);
+    EXPECT_EQ(s.throttleBytesPerSecond, 1048576u);
+    EXPECT_EQ(s.firmwarePatterns, (std::vector<std::string>{"*.a", "*.b", "*.c"}));
+    EXPECT_EQ(s.programPattern, "*.p");
+    EXPECT_EQ(s.displayListPattern, "*.d");
+
+    // The other address is the whole rest of the text, options and all.
+    ASSERT_TRUE(ParseConnectionText("demo;latency=1;moveto=C:\\Other;latency=20;checkfail", s, error))
+        << error;
+    EXPECT_TRUE(s.moveTo);
+    EXPECT_EQ(s.moveToText, "C:\\Other;latency=20;checkfail");
+    EXPECT_EQ(s.latencyMs, 1u);
+    EXPECT_FALSE(s.checkFails);
+
+    // A new parse starts from the defaults.
+    ASSERT_TRUE(ParseConnectionText("demo", s, error));
+    EXPECT_FALSE(s.moveTo);
+    EXPECT_TRUE(s.failures.empty());
+}
+
+TEST(ConnectionText, RefusesWhatNamesNoDeviceOrIsNotUnderstood) {
+    const std::string bad[] = {
+        "",
+        ";",
+        " ",
+        "relative\\dir",
+        "demo=1",
+        "folder=",
+        "demo;bogus",
+        "demo;latency=",
+        "demo;latency=-1",
+        "demo;latency=0x",
+        "demo;latency=600001",
+        "demo;latency=99999999999999999999",
+        "demo;fail=zz",
+        "demo;fail=0x1009@",
+        "demo;drop=",
+        "demo;refuse=1",
+        "demo;throttle",
+        std::string("demo\0;refuse", 12),
+    };
+    for (const std::string& text : bad) {
+        ConnectionSettings s;
+        std::string error;
+        EXPECT_FALSE(ParseConnectionText(text, s, error)) << text;
+        EXPECT_GT(error.size(), 10u) << text;
+    }
+}
+
+TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
+    uint8_t record[kDirectoryRecordSize];
+    std::memset(record, 0xAA, sizeof record);
+    ASSERT_TRUE(EncodeDirectoryRecord({"trend_001.csv", false, 0x01020304, 0x1122334455667788ull}, record));
+    EXPECT_STREQ(reinterpret_cast<const char*>(record), "trend_001.csv");
+    EXPECT_EQ(record[256], 0);
+    EXPECT_EQ(record[260], 0x04);
+    EXPECT_EQ(record[263], 0x01);
+    EXPECT_EQ(record[264], 0x88); // low half first
+    EXPECT_EQ(record[268], 0x44);
+    EXPECT_EQ(record[271], 0x11);
+    for (size_t i = 272; i < kDirectoryRecordSize; ++i)
+        ASSERT_EQ(record[i], 0) << i;
+    for (size_t i = 13; i < 256; ++i)
+        ASSERT_EQ(record[i], 0) << i;
+
+    ASSERT_TRUE(EncodeDirectoryRecord({"d", true, 123, 0}, record));
+    EXPECT_EQ(record[256], 1);
+    ASSERT_TRUE(EncodeDirectoryRecord({"big", false, 5ull << 32, 0}, record));
+    EXPECT_EQ(record[260] & record[261] & record[262] & record[263], 0xFF) << "sizes beyond 32 bits saturate";
+
+    const std::string longest(255, 'x');
+    ASSERT_TRUE(EncodeDirectoryRecord({longest, false, 0, 0}, record));
+    EXPECT_EQ(record[254], 'x');
+    EXPECT_EQ(record[255], 0) << "the NUL always fits";
+    std::memset(record, 0xAA, sizeof record);
+    EXPECT_FALSE(EncodeDirectoryRecord({std::string(256, 'x'), false, 0, 0}, record));
+    EXPECT_FALSE(EncodeDirectoryRecord({"", false, 0, 0}, record));
+    EXPECT_FALSE(EncodeDirectoryRecord({std::string_view("a\0b", 3), false, 0, 0}, record));
+    EXPECT_EQ(record[0], 0xAA) << "a refused record is left alone";
+}
+
+TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
+    const std::vector<DemoItem> items = DemoDeviceItems();
+    std::set<std::string> directories;
+    std::set<std::string> withContents;
+    size_t files = 0, textFiles = 0;
+    for (const DemoItem& item : items) {
+        std::vector<std::string> names;
+        std::string error;
+        ASSERT_TRUE(SplitRemotePath("\\" + item.path, names, error)) << item.path << ": " << error;
+        const size_t slash = item.path.find_last_of('\\');
+        if (slash != std::string::npos) {
+            const std::string parent = item.path.substr(0, slash);
+            EXPECT_TRUE(directories.count(parent)) << item.path << " comes before its directory";
+            withContents.insert(parent);
+        }
+        EXPECT_GT(item.fileTime, 133537248000000000ull - 1);
+        if (item.directory) {
+            directories.insert(item.path);
+            continue;
+        }
+        ++files;
+        const std::string content = DemoFileContent(item);
+        ASSERT_EQ(content.size(), item.size) << item.path;
+        EXPECT_EQ(content, DemoFileContent(item)) << "contents are deterministic";
+        if (item.path.size() > 4 && item.path.compare(item.path.size() - 4, 4, ".csv") == 0 && item.size) {
+            ++textFiles;
+            EXPECT_EQ(content.find('\0'), std::string::npos) << item.path;
+        }
+    }
+    EXPECT_GE(files, 200u);
+    EXPECT_LE(files, 400u);
+    EXPECT_GT(textFiles, 50u);
+    for (const char* top :
+         {"SYS", "USER", "cf0", "nvram", "SYS\\FIRMWARE", "USER\\PROGRAMS", "USER\\DISPLAY"})
+        EXPECT_TRUE(withContents.count(top)) << top;
+    size_t empty = 0;
+    for (const std::string& dir : directories)
+        empty += withContents.count(dir) == 0;
+    EXPECT_GE(empty, 1u) << "an empty directory";
+
+    // Each typed operation has files of its kind on the device.
+    const auto count = [&](const char* pattern) {
+        size_t n = 0;
+        for (const DemoItem& item : items)
+            n += !item.directory && MatchesPattern(std::string(FileNamePart(item.path)), pattern);
+        return n;
+    };
+    EXPECT_GE(count("*.fwx") + count("*.fwb"), 2u);
+    EXPECT_GE(count("*.prgx"), 10u);
+    EXPECT_GE(count("*.dlx"), 10u);
+}

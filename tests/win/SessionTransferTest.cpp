@@ -1,0 +1,442 @@
+// Transfers and tasks of the session component: their events in order, progress, overwrite questions,
+// cancel, a lost connection, throttling, and files compared byte for byte.
+#include "SessionTestSupport.h"
+
+using namespace sessiontest;
+
+namespace {
+
+constexpr DISPID kComplete = 2, kStatus = 5, kTaskStart = 10, kTaskProgress = 11, kTaskComplete = 12,
+                 kBatchStart = 20, kFileStart = 21, kFileProgress = 22, kFileFinish = 23, kBatchFinish = 24,
+                 kHostQuery = 40;
+
+class SessionTransfer : public SessionFixture {
+protected:
+    void SetUp() override {
+        SessionFixture::SetUp();
+        device_ = std::make_unique<CTempFolder>("device");
+        local_ = std::make_unique<CTempFolder>("local");
+    }
+    void TearDown() override {
+        device_.reset();
+        local_.reset();
+        SessionFixture::TearDown();
+    }
+    std::string Device(const std::string& name = "") const {
+        return name.empty() ? device_->Path() : *device_ / name;
+    }
+    std::string Local(const std::string& name = "") const {
+        return name.empty() ? local_->Path() : *local_ / name;
+    }
+
+    // The events of one request, by its batch or task number, followed by its completion.
+    static std::vector<DISPID> Sequence(const CEventSink& sink, long id) {
+        std::vector<DISPID> out;
+        for (const Event& e : sink.events)
+            if ((e.id >= 10 && e.id <= 24 && !e.args.empty() && e.Long(0) == id) || e.id == kComplete ||
+                e.id == kHostQuery)
+                out.push_back(e.id);
+        return out;
+    }
+    // No temporary file is left behind, neither in place nor in the device's (empty) staging directory.
+    static void ExpectNoPartialFiles(const std::string& dir) {
+        for (const std::string& entry : Snapshot(dir))
+            if (entry != "\\~dvxstage\\") {
+                EXPECT_EQ(entry.find("~dvx"), std::string::npos) << entry;
+            }
+    }
+
+    std::unique_ptr<CTempFolder> device_, local_;
+};
+
+} // namespace
+
+TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
+    const uint64_t size = 300 * 1024 + 17;
+    WritePatternFile(Local("data.bin"), size, 7);
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    CParamBlock in;
+    Texts(in, {Local("data.bin"), "\\USER\\new\\"}); // a missing directory is made
+    long id = 0;
+    const Event done = client.Run(kSend, in, &id);
+    ASSERT_EQ(done.args.size(), 5u);
+    EXPECT_EQ(done.Long(0), 0) << client.ErrorText();
+    EXPECT_EQ(done.Long(1), kSend);
+    EXPECT_EQ(done.args[2].number, VARIANT_TRUE);
+    EXPECT_EQ(HashFile(Device("USER\\new\\data.bin")), HashFile(Local("data.bin")));
+    ExpectNoPartialFiles(Device());
+    CParamBlock root, listing;
+    Texts(root, {"\\"});
+    ASSERT_EQ(client.Execute(kListDir, root, listing), 1);
+    ASSERT_EQ(Entries(listing).size(), 1u) << "the device's staging directory is never listed";
+    EXPECT_EQ(Entries(listing)[0].name, "USER");
+
+    const std::vector<DISPID> seq = Sequence(client.sink, id);
+    ASSERT_GE(seq.size(), 5u);
+    EXPECT_EQ(seq[0], kBatchStart);
+    EXPECT_EQ(seq[1], kFileStart);
+    EXPECT_EQ(seq[seq.size() - 3], kFileFinish);
+    EXPECT_EQ(seq[seq.size() - 2], kBatchFinish);
+    EXPECT_EQ(seq.back(), kComplete);
+    for (size_t i = 2; i + 3 < seq.size(); ++i)
+        EXPECT_EQ(seq[i], kFileProgress);
+
+    const Event batch = client.sink.Of(kBatchStart)[0];
+    EXPECT_EQ(batch.Long(0), id);
+    EXPECT_EQ(batch.Long(2), 1);
+    EXPECT_EQ(batch.Long(3), 301); // KiB, rounded up
+    const Event file = client.sink.Of(kFileStart)[0];
+    ASSERT_EQ(file.args.size(), 7u);
+    EXPECT_EQ(file.Text(1), Local("data.bin"));
+    EXPECT_EQ(file.Text(2), "\\USER\\new\\data.bin");
+    EXPECT_EQ(file.Long(3), static_cast<long>(size));
+    EXPECT_EQ(file.args[4].type, VT_UI1);
+    EXPECT_EQ(file.Long(4), 1);
+    EXPECT_EQ(file.Text(5), "data.bin");
+    // Progress from the first 64 KiB on, rising to the whole size, never more than 1 MiB apart.
+    long last = 0;
+    const auto progress = client.sink.Of(kFileProgress);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LE(progress[0].Long(3), 65536);
+    for (const Event& p : progress) {
+        EXPECT_EQ(p.Long(0), id);
+        EXPECT_EQ(p.Long(4), static_cast<long>(size));
+        EXPECT_GT(p.Long(3), last);
+        EXPECT_LE(p.Long(3) - last, 1 << 20);
+        last = p.Long(3);
+    }
+    EXPECT_EQ(last, static_cast<long>(size));
+    EXPECT_EQ(client.sink.Of(kFileFinish)[0].Long(1), 1);
+    EXPECT_EQ(client.sink.Of(kBatchFinish)[0].Long(1), 1);
+    for (const Event& e : client.sink.events)
+        EXPECT_FALSE(e.duringCall);
+}
+
+TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryAndReplacesAnOlderCopy) {
+    MakeDirs(Device("cf0\\data"));
+    WriteFileText(Device("cf0\\data\\trend.csv"), "1;2;3\r\n4;5;6\r\n");
+    WriteFileText(Local("trend.csv"), "old and longer content that must go");
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    CParamBlock in;
+    Texts(in, {"\\cf0\\data\\trend.csv", Local() + "\\"});
+    long id = 0;
+    const Event done = client.Run(kReceive, in, &id);
+    EXPECT_EQ(done.Long(0), 0) << client.ErrorText();
+    EXPECT_EQ(ReadFileText(Local("trend.csv")), "1;2;3\r\n4;5;6\r\n");
+    ExpectNoPartialFiles(Local());
+    const Event file = client.sink.Of(kFileStart).at(0);
+    EXPECT_EQ(file.Text(1), "\\cf0\\data\\trend.csv");
+    EXPECT_EQ(file.Text(2), Local("trend.csv"));
+    EXPECT_EQ(file.Long(4), 0) << "not an upload";
+
+    // Refused before anything starts: only the completion, with the reason.
+    const struct {
+        std::vector<std::string> args;
+        long code;
+    } refusals[] = {
+        {{"\\cf0\\data\\missing.csv", Local()}, 13},
+        {{"\\cf0\\data", Local()}, 11},
+        {{"\\cf0\\data\\trend.csv", Local("nowhere")}, 17},
+        {{"\\cf0\\data\\trend.csv", "relative\\dir"}, 11},
+        {{"\\cf0\\data\\trend.csv"}, 11},
+    };
+    for (const auto& r : refusals) {
+        client.sink.events.clear();
+        Texts(in, r.args);
+        const Event failed = client.Run(kReceive, in);
+        EXPECT_EQ(failed.Long(0), r.code) << r.args[0];
+        EXPECT_EQ(failed.args[2].number, VARIANT_FALSE);
+        EXPECT_EQ(client.sink.events.size(), 1u) << "transfer events for a refused request";
+        long code = 0;
+        EXPECT_FALSE(client.ErrorText(&code).empty());
+        EXPECT_EQ(code, r.code);
+    }
+}
+
+TEST_F(SessionTransfer, AnExistingDeviceFileIsReplacedOnlyWhenTheHostSaysYes) {
+    WriteFileText(Device("prog.txt"), "device copy");
+    WriteFileText(Local("prog.txt"), "new copy");
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    CParamBlock in;
+    Texts(in, {Local("prog.txt"), "\\"});
+
+    client.sink.queryAnswer = "No";
+    Event done = client.Run(kSend, in);
+    EXPECT_EQ(done.args[2].number, VARIANT_TRUE) << "a skip is what the user asked for";
+    EXPECT_EQ(ReadFileText(Device("prog.txt")), "device copy");
+    ASSERT_EQ(client.sink.Of(kHostQuery).size(), 1u);
+    const Event query = client.sink.Of(kHostQuery)[0];
+    ASSERT_EQ(query.args.size(), 5u);
+    EXPECT_EQ(query.Long(1), 1); // yes/no
+    EXPECT_NE(query.Text(2).find("\\prog.txt"), std::string::npos) << query.Text(2);
+    EXPECT_EQ(query.args[3].type, VT_BSTR | VT_BYREF);
+    EXPECT_EQ(client.sink.Of(kFileFinish).back().Long(1), 0);
+
+    client.sink.queryAnswer = "Yes";
+    client.sink.queryResult = 1; // not handled: the answer does not count
+    client.Run(kSend, in);
+    EXPECT_EQ(ReadFileText(Device("prog.txt")), "device copy");
+
+    client.sink.queryResult = 0;
+    done = client.Run(kSend, in);
+    EXPECT_EQ(done.args[2].number, VARIANT_TRUE);
+    EXPECT_EQ(ReadFileText(Device("prog.txt")), "new copy");
+    EXPECT_EQ(client.sink.Of(kHostQuery).size(), 3u);
+    ExpectNoPartialFiles(Device());
+}
+
+TEST_F(SessionTransfer, CancelStopsARunningTransferQuicklyAndLeavesNoFile) {
+    WritePatternFile(Local("big.bin"), 4 << 20, 3);
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device() + ";throttle=1048576"), 1); // 4 s at full length
+    CParamBlock in;
+    Texts(in, {Local("big.bin"), "\\"});
+    long id = 0;
+    ULONGLONG cancelledAt = 0;
+    client.sink.onEvent = [&](const Event& e) {
+        if (e.id == kFileProgress && e.Long(3) >= 200000 && !cancelledAt) {
+            LONG result = 0;
+            cancelledAt = GetTickCount64();
+            client->CancelRequest(id, 2, &result); // as the progress dialog's Cancel leads to
+            EXPECT_EQ(result, 1);
+        }
+    };
+    const Event done = client.Run(kSend, in, &id);
+    ASSERT_NE(cancelledAt, 0u);
+    EXPECT_LE(done.tick - cancelledAt, 100u) << "the transfer went on after the cancel";
+    EXPECT_EQ(done.Long(0), 33);
+    EXPECT_EQ(done.args[2].number, VARIANT_FALSE);
+    long code = 0;
+    EXPECT_FALSE(client.ErrorText(&code).empty());
+    EXPECT_EQ(code, 33);
+    EXPECT_FALSE(FileExists(Device("big.bin")));
+    ExpectNoPartialFiles(Device());
+    const std::vector<DISPID> seq = Sequence(client.sink, id);
+    ASSERT_GE(seq.size(), 3u);
+    EXPECT_EQ(seq[seq.size() - 3], kFileFinish);
+    EXPECT_EQ(client.sink.Of(kFileFinish).back().Long(1), 0);
+    EXPECT_EQ(client.sink.Of(kBatchFinish).back().Long(1), 0);
+
+    // A download cancelled the same way leaves the local directory as it was.
+    WritePatternFile(Device("dev.bin"), 2 << 20, 4);
+    const auto before = Snapshot(Local());
+    client.sink.events.clear();
+    cancelledAt = 0;
+    Texts(in, {"\\dev.bin", Local()});
+    EXPECT_EQ(client.Run(kReceive, in, &id).Long(0), 33);
+    EXPECT_EQ(Snapshot(Local()), before);
+}
+
+TEST_F(SessionTransfer, WaitingRequestsCanBeCancelledBeforeTheyStart) {
+    WritePatternFile(Local("a.bin"), 512 * 1024, 5);
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device() + ";throttle=2097152"), 1);
+    CParamBlock first, second;
+    Texts(first, {Local("a.bin"), "\\one"});
+    Texts(second, {Local("a.bin"), "\\two"});
+    long running = 0, waiting = 0;
+    ASSERT_EQ(client.Submit(kSend, first, running, 1), 1);
+    ASSERT_EQ(client.Submit(kSend, second, waiting, 2), 1);
+    LONG result = 0;
+    PumpUntil([&] { return !client.sink.Of(kFileProgress).empty(); });
+    EXPECT_EQ(client->CancelRequest(running, 1, &result), S_OK);
+    EXPECT_EQ(result, 0) << "mode 1 leaves a running request alone";
+    EXPECT_EQ(client.ErrorCode(), 22);
+    EXPECT_EQ(client->CancelRequest(waiting, 1, &result), S_OK);
+    EXPECT_EQ(result, 1);
+    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(kComplete).size() == 2; }));
+    EXPECT_EQ(client.Completions(1)[0].Long(0), 0);
+    EXPECT_EQ(client.Completions(2)[0].Long(0), 33);
+    EXPECT_TRUE(FileExists(Device("one\\a.bin")));
+    EXPECT_FALSE(DirExists(Device("two")));
+    // Completions keep the order of submission.
+    EXPECT_EQ(client.sink.Of(kComplete)[0].args[4].number, 1);
+}
+
+TEST_F(SessionTransfer, ALostConnectionEndsTheTransferAndTheSession) {
+    WritePatternFile(Local("drop.bin"), 1 << 20, 9);
+    CSessionClient client, other;
+    ASSERT_EQ(client.Connect(Device() + ";drop=0x1800@65536"), 1);
+    ASSERT_EQ(other.Connect(Device()), 1);
+    LONG result = 0;
+    ASSERT_EQ(client->ReserveDevice(1000, &result), S_OK);
+    ASSERT_EQ(result, 1);
+    PumpUntil([&] { return !client.sink.Of(kStatus).empty(); });
+    client.sink.events.clear();
+
+    CParamBlock in, queued;
+    Texts(in, {Local("drop.bin"), "\\"});
+    long id = 0, behind = 0;
+    ASSERT_EQ(client.Submit(kSend, in, id, 1), 1);
+    ASSERT_EQ(client.Submit(kProbe, queued, behind, 2), 1);
+    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(kComplete).size() == 2; }));
+    const std::vector<DISPID> seq = client.sink.Ids();
+    // ... progress up to the drop, then the file and batch fail, the status drops, the request completes.
+    ASSERT_GE(seq.size(), 6u);
+    EXPECT_EQ(std::vector<DISPID>(seq.end() - 5, seq.end()),
+              (std::vector<DISPID>{kFileFinish, kBatchFinish, kStatus, kComplete, kComplete}));
+    EXPECT_EQ(client.sink.Of(kStatus)[0].Long(0), 0);
+    EXPECT_EQ(client.Completions(1)[0].Long(0), 45);
+    EXPECT_EQ(client.Completions(2)[0].Long(0), 45) << "a request behind the drop fails the same way";
+    EXPECT_LE(client.sink.Of(kFileProgress).back().Long(3), 65536);
+    EXPECT_FALSE(FileExists(Device("drop.bin")));
+    ExpectNoPartialFiles(Device());
+
+    // The session is disconnected, and its reservation went with the connection.
+    CParamBlock probe, out;
+    EXPECT_EQ(client.Execute(kProbe, probe, out), 0);
+    EXPECT_EQ(client.ErrorCode(), 1);
+    EXPECT_EQ(other->ReserveDevice(0, &result), S_OK);
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(SessionTransfer, ThrottledTransfersTakeTheirTimeAndStillReportEvery100Ms) {
+    WritePatternFile(Local("slow.bin"), 400000, 2);
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device() + ";throttle=500000"), 1);
+    CParamBlock in;
+    Texts(in, {Local("slow.bin"), "\\"});
+    const ULONGLONG start = GetTickCount64();
+    const Event done = client.Run(kSend, in);
+    EXPECT_EQ(done.Long(0), 0);
+    EXPECT_GE(done.tick - start, 700u);
+    ULONGLONG previous = start;
+    for (const Event& p : client.sink.Of(kFileProgress)) {
+        EXPECT_LE(p.tick - previous, 150u) << "progress gap";
+        previous = p.tick;
+    }
+    EXPECT_EQ(HashFile(Device("slow.bin")), HashFile(Local("slow.bin")));
+}
+
+TEST_F(SessionTransfer, TasksInstallMatchingFilesWithTaskEvents) {
+    WritePatternFile(Local("ctrl_5_0.fwb"), 200000, 11);
+    WriteFileText(Local("line2.prgx"), "program");
+    WriteFileText(Local("panel9.dlx"), "display");
+    WriteFileText(Local("notes.txt"), "text");
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    const struct {
+        long code;
+        const char* file;
+        const char* installed;
+        const char* title;
+    } tasks[] = {
+        {kUpdateFirmware, "ctrl_5_0.fwb", "SYS\\FIRMWARE\\ctrl_5_0.fwb", "Update Firmware"},
+        {kLoadProgram, "line2.prgx", "USER\\PROGRAMS\\line2.prgx", "Load Program"},
+        {kLoadDisplayList, "panel9.dlx", "USER\\DISPLAY\\panel9.dlx", "Load Display List"},
+    };
+    for (const auto& t : tasks) {
+        client.sink.events.clear();
+        CParamBlock in;
+        Texts(in, {Local(t.file)});
+        long id = 0;
+        const Event done = client.Run(t.code, in, &id);
+        EXPECT_EQ(done.Long(0), 0) << t.file << ": " << client.ErrorText();
+        EXPECT_EQ(HashFile(Device(t.installed)), HashFile(Local(t.file))) << t.installed;
+        const std::vector<DISPID> seq = Sequence(client.sink, id);
+        ASSERT_GE(seq.size(), 4u);
+        EXPECT_EQ(seq.front(), kTaskStart);
+        EXPECT_EQ(seq[seq.size() - 2], kTaskComplete);
+        const Event start = client.sink.Of(kTaskStart)[0];
+        EXPECT_EQ(start.Text(1), t.title);
+        EXPECT_EQ(start.Text(2), t.file);
+        long percent = -1;
+        for (const Event& p : client.sink.Of(kTaskProgress)) {
+            EXPECT_GE(p.Long(1), percent);
+            percent = p.Long(1);
+            EXPECT_FALSE(p.Text(2).empty());
+        }
+        EXPECT_EQ(percent, 100);
+        EXPECT_EQ(client.sink.Of(kTaskComplete)[0].Long(1), 1);
+        EXPECT_TRUE(client.sink.Of(kBatchStart).empty()) << "tasks are not file transfers";
+    }
+
+    // A file of the wrong kind is refused before the task starts.
+    client.sink.events.clear();
+    CParamBlock in;
+    Texts(in, {Local("notes.txt")});
+    const Event refused = client.Run(kUpdateFirmware, in);
+    EXPECT_EQ(refused.Long(0), 18);
+    EXPECT_NE(client.ErrorText().find("*.fwx"), std::string::npos);
+    EXPECT_EQ(client.sink.events.size(), 1u);
+
+    // The host can stop a task from its progress event.
+    client.sink.events.clear();
+    client.sink.taskResult = 1;
+    Texts(in, {Local("line2.prgx")});
+    DeleteFileA(Device("USER\\PROGRAMS\\line2.prgx").c_str());
+    const Event stopped = client.Run(kLoadProgram, in);
+    EXPECT_EQ(stopped.Long(0), 33);
+    EXPECT_EQ(client.sink.Of(kTaskComplete).at(0).Long(1), 0);
+    EXPECT_FALSE(FileExists(Device("USER\\PROGRAMS\\line2.prgx")));
+}
+
+TEST_F(SessionTransfer, FiftyMegabytesUpAndDownArriveIntact) {
+    const uint64_t size = 50ull << 20;
+    WritePatternFile(Local("large.bin"), size, 1234);
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    CParamBlock in;
+    Texts(in, {Local("large.bin"), "\\cf0\\"});
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(client.Run(kSend, in, nullptr, 60000).Long(0), 0) << client.ErrorText();
+    // Progress at least every 100 ms (with room for a busy machine) and at most 1 MiB apart.
+    const auto progress = client.sink.Of(kFileProgress);
+    EXPECT_GE(progress.size(), size >> 20);
+    ULONGLONG previous = start;
+    for (const Event& p : progress) {
+        EXPECT_LE(p.tick - previous, 150u);
+        previous = p.tick;
+    }
+    MakeDirs(Local("back"));
+    Texts(in, {"\\cf0\\large.bin", Local("back")});
+    EXPECT_EQ(client.Run(kReceive, in, nullptr, 60000).Long(0), 0) << client.ErrorText();
+    const uint64_t original = HashFile(Local("large.bin"));
+    EXPECT_EQ(HashFile(Device("cf0\\large.bin")), original);
+    EXPECT_EQ(HashFile(Local("back\\large.bin")), original);
+}
+
+TEST_F(SessionTransfer, AThousandFileTreeGoesUpAndComesBackTheSame) {
+    // As the control runs a dropped folder: one request at a time, each after the previous completion.
+    const int dirs = 10, files = 100;
+    for (int d = 0; d < dirs; ++d) {
+        MakeDirs(Local("tree\\d" + std::to_string(d)));
+        for (int f = 0; f < files; ++f)
+            WriteFileText(Local("tree\\d" + std::to_string(d) + "\\f" + std::to_string(f) + ".txt"),
+                          std::string(static_cast<size_t>(d * files + f), static_cast<char>('a' + f % 26)));
+    }
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(Device()), 1);
+    int failures = 0;
+    for (int d = 0; d < dirs; ++d)
+        for (int f = 0; f < files; ++f) {
+            CParamBlock in;
+            const std::string name = "d" + std::to_string(d) + "\\f" + std::to_string(f) + ".txt";
+            Texts(in, {Local("tree\\" + name), "\\tree\\d" + std::to_string(d) + "\\"});
+            failures += client.Run(kSend, in).Long(0) != 0;
+        }
+    EXPECT_EQ(failures, 0);
+    CParamBlock in, out;
+    Texts(in, {"\\tree\\d7\\"});
+    ASSERT_EQ(client.Execute(kListDir, in, out), 1);
+    EXPECT_EQ(Entries(out).size(), static_cast<size_t>(files));
+
+    for (int d = 0; d < dirs; ++d) {
+        MakeDirs(Local("back\\d" + std::to_string(d)));
+        for (int f = 0; f < files; ++f) {
+            CParamBlock request;
+            const std::string dir = "\\d" + std::to_string(d);
+            Texts(request, {"\\tree" + dir + "\\f" + std::to_string(f) + ".txt", Local("back" + dir)});
+            failures += client.Run(kReceive, request).Long(0) != 0;
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    auto sent = Snapshot(Local("tree"));
+    EXPECT_EQ(sent.size(), static_cast<size_t>(dirs * (files + 1)));
+    EXPECT_EQ(Snapshot(Device("tree")), sent);
+    EXPECT_EQ(Snapshot(Local("back")), sent);
+    EXPECT_EQ(ReadFileText(Local("back\\d3\\f17.txt")), ReadFileText(Local("tree\\d3\\f17.txt")));
+}
