@@ -15,7 +15,7 @@ namespace {
 
 // Progress is reported after every block. Blocks start at 64 KiB and grow while they are quick (large
 // blocks are what makes a big file as fast as a plain copy) and shrink when they are slow, so progress
-// comes at least every 100 ms; a throttled stream uses blocks of a tenth of its rate.
+// comes at least every 100 ms; a throttled stream uses blocks of a twentieth of its rate.
 constexpr DWORD kFirstBlockSize = 64 * 1024;
 constexpr DWORD kMaxBlockSize = 1024 * 1024;
 constexpr DWORD kMinBlockSize = 4 * 1024;
@@ -166,6 +166,12 @@ private:
     void Stream(CSource& from, HANDLE to, long readError, long writeError,
                 const std::function<void(uint64_t)>& progress);
     void ReportFailure();
+    // Opens the local file named by element [0] of the request and checks that the device can hold its
+    // name; the name.
+    std::string OpenLocalSource(CSource& from, std::string& source);
+    // Where an upload of `name` into the remote directory goes: the directory is made if missing, and the
+    // device must not be reserved by another session.
+    CDeviceItem UploadDestination(const std::string& directory, const std::string& name);
 
     // The transfer events of this request; the request id is the batch number.
     void BatchStart(const std::string& title, const std::string& source, const std::string& destination,
@@ -262,8 +268,8 @@ void CRequestRunner::Stream(CSource& from, HANDLE to, long readError, long write
     const ConnectionSettings& settings = m_connection.Settings();
     const uint64_t throttle = settings.throttleBytesPerSecond;
     DWORD limit = kMaxBlockSize;
-    if (throttle && throttle / 10 < limit)
-        limit = static_cast<DWORD>(std::max<uint64_t>(throttle / 10, 512));
+    if (throttle && throttle / 20 < limit)
+        limit = static_cast<DWORD>(std::max<uint64_t>(throttle / 20, 512));
     DWORD block = std::min(kFirstBlockSize, limit);
     const bool drops = settings.drop && settings.dropRequest == m_request.code;
     std::vector<uint8_t> buffer(std::min<uint64_t>(limit, std::max<uint64_t>(from.size, 1)));
@@ -300,21 +306,31 @@ void CRequestRunner::Stream(CSource& from, HANDLE to, long readError, long write
     }
 }
 
-void CRequestRunner::Send() {
-    const std::string source = TextArgument(m_request.input, 0, m_request.code, "the local file");
-    const std::string target = TextArgument(m_request.input, 1, m_request.code, "the remote directory");
-    CSource from;
+std::string CRequestRunner::OpenLocalSource(CSource& from, std::string& source) {
+    source = TextArgument(m_request.input, 0, m_request.code, "the local file");
     OpenSource(from, LocalPath(source, "local file"), source, SE_LOCAL_IO);
     const std::string name(devicepath::FileNamePart(source));
     const std::string why = devicepath::CheckName(name);
     if (!why.empty())
         throw CDeviceError(SE_BAD_PATH, "The device cannot store \"" + name + "\": " + why);
+    return name;
+}
+
+CDeviceItem CRequestRunner::UploadDestination(const std::string& directory, const std::string& name) {
     m_connection.CheckNotReservedByOther(m_session);
     const CDeviceFolder& folder = m_connection.Folder();
-    const CDeviceItem directory = folder.EnsureDirectory(target);
-    const CDeviceItem destination = folder.Child(directory, name);
+    const CDeviceItem destination = folder.Child(folder.EnsureDirectory(directory), name);
     if (destination.IsDirectory())
         throw CDeviceError(SE_EXISTS, destination.Remote() + " is a directory on the device.");
+    return destination;
+}
+
+void CRequestRunner::Send() {
+    CSource from;
+    std::string source;
+    const std::string name = OpenLocalSource(from, source);
+    const std::string target = TextArgument(m_request.input, 1, m_request.code, "the remote directory");
+    const CDeviceItem destination = UploadDestination(target, name);
 
     const long id = m_request.id;
     const uint64_t size = from.size;
@@ -334,7 +350,7 @@ void CRequestRunner::Send() {
             return;
         }
     }
-    CPartialFile part(folder.StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
+    CPartialFile part(m_connection.Folder().StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
     Stream(from, part.Handle(), SE_LOCAL_IO, SE_DEVICE_IO, [&](uint64_t done) {
         m_report.Report(
             [=](CSessionEvents& events) { events.FileProgress(id, 0, 1, ClampLong(done), ClampLong(size)); });
@@ -378,13 +394,9 @@ void CRequestRunner::Receive() {
 
 void CRequestRunner::Task(const char* title, const char* kind, const char* destinationDirectory,
                           const std::vector<std::string>& patterns) {
-    const std::string source = TextArgument(m_request.input, 0, m_request.code, "the local file");
     CSource from;
-    OpenSource(from, LocalPath(source, "local file"), source, SE_LOCAL_IO);
-    const std::string name(devicepath::FileNamePart(source));
-    const std::string why = devicepath::CheckName(name);
-    if (!why.empty())
-        throw CDeviceError(SE_BAD_PATH, "The device cannot store \"" + name + "\": " + why);
+    std::string source;
+    const std::string name = OpenLocalSource(from, source);
     bool matches = false;
     std::string list;
     for (const std::string& pattern : patterns) {
@@ -393,14 +405,11 @@ void CRequestRunner::Task(const char* title, const char* kind, const char* desti
     }
     if (!matches)
         throw CDeviceError(SE_WRONG_FILE_KIND, name + " is not a " + kind + " file (" + list + ").");
-    m_connection.CheckNotReservedByOther(m_session);
-    const CDeviceFolder& folder = m_connection.Folder();
-    const CDeviceItem directory = folder.EnsureDirectory(destinationDirectory);
-    const CDeviceItem destination = folder.Child(directory, name);
-    if (destination.IsDirectory())
-        throw CDeviceError(SE_EXISTS, destination.Remote() + " is a directory on the device.");
+    const CDeviceItem destination = UploadDestination(destinationDirectory, name);
 
-    // A non-zero answer to a task event asks the device to stop the task.
+    // A non-zero answer to a task event asks the device to stop the task. The device waits for the answers
+    // to the start and to the last step, so nothing is written against the host's start answer and
+    // nothing installed against its last one; answers to the steps between stop the task when they come.
     const long id = m_request.id;
     const std::shared_ptr<CCancelToken> cancel = m_request.cancel;
     const auto progress = [this, id, cancel](long percent, const std::string& text, long step) {
@@ -409,15 +418,17 @@ void CRequestRunner::Task(const char* title, const char* kind, const char* desti
                 cancel->Cancel(SE_CANCELLED);
         });
     };
-    const std::string taskTitle = title;
-    m_report.Report([=](CSessionEvents& events) {
-        if (events.TaskStart(id, taskTitle, name) != 0)
+    const auto goOn = [this, cancel](std::function<long(CSessionEvents&)> event) {
+        if (!m_report.Ask([event](CSessionEvents& events) { return event(events) == 0; }, cancel))
             cancel->Cancel(SE_CANCELLED);
-    });
+        ThrowIfCancelled(*cancel);
+    };
+    const std::string taskTitle = title;
     m_taskOpen = true;
+    goOn([=](CSessionEvents& events) { return events.TaskStart(id, taskTitle, name); });
     progress(0, "Checking " + name, 1);
 
-    CPartialFile part(folder.StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
+    CPartialFile part(m_connection.Folder().StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
     const uint64_t size = from.size;
     long lastPercent = -1;
     ULONGLONG lastTime = 0;
@@ -431,8 +442,8 @@ void CRequestRunner::Task(const char* title, const char* kind, const char* desti
             lastTime = now;
         }
     });
-    ThrowIfCancelled(m_cancel);
-    progress(100, "Installing " + name, 3);
+    const std::string installing = "Installing " + name;
+    goOn([=](CSessionEvents& events) { return events.TaskProgress(id, 100, installing, 3); });
     part.Commit(destination.local, from.written);
     m_report.Report([id](CSessionEvents& events) { events.TaskComplete(id, true); });
     m_taskOpen = false;

@@ -1,5 +1,7 @@
 #include "SessionTestSupport.h"
 
+#include "SessionFiles.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -127,7 +129,7 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
     if (result) {
         VariantInit(result);
         V_VT(result) = VT_I4;
-        V_I4(result) = id == 40 ? queryResult : (id == 10 || id == 11) ? taskResult : 0;
+        V_I4(result) = id == 40 ? queryResult : id == 10 ? taskStartResult : id == 11 ? taskProgressResult : 0;
     }
     if (onEvent)
         onEvent(event);
@@ -352,24 +354,7 @@ CTempFolder::~CTempFolder() {
 }
 
 void RemoveTree(const std::string& path) {
-    const std::wstring root = Long(path);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((root + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = root + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + "\\" + Narrow(name.c_str()));
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(root.c_str());
+    sessionfiles::RemoveTree(Long(path));
 }
 
 void MakeDirs(const std::string& path) {
@@ -440,25 +425,7 @@ std::vector<std::string> Snapshot(const std::string& root) {
 }
 
 void WritePatternFile(const std::string& path, uint64_t size, uint32_t seed) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    std::vector<uint8_t> block(1 << 20);
-    uint32_t state = seed | 1;
-    uint64_t left = size;
-    while (left) {
-        for (auto& b : block) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            b = static_cast<uint8_t>(state);
-        }
-        const DWORD n = static_cast<DWORD>(std::min<uint64_t>(left, block.size()));
-        DWORD written = 0;
-        WriteFile(file, block.data(), n, &written, nullptr);
-        left -= n;
-    }
-    CloseHandle(file);
+    ASSERT_TRUE(sessionfiles::WritePattern(Long(path), size, seed)) << path;
 }
 
 uint64_t HashFile(const std::string& path) {

@@ -49,8 +49,9 @@ public:
     // HostQuery: the text put into the answer slot, and the long returned.
     std::string queryAnswer = "No";
     long queryResult = 0;
-    // Returned by TaskStart and TaskProgress.
-    long taskResult = 0;
+    // Returned by TaskStart and by TaskProgress.
+    long taskStartResult = 0;
+    long taskProgressResult = 0;
     // Runs after an event is recorded (a test may call the session from inside an event).
     std::function<void(const Event&)> onEvent;
 

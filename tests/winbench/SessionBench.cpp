@@ -9,6 +9,7 @@
 #include <ocidl.h>
 
 #include "QuorSession_h.h"
+#include "SessionFiles.h"
 #include "paramblock/ParamBlock.h"
 
 #include <algorithm>
@@ -40,45 +41,17 @@ void Fail(const std::string& what) {
     std::exit(1);
 }
 
+std::wstring Wide(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
 void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    sessionfiles::RemoveTree(Wide(path));
 }
 
 void WriteBytes(const std::string& path, uint64_t size, uint32_t seed) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (!sessionfiles::WritePattern(Wide(path), size, seed))
         Fail("cannot write " + path);
-    std::vector<uint8_t> block(std::min<uint64_t>(size, 1 << 20));
-    uint32_t state = seed | 1;
-    for (uint64_t left = size; left;) {
-        for (auto& b : block) {
-            state ^= state << 13;
-            state ^= state >> 17;
-            state ^= state << 5;
-            b = static_cast<uint8_t>(state);
-        }
-        const DWORD n = static_cast<DWORD>(std::min<uint64_t>(left, block.size()));
-        DWORD written = 0;
-        WriteFile(file, block.data(), n, &written, nullptr);
-        left -= n;
-    }
-    CloseHandle(file);
 }
 
 // Counts completions; everything else is ignored as a quiet host would.
@@ -141,8 +114,7 @@ public:
             Fail("no session events");
         point->Release();
         container->Release();
-        std::wstring text(device.begin(), device.end());
-        BSTR connection = SysAllocString(text.c_str());
+        BSTR connection = SysAllocString(Wide(device).c_str());
         BSTR client = SysAllocString(L"session_bench");
         LONG result = 0;
         m_session->Connect(connection, client, &result);
