@@ -127,6 +127,7 @@ public:
     };
     CScriptedPrompts() { m_previous = SetPrompts(this); }
     ~CScriptedPrompts() override { SetPrompts(m_previous); }
+    // A text of "*" takes any text; `shown` keeps every text shown.
     void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK);
     void VerifyDone();
     std::function<void()> onBox; // runs inside a box, as a modal loop would let things run
@@ -135,6 +136,7 @@ public:
     INT_PTR DoModal(HINSTANCE, int dialogId, const std::string& name, HWND, DLGPROC, LPARAM) override;
 
     std::vector<HWND> owners;
+    std::vector<std::string> shown;
 
 private:
     IPrompts* m_previous = nullptr;
@@ -164,6 +166,9 @@ public:
         std::vector<Arg> args; // in the order of the array: last argument first
     };
     std::vector<Call> calls;
+    // False: calls are only counted, so that long runs do not grow the record.
+    bool keepCalls = true;
+    size_t callCount = 0;
     int lookups = 0;
     LONG refs = 1;
     // Written through by-reference text arguments, in argument order.
