@@ -145,12 +145,18 @@ std::string CDeviceItem::Remote(bool trailingSeparator) const {
 }
 
 CDeviceFolder::CDeviceFolder(const std::wstring& root) : m_root(LongPathForm(root)) {
-    while (m_root.size() > 7 && (m_root.back() == L'\\' || m_root.back() == L'/'))
+    // Names are joined with a separator, so the root keeps none, even when it is a drive's root.
+    while (!m_root.empty() && (m_root.back() == L'\\' || m_root.back() == L'/'))
         m_root.pop_back();
 }
 
+DWORD CDeviceFolder::RootAttributes() const {
+    // "\\?\C:" names the volume, "\\?\C:\" its root directory.
+    return GetFileAttributesW(m_root.back() == L':' ? (m_root + L'\\').c_str() : m_root.c_str());
+}
+
 bool CDeviceFolder::Present() const {
-    const DWORD attributes = GetFileAttributesW(m_root.c_str());
+    const DWORD attributes = RootAttributes();
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -167,7 +173,7 @@ CDeviceItem CDeviceFolder::Resolve(const std::vector<std::string>& names) const 
         Fail(SE_BAD_PATH, "\\" + names[0] + " is reserved for the device's own use.");
     CDeviceItem item;
     item.local = m_root;
-    item.attributes = GetFileAttributesW(m_root.c_str());
+    item.attributes = RootAttributes();
     for (const std::string& name : names)
         item = Child(item, name);
     return item;

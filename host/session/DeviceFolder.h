@@ -52,6 +52,8 @@ public:
     static constexpr const char* kStagingName = "~dvxstage";
 
 private:
+    DWORD RootAttributes() const;
+
     std::wstring m_root; // long-path form, no final separator
 };
 

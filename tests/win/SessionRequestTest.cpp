@@ -388,3 +388,20 @@ TEST_F(SessionRequest, AFailingRequestCodeFailsAfterItsSuccesses) {
     EXPECT_EQ(Exec(client, kListDir, {"\\"}), 1);
     EXPECT_EQ(Exec(client, kListDir, {"\\"}), 0);
 }
+
+TEST_F(SessionRequest, ADriveRootCanBeTheDevice) {
+    // The system drive's root, only looked at: its Windows directory is an entry of the device's root.
+    char windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 3u);
+    const std::string root = std::string(windows, 3), windowsName = windows + 3;
+    CSessionClient client;
+    ASSERT_EQ(client.Connect(root), 1) << client.ErrorText();
+    EXPECT_EQ(Exec(client, kProbe, {}), 1) << client.ErrorText();
+    ASSERT_EQ(Exec(client, kListDir, {"\\"}), 1) << client.ErrorText();
+    bool found = false;
+    for (const Entry& e : Entries(out_))
+        found = found || (e.directory && lstrcmpiA(e.name.c_str(), windowsName.c_str()) == 0);
+    EXPECT_TRUE(found) << windowsName << " not listed in " << root;
+    ASSERT_EQ(Exec(client, kListDir, {"\\" + windowsName}), 1) << client.ErrorText();
+    EXPECT_GT(out_.Count(), 0u);
+}

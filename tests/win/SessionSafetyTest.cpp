@@ -2,6 +2,7 @@
 // device folder touched, and the reservation shared by the sessions of one device.
 #include "SessionTestSupport.h"
 
+#include <cstdio>
 #include <thread>
 
 using namespace sessiontest;
@@ -13,9 +14,12 @@ class SessionSafety : public SessionFixture {};
 // The path with its control characters shown, for failure messages.
 std::string Shown(const std::string& text) {
     std::string out;
-    for (char c : text)
-        out += (static_cast<unsigned char>(c) < 32) ? "<" + std::to_string(static_cast<int>(c)) + ">"
-                                                    : std::string(1, c);
+    for (char c : text) {
+        char shown[8] = {c, 0};
+        if (static_cast<unsigned char>(c) < 32)
+            std::snprintf(shown, sizeof shown, "<%d>", c);
+        out += shown;
+    }
     return out.size() > 80 ? out.substr(0, 80) + "..." : out;
 }
 
@@ -76,9 +80,9 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
         "\\SYS\\<x>",
         "\\SYS\\a|b",
         "\\SYS\\tab\there",
-        "\\" + std::string(256, 'a'),
-        "\\SYS\\" + std::string(300, 'b') + "\\x",
-        "\\" + std::string(2000, 'c'),
+        std::string("\\").append(256, 'a'),
+        std::string("\\SYS\\").append(300, 'b').append("\\x"),
+        std::string("\\").append(2000, 'c'),
         std::string("\\SYS\\file.txt\0\\..\\..\\outside", 29),
         "\\~dvxstage\\x",
     };

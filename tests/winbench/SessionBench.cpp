@@ -191,7 +191,9 @@ int main(int argc, char** argv) {
     WriteBytes(local + "\\large.bin", static_cast<uint64_t>(largeMb) << 20, 1);
     std::vector<std::string> names;
     for (int i = 0; i < smallFiles; ++i) {
-        names.push_back("s" + std::to_string(i) + ".dat");
+        char name[32];
+        std::snprintf(name, sizeof name, "s%d.dat", i);
+        names.push_back(name);
         WriteBytes(local + "\\small\\" + names.back(), 4096, static_cast<uint32_t>(i + 2));
     }
 
