@@ -129,7 +129,10 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
     if (result) {
         VariantInit(result);
         V_VT(result) = VT_I4;
-        V_I4(result) = id == 40 ? queryResult : id == 10 ? taskStartResult : id == 11 ? taskProgressResult : 0;
+        V_I4(result) = id == 40   ? queryResult
+                       : id == 10 ? taskStartResult
+                       : id == 11 ? taskProgressResult
+                                  : 0;
     }
     if (onEvent)
         onEvent(event);
