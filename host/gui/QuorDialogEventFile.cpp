@@ -1,39 +1,109 @@
 #include "session/QuorGui.h"
 
 #include <commctrl.h>
+
 #include <cstdio>
+#include <new>
+#include <string>
 
 #include "GuiModule.h"
+#include "ProgressWindow.h"
 #include "resource.h"
 
 namespace {
 
 // The bars run over a fixed range so that sizes beyond 2 GB never overflow a position.
 constexpr int kBarRange = 1000;
+constexpr UINT_PTR kClockTimer = 1;
+constexpr UINT_PTR kHideTimer = 2;
+constexpr UINT kClockMs = 500;
+// A list of items runs as one batch after another: a short grace keeps the dialog steady between
+// them instead of flashing for every file.
+constexpr UINT kHideDelayMs = 250;
 
-int Fraction(long long done, long long total) {
+// What the window knows of the running batch beyond the class's own members. It lives with the window,
+// so the exported class keeps its layout for callers built against older headers.
+struct FileProgress {
+    CQuorDialogEventFile* dialog;
+    DWORD started = 0;
+    bool running = false;
+    long completed = 0;      // files of the batch that have finished
+    long long fileDone = 0;  // bytes of the running file
+    long long fileTotal = 0; // its size, when known
+    bool fileRunning = false;
+    long long movedBefore = 0; // bytes of the finished files
+};
+
+// Set when a dialog window took over its state, so that a failed creation knows whether to free it.
+thread_local bool t_stateTaken = false;
+
+FileProgress* State(HWND dialog) {
+    return dialog ? reinterpret_cast<FileProgress*>(GetWindowLongPtrW(dialog, DWLP_USER)) : nullptr;
+}
+
+double Fraction(long long done, long long total) {
     if (total <= 0 || done <= 0)
-        return 0;
-    if (done >= total)
-        return kBarRange;
-    return static_cast<int>(done * kBarRange / total);
+        return 0.0;
+    return done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
 }
 
-void SetText(HWND dialog, int id, const char* text) {
-    SetDlgItemTextA(dialog, id, text ? text : "");
+int BarPosition(double fraction) {
+    return static_cast<int>(fraction * kBarRange);
 }
 
-void SetBar(HWND dialog, int id, int position) {
-    SendDlgItemMessageA(dialog, id, PBM_SETPOS, position, 0);
+void SetText(HWND dialog, int id, const std::string& text) {
+    SetDlgItemTextA(dialog, id, text.c_str());
 }
 
-void ShowBatchLine(HWND dialog, long fileIndex, long files) {
-    char line[64];
-    if (files > 0)
-        std::snprintf(line, sizeof line, "File %ld of %ld", fileIndex + 1, files);
-    else
-        line[0] = '\0';
-    SetText(dialog, IDC_BATCH_TEXT, line);
+const char* Safe(const char* text) {
+    return text ? text : "";
+}
+
+// The name after the last separator of a local or device path.
+const char* NamePart(const char* path) {
+    const char* name = Safe(path);
+    for (const char* p = name; *p; ++p)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    return name;
+}
+
+// The share of the whole batch: finished files plus the running file's part.
+double BatchFraction(const FileProgress& state, long files) {
+    if (files <= 0)
+        return 0.0;
+    const double current = state.fileRunning ? Fraction(state.fileDone, state.fileTotal) : 0.0;
+    const double fraction = (state.completed + current) / files;
+    return fraction > 1.0 ? 1.0 : fraction;
+}
+
+// Texts and bars from the state; called for every event and by the clock.
+void Refresh(HWND dialog, const FileProgress& state, long files) {
+    char line[128];
+    if (state.fileRunning) {
+        SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_SETPOS,
+                            BarPosition(Fraction(state.fileDone, state.fileTotal)), 0);
+        if (state.fileTotal > 0)
+            std::snprintf(line, sizeof line, "%s of %s", quorgui::FormatBytes(state.fileDone).c_str(),
+                          quorgui::FormatBytes(state.fileTotal).c_str());
+        else
+            std::snprintf(line, sizeof line, "%s", quorgui::FormatBytes(state.fileDone).c_str());
+        SetText(dialog, IDC_FILE_BYTES, line);
+    }
+    const double fraction = BatchFraction(state, files);
+    if (files > 0) {
+        const long shown = state.completed < files ? state.completed + 1 : files;
+        std::snprintf(line, sizeof line, "File %ld of %ld (%d%%)", shown, files,
+                      static_cast<int>(fraction * 100));
+        SetText(dialog, IDC_BATCH_TEXT, line);
+    } else {
+        SetText(dialog, IDC_BATCH_TEXT, "");
+    }
+    SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETPOS, BarPosition(fraction), 0);
+    if (state.started)
+        SetText(dialog, IDC_TIME,
+                quorgui::FormatTimeLine(GetTickCount() - state.started, fraction,
+                                        state.movedBefore + (state.fileRunning ? state.fileDone : 0)));
 }
 
 } // namespace
@@ -55,10 +125,18 @@ BOOL CQuorDialogEventFile::Create(HWND parent) {
     if (m_hWnd)
         return FALSE;
     quorgui::InitProgressControls();
-    HWND dialog = CreateDialogParamA(quorgui::ModuleInstance(), MAKEINTRESOURCEA(IDD_FILE_PROGRESS), parent,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
-    if (!dialog)
+    auto* state = new (std::nothrow) FileProgress{this};
+    if (!state)
         return FALSE;
+    // From WM_INITDIALOG on the window owns the state; it is freed with the window.
+    t_stateTaken = false;
+    HWND dialog = CreateDialogParamA(quorgui::ModuleInstance(), MAKEINTRESOURCEA(IDD_FILE_PROGRESS), parent,
+                                     DialogProc, reinterpret_cast<LPARAM>(state));
+    if (!dialog) {
+        if (!t_stateTaken)
+            delete state;
+        return FALSE;
+    }
     m_hWnd = dialog;
     SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_SETRANGE32, 0, kBarRange);
     SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETRANGE32, 0, kBarRange);
@@ -71,43 +149,48 @@ HWND CQuorDialogEventFile::GetSafeHwnd() const {
 
 void CQuorDialogEventFile::OnFileXferBatchStart(long batch, const char* title, long files, long totalKB) {
     m_batch = batch;
-    m_files = files;
-    if (!m_hWnd)
+    m_files = files > 0 ? files : 0;
+    FileProgress* state = State(m_hWnd);
+    if (!state)
         return;
-    char line[300];
+    *state = FileProgress{this};
+    state->started = GetTickCount();
+    state->running = true;
+
+    std::string heading = Safe(title);
     if (totalKB > 0)
-        std::snprintf(line, sizeof line, "%s (%ld KB)", title ? title : "", totalKB);
-    else
-        std::snprintf(line, sizeof line, "%s", title ? title : "");
-    SetText(m_hWnd, IDC_TITLE, line);
-    SetText(m_hWnd, IDC_SOURCE, "");
-    SetText(m_hWnd, IDC_DESTINATION, "");
-    SetBar(m_hWnd, IDC_FILE_BAR, 0);
-    SetBar(m_hWnd, IDC_BATCH_BAR, 0);
-    ShowBatchLine(m_hWnd, 0, files);
+        heading += " (" + quorgui::FormatBytes(static_cast<long long>(totalKB) * 1024) + ")";
+    SetText(m_hWnd, IDC_TITLE, heading);
+    SetWindowTextA(m_hWnd, "File Transfer");
+    for (int id : {IDC_FILE_NAME, IDC_SOURCE, IDC_DESTINATION, IDC_FILE_BYTES})
+        SetText(m_hWnd, id, "");
+    SendDlgItemMessageA(m_hWnd, IDC_FILE_BAR, PBM_SETPOS, 0, 0);
     // Cancel works again for every new batch, and only when someone listens for it.
     HWND cancel = GetDlgItem(m_hWnd, IDCANCEL);
     SetWindowTextA(cancel, "Cancel");
     EnableWindow(cancel, m_cancelWindow != nullptr);
-    if (!quorgui::WindowsDisabled() && !IsWindowVisible(m_hWnd)) {
-        quorgui::CenterOnOwner(m_hWnd, GetWindow(m_hWnd, GW_OWNER));
-        ShowWindow(m_hWnd, SW_SHOWNA);
-    }
+    KillTimer(m_hWnd, kHideTimer);
+    SetTimer(m_hWnd, kClockTimer, kClockMs, nullptr);
+    Refresh(m_hWnd, *state, m_files);
+    quorgui::ShowProgressWindow(m_hWnd);
 }
 
 void CQuorDialogEventFile::OnFileXferFileStart(long batch, const char* source, const char* destination,
                                                long sizeBytes, BYTE upload, const char* name) {
     m_batch = batch;
-    if (!m_hWnd)
+    FileProgress* state = State(m_hWnd);
+    if (!state)
         return;
-    (void)sizeBytes;
-    char caption[300];
-    std::snprintf(caption, sizeof caption, "%s %s", upload ? "Sending" : "Receiving",
-                  name && *name ? name : "file");
-    SetWindowTextA(m_hWnd, caption);
-    SetText(m_hWnd, IDC_SOURCE, source);
-    SetText(m_hWnd, IDC_DESTINATION, destination);
-    SetBar(m_hWnd, IDC_FILE_BAR, 0);
+    state->fileRunning = true;
+    state->fileDone = 0;
+    state->fileTotal = sizeBytes > 0 ? sizeBytes : 0;
+    const char* shown = name && *name ? name : NamePart(source);
+    SetWindowTextA(m_hWnd,
+                   (std::string(upload ? "Sending " : "Receiving ") + (*shown ? shown : "file")).c_str());
+    SetText(m_hWnd, IDC_FILE_NAME, shown);
+    SetText(m_hWnd, IDC_SOURCE, Safe(source));
+    SetText(m_hWnd, IDC_DESTINATION, Safe(destination));
+    Refresh(m_hWnd, *state, m_files);
 }
 
 void CQuorDialogEventFile::OnFileXferFileProgress(long batch, long fileIndex, long files, long bytesDone,
@@ -115,40 +198,62 @@ void CQuorDialogEventFile::OnFileXferFileProgress(long batch, long fileIndex, lo
     m_batch = batch;
     if (files > 0)
         m_files = files;
-    if (!m_hWnd)
+    FileProgress* state = State(m_hWnd);
+    if (!state)
         return;
-    SetBar(m_hWnd, IDC_FILE_BAR, Fraction(bytesDone, bytesTotal));
-    ShowBatchLine(m_hWnd, fileIndex, m_files);
-    // The batch bar counts finished files plus the share of the running one.
-    if (m_files > 0)
-        SetBar(
-            m_hWnd, IDC_BATCH_BAR,
-            static_cast<int>(
-                (static_cast<long long>(fileIndex) * kBarRange + Fraction(bytesDone, bytesTotal)) / m_files));
+    // The session's numbers are taken as hints: a later file means the earlier ones are done, sizes
+    // are never negative and never less than what is done.
+    if (fileIndex > state->completed && (m_files == 0 || fileIndex < m_files))
+        state->completed = fileIndex;
+    state->fileRunning = true;
+    state->fileTotal = bytesTotal > 0 ? bytesTotal : state->fileTotal;
+    state->fileDone = bytesDone > 0 ? bytesDone : 0;
+    if (state->fileTotal > 0 && state->fileDone > state->fileTotal)
+        state->fileDone = state->fileTotal;
+    Refresh(m_hWnd, *state, m_files);
 }
 
 void CQuorDialogEventFile::OnFileXferFileFinish(long batch, BYTE success) {
     m_batch = batch;
-    if (m_hWnd && success)
-        SetBar(m_hWnd, IDC_FILE_BAR, kBarRange);
+    FileProgress* state = State(m_hWnd);
+    if (!state || !state->fileRunning)
+        return;
+    if (success) {
+        state->fileDone = state->fileTotal > state->fileDone ? state->fileTotal : state->fileDone;
+        SendDlgItemMessageA(m_hWnd, IDC_FILE_BAR, PBM_SETPOS, kBarRange, 0);
+    }
+    Refresh(m_hWnd, *state, m_files);
+    state->movedBefore += state->fileDone;
+    state->fileRunning = false;
+    state->fileDone = state->fileTotal = 0;
+    if (m_files == 0 || state->completed < m_files)
+        ++state->completed;
+    Refresh(m_hWnd, *state, m_files);
 }
 
 void CQuorDialogEventFile::OnFileXferBatchFinish(long batch, BYTE success) {
     (void)batch;
     (void)success;
     m_batch = 0;
-    if (m_hWnd)
-        ShowWindow(m_hWnd, SW_HIDE);
+    FileProgress* state = State(m_hWnd);
+    if (!state)
+        return;
+    state->running = false;
+    KillTimer(m_hWnd, kClockTimer);
+    SetTimer(m_hWnd, kHideTimer, kHideDelayMs, nullptr);
 }
 
 INT_PTR CALLBACK CQuorDialogEventFile::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        t_stateTaken = true;
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        quorgui::AttachDialogKeyboard(hwnd);
         return TRUE;
     }
-    auto* self = reinterpret_cast<CQuorDialogEventFile*>(GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (!self)
+    FileProgress* state = State(hwnd);
+    if (!state)
         return FALSE;
+    CQuorDialogEventFile* self = state->dialog;
     switch (message) {
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) {
@@ -162,6 +267,15 @@ INT_PTR CALLBACK CQuorDialogEventFile::DialogProc(HWND hwnd, UINT message, WPARA
             return TRUE;
         }
         return FALSE;
+    case WM_TIMER:
+        if (wParam == kClockTimer && state->running) {
+            Refresh(hwnd, *state, self->m_files);
+        } else if (wParam == kHideTimer) {
+            KillTimer(hwnd, kHideTimer);
+            if (!state->running)
+                ShowWindow(hwnd, SW_HIDE);
+        }
+        return TRUE;
     case WM_CLOSE:
         // The close box means cancel while a batch runs; otherwise it only hides the dialog.
         if (self->m_batch)
@@ -170,7 +284,10 @@ INT_PTR CALLBACK CQuorDialogEventFile::DialogProc(HWND hwnd, UINT message, WPARA
             ShowWindow(hwnd, SW_HIDE);
         return TRUE;
     case WM_NCDESTROY:
+        quorgui::DetachDialogKeyboard(hwnd);
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         self->m_hWnd = nullptr;
+        delete state;
         return FALSE;
     default:
         return FALSE;

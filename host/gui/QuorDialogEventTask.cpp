@@ -2,8 +2,47 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+#include <new>
+#include <string>
+
 #include "GuiModule.h"
+#include "ProgressWindow.h"
 #include "resource.h"
+
+namespace {
+
+constexpr UINT_PTR kClockTimer = 1;
+constexpr UINT kClockMs = 500;
+
+// What the window knows of the running task; it lives with the window (see the file dialog).
+struct TaskProgress {
+    CQuorDialogEventTask* dialog;
+    DWORD started = 0;
+    bool running = false;
+    long percent = 0;
+    bool stopRequested = false;
+};
+
+thread_local bool t_stateTaken = false;
+
+TaskProgress* State(HWND dialog) {
+    return dialog ? reinterpret_cast<TaskProgress*>(GetWindowLongPtrW(dialog, DWLP_USER)) : nullptr;
+}
+
+void ShowTime(HWND dialog, const TaskProgress& state) {
+    const std::string line =
+        quorgui::FormatTimeLine(GetTickCount() - state.started, state.percent / 100.0, -1) + " - " +
+        std::to_string(state.percent) + "%";
+    SetDlgItemTextA(dialog, IDC_TIME, line.c_str());
+}
+
+// Non-zero asks the session to stop the task.
+long Answer(const TaskProgress* state) {
+    return state && state->stopRequested ? 1 : 0;
+}
+
+} // namespace
 
 CQuorDialogEventTask::CQuorDialogEventTask() : m_hWnd(nullptr) {}
 
@@ -16,10 +55,17 @@ BOOL CQuorDialogEventTask::Create(HWND parent) {
     if (m_hWnd)
         return FALSE;
     quorgui::InitProgressControls();
-    HWND dialog = CreateDialogParamA(quorgui::ModuleInstance(), MAKEINTRESOURCEA(IDD_TASK_PROGRESS), parent,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
-    if (!dialog)
+    auto* state = new (std::nothrow) TaskProgress{this};
+    if (!state)
         return FALSE;
+    t_stateTaken = false;
+    HWND dialog = CreateDialogParamA(quorgui::ModuleInstance(), MAKEINTRESOURCEA(IDD_TASK_PROGRESS), parent,
+                                     DialogProc, reinterpret_cast<LPARAM>(state));
+    if (!dialog) {
+        if (!t_stateTaken)
+            delete state;
+        return FALSE;
+    }
     m_hWnd = dialog;
     SendDlgItemMessageA(dialog, IDC_TASK_BAR, PBM_SETRANGE32, 0, 100);
     return TRUE;
@@ -31,52 +77,86 @@ HWND CQuorDialogEventTask::GetSafeHwnd() const {
 
 long CQuorDialogEventTask::OnTaskStart(long task, const char* title, const char* file) {
     (void)task;
-    if (!m_hWnd)
+    TaskProgress* state = State(m_hWnd);
+    if (!state)
         return 0;
+    *state = TaskProgress{this};
+    state->started = GetTickCount();
+    state->running = true;
     SetDlgItemTextA(m_hWnd, IDC_TITLE, title ? title : "");
     SetDlgItemTextA(m_hWnd, IDC_TASK_FILE, file ? file : "");
     SetDlgItemTextA(m_hWnd, IDC_TASK_TEXT, "");
     SendDlgItemMessageA(m_hWnd, IDC_TASK_BAR, PBM_SETPOS, 0, 0);
-    if (!quorgui::WindowsDisabled() && !IsWindowVisible(m_hWnd)) {
-        quorgui::CenterOnOwner(m_hWnd, GetWindow(m_hWnd, GW_OWNER));
-        ShowWindow(m_hWnd, SW_SHOWNA);
-    }
-    return 0;
+    HWND cancel = GetDlgItem(m_hWnd, IDCANCEL);
+    SetWindowTextA(cancel, "Cancel");
+    EnableWindow(cancel, TRUE);
+    ShowTime(m_hWnd, *state);
+    SetTimer(m_hWnd, kClockTimer, kClockMs, nullptr);
+    quorgui::ShowProgressWindow(m_hWnd);
+    return Answer(state);
 }
 
 long CQuorDialogEventTask::OnTaskProgress(long task, long percent, const char* text, long step) {
     (void)step;
     (void)task;
-    if (!m_hWnd)
+    TaskProgress* state = State(m_hWnd);
+    if (!state)
         return 0;
-    const long clamped = percent < 0 ? 0 : percent > 100 ? 100 : percent;
-    SendDlgItemMessageA(m_hWnd, IDC_TASK_BAR, PBM_SETPOS, static_cast<WPARAM>(clamped), 0);
+    state->percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    SendDlgItemMessageA(m_hWnd, IDC_TASK_BAR, PBM_SETPOS, static_cast<WPARAM>(state->percent), 0);
     if (text)
         SetDlgItemTextA(m_hWnd, IDC_TASK_TEXT, text);
-    return 0;
+    ShowTime(m_hWnd, *state);
+    return Answer(state);
 }
 
 void CQuorDialogEventTask::OnTaskComplete(long task, BYTE success) {
     (void)task;
     (void)success;
-    if (m_hWnd)
-        ShowWindow(m_hWnd, SW_HIDE);
+    TaskProgress* state = State(m_hWnd);
+    if (!state)
+        return;
+    state->running = false;
+    KillTimer(m_hWnd, kClockTimer);
+    ShowWindow(m_hWnd, SW_HIDE);
 }
 
-INT_PTR CALLBACK CQuorDialogEventTask::DialogProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK CQuorDialogEventTask::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        t_stateTaken = true;
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        quorgui::AttachDialogKeyboard(hwnd);
         return TRUE;
     }
-    auto* self = reinterpret_cast<CQuorDialogEventTask*>(GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (!self)
+    TaskProgress* state = State(hwnd);
+    if (!state)
         return FALSE;
     switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) {
+            // The session hears it as the answer to its next task event and stops the task there.
+            HWND cancel = GetDlgItem(hwnd, IDCANCEL);
+            if (state->running && IsWindowEnabled(cancel)) {
+                state->stopRequested = true;
+                SetWindowTextA(cancel, "Stopping...");
+                EnableWindow(cancel, FALSE);
+            }
+            return TRUE;
+        }
+        return FALSE;
+    case WM_TIMER:
+        if (wParam == kClockTimer && state->running)
+            ShowTime(hwnd, *state);
+        return TRUE;
     case WM_CLOSE:
-        // A device task cannot be stopped half-way: the dialog stays until the task completes.
+        // The close box asks to stop, as Cancel does; the dialog goes when the task completes.
+        SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return TRUE;
     case WM_NCDESTROY:
-        self->m_hWnd = nullptr;
+        quorgui::DetachDialogKeyboard(hwnd);
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        state->dialog->m_hWnd = nullptr;
+        delete state;
         return FALSE;
     default:
         return FALSE;

@@ -1,5 +1,5 @@
-// The GUI library: help and its call record, the progress dialogs' windows and cancel, scripted queries
-// and the standard error text taken from the session.
+// The GUI library: help and its call record, queries (scripted and answered in their real dialogs) and
+// the standard error text taken from the session.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -7,90 +7,16 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "QuorGuiTestSupport.h"
 #include "session/QuorGui.h"
 
 namespace {
-
-// Sets an environment variable for one scope and puts the previous state back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        char old[1024];
-        const DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
-        had_ = n > 0 && n < sizeof old;
-        if (had_)
-            old_ = old;
-        SetEnvironmentVariableA(name, value);
-    }
-    ~ScopedEnv() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
-BOOL CALLBACK CollectVisible(HWND hwnd, LPARAM list) {
-    if (IsWindowVisible(hwnd))
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-    return TRUE;
-}
-
-std::vector<HWND> VisibleThreadWindows() {
-    std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), CollectVisible, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-std::string Caption(HWND hwnd) {
-    char text[512] = "";
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
-}
-
-HWND FindVisibleWindowWithCaption(const std::string& part) {
-    for (HWND hwnd : VisibleThreadWindows())
-        if (Caption(hwnd).find(part) != std::string::npos)
-            return hwnd;
-    return nullptr;
-}
-
-std::string TempFile(const char* stem) {
-    char dir[MAX_PATH];
-    GetTempPathA(sizeof dir, dir);
-    std::string path = std::string(dir) + stem + std::to_string(GetCurrentProcessId()) + ".log";
-    DeleteFileA(path.c_str());
-    return path;
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// An ordinary window to own dialogs and receive their posted messages.
-class TestWindow {
-public:
-    TestWindow() {
-        hwnd_ = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                nullptr, nullptr);
-    }
-    ~TestWindow() { DestroyWindow(hwnd_); }
-    HWND get() const { return hwnd_; }
-
-private:
-    HWND hwnd_;
-};
+using namespace quorgui_test;
 
 TEST(QuorGuiHelp, RecordsEveryCallAndShowsNothingWhenWindowsAreOff) {
     const std::string log = TempFile("quorgui-help");
@@ -133,78 +59,6 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     EXPECT_FALSE(IsWindow(help));
 }
 
-TEST(QuorGuiFileDialog, ShowsDuringABatchAndPostsCancelWithTheBatchNumber) {
-    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-    const UINT kCancel = WM_USER + 31;
-    TestWindow owner;
-    auto* dialog = new CQuorDialogEventFile;
-    EXPECT_EQ(dialog->GetSafeHwnd(), nullptr);
-    dialog->SetCancelInfo(owner.get(), kCancel);
-    ASSERT_TRUE(dialog->Create(owner.get()));
-    HWND hwnd = dialog->GetSafeHwnd();
-    ASSERT_NE(hwnd, nullptr);
-    EXPECT_FALSE(dialog->Create(owner.get()));
-    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), owner.get());
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-
-    dialog->OnFileXferBatchStart(4711, "Sending files", 2, 10);
-    EXPECT_TRUE(IsWindowVisible(hwnd));
-    dialog->OnFileXferFileStart(4711, "C:\\data\\a.bin", "\\cf0\\data\\", 2048, 1, "a.bin");
-    dialog->OnFileXferFileProgress(4711, 0, 2, 1024, 2048);
-    EXPECT_EQ(SendDlgItemMessageA(hwnd, 1003, PBM_GETPOS, 0, 0), 500);
-    EXPECT_EQ(SendDlgItemMessageA(hwnd, 1005, PBM_GETPOS, 0, 0), 250);
-
-    // Cancel goes to the owner once, carrying the running batch.
-    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, owner.get(), kCancel, kCancel, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, 0u);
-    EXPECT_EQ(msg.lParam, 4711);
-    EXPECT_FALSE(PeekMessageA(&msg, owner.get(), kCancel, kCancel, PM_REMOVE));
-
-    dialog->OnFileXferFileFinish(4711, 0);
-    dialog->OnFileXferBatchFinish(4711, 0);
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-
-    // The next batch can be cancelled again.
-    dialog->OnFileXferBatchStart(4712, "Receiving files", 1, 0);
-    SendMessageA(hwnd, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PeekMessageA(&msg, owner.get(), kCancel, kCancel, PM_REMOVE));
-    EXPECT_EQ(msg.lParam, 4712);
-
-    delete dialog;
-    EXPECT_FALSE(IsWindow(hwnd));
-}
-
-TEST(QuorGuiFileDialog, SurvivesItsWindowBeingDestroyedFirst) {
-    TestWindow owner;
-    CQuorDialogEventFile dialog;
-    ASSERT_TRUE(dialog.Create(owner.get()));
-    DestroyWindow(dialog.GetSafeHwnd());
-    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-    // Events after the window is gone are ignored.
-    dialog.OnFileXferBatchStart(1, "t", 1, 1);
-    dialog.OnFileXferBatchFinish(1, 1);
-}
-
-TEST(QuorGuiTaskDialog, ShowsWhileATaskRunsAndLetsItGoOn) {
-    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-    TestWindow owner;
-    CQuorDialogEventTask dialog;
-    EXPECT_EQ(dialog.OnTaskStart(1, "before", "create"), 0);
-    ASSERT_TRUE(dialog.Create(owner.get()));
-    HWND hwnd = dialog.GetSafeHwnd();
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-
-    EXPECT_EQ(dialog.OnTaskStart(9, "Update Firmware", "C:\\fw\\image.fwx"), 0);
-    EXPECT_TRUE(IsWindowVisible(hwnd));
-    EXPECT_EQ(dialog.OnTaskProgress(9, 140, "Writing", 3), 0);
-    EXPECT_EQ(SendDlgItemMessageA(hwnd, 1008, PBM_GETPOS, 0, 0), 100);
-    dialog.OnTaskComplete(9, 1);
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-}
-
 TEST(QuorGuiQuery, ScriptedAnswersFitTheBufferAndUnknownTypesAreNotHandled) {
     ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
     char answer[6] = "keep";
@@ -225,6 +79,73 @@ TEST(QuorGuiQuery, ScriptedAnswersFitTheBufferAndUnknownTypesAreNotHandled) {
 
     EXPECT_FALSE(QuorGUIHandleQuery(static_cast<_EQuorQueryType>(42), "?", answer, sizeof answer, nullptr));
     EXPECT_FALSE(QuorGUIHandleQuery(eQuorQueryText, "?", nullptr, 8, nullptr));
+}
+
+// Answers the next query dialog of this thread from inside its modal loop: types `text` into its edit
+// field (when it has one) and presses `button`; records the dialog's height.
+struct QueryScript {
+    std::string text;
+    int button = IDOK;
+    int height = 0;
+    bool seen = false;
+};
+QueryScript g_query;
+
+void CALLBACK AnswerQuery(HWND, UINT, UINT_PTR timer, DWORD) {
+    for (HWND hwnd : VisibleThreadWindows()) {
+        char cls[32] = "";
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") != 0)
+            continue;
+        KillTimer(nullptr, timer);
+        g_query.seen = true;
+        RECT rect;
+        GetWindowRect(hwnd, &rect);
+        g_query.height = rect.bottom - rect.top;
+        if (HWND edit = GetDlgItem(hwnd, 1010))
+            SetWindowTextA(edit, g_query.text.c_str());
+        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(g_query.button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(hwnd, g_query.button)));
+        return;
+    }
+}
+
+BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int size, const char* typed, int button) {
+    g_query = {typed, button};
+    SetTimer(nullptr, 0, 50, AnswerQuery);
+    const BOOL handled = QuorGUIHandleQuery(type, prompt, answer, size, nullptr);
+    EXPECT_TRUE(g_query.seen) << "no dialog appeared for " << prompt;
+    return handled;
+}
+
+TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
+    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
+    ScopedEnv noScript("QUORGUI_QUERY_ANSWER", nullptr);
+    char answer[16] = "old.txt";
+
+    // The text entry proposes what the buffer holds and returns what was typed, cut to the buffer.
+    EXPECT_TRUE(Ask(eQuorQueryText, "New name?", answer, sizeof answer, "renamed-file-name.txt", IDOK));
+    EXPECT_STREQ(answer, "renamed-file-na");
+    const int shortPromptHeight = g_query.height;
+
+    strcpy(answer, "keep");
+    EXPECT_FALSE(Ask(eQuorQueryText, "New name?", answer, sizeof answer, "ignored", IDCANCEL));
+    EXPECT_STREQ(answer, "keep") << "a cancelled entry must not change the answer";
+
+    // A long prompt is shown whole: the dialog grows instead of cutting it off.
+    const std::string longPrompt(600, 'w');
+    std::string spaced;
+    for (size_t i = 0; i < longPrompt.size(); ++i)
+        spaced += (i % 7 == 6) ? ' ' : longPrompt[i];
+    EXPECT_TRUE(Ask(eQuorQueryText, spaced.c_str(), answer, sizeof answer, "x", IDOK));
+    EXPECT_GT(g_query.height, shortPromptHeight);
+
+    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", answer, sizeof answer, "", IDYES));
+    EXPECT_STREQ(answer, "Yes");
+    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", answer, sizeof answer, "", IDNO));
+    EXPECT_STREQ(answer, "No");
+    EXPECT_TRUE(Ask(eQuorQueryOkCancel, "Go on?", answer, sizeof answer, "", IDCANCEL));
+    EXPECT_STREQ(answer, "Cancel");
 }
 
 // A session that only answers GetLastErrorInfo through automation, as the real one does.
