@@ -6,7 +6,8 @@ IPrompts* g_current = &g_win32;
 } // namespace
 
 int CWin32Prompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+    // The member's own name is MessageBoxA too (windows.h maps MessageBox to it): the system's is global.
+    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 
 INT_PTR CWin32Prompts::DoModal(HINSTANCE instance, int dialogId, const std::string&, HWND owner, DLGPROC proc,
