@@ -1,0 +1,280 @@
+#include "HostTour.h"
+
+#include <algorithm>
+
+#include "HostWindow.h"
+#include "Screenshot.h"
+#include "resource.h"
+
+namespace {
+
+constexpr UINT kTickMs = 100;
+constexpr DWORD kSettleMs = 400; // painting after a change, before a screenshot
+constexpr DWORD kDialogWaitMs = 5000;
+constexpr DWORD kTourLimitMs = 60000;
+
+CHostTour* g_tour = nullptr; // thread timers carry no context
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[512] = L"";
+    GetWindowTextW(hwnd, text, 512);
+    return text;
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM param) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0) {
+        const std::wstring text = WindowText(child);
+        if (!text.empty())
+            *reinterpret_cast<std::wstring*>(param) += L" | " + text;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(hwnd, cls, 16);
+    if (IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32770") == 0)
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+// The visible dialog boxes of this thread, owned or not (a plug-in may open its boxes without owner).
+std::vector<HWND> VisibleDialogs() {
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
+}
+
+} // namespace
+
+CHostTour::CHostTour(CHostWindow& host, std::wstring folder) : m_host(host), m_folder(std::move(folder)) {
+    while (!m_folder.empty() && (m_folder.back() == L'\\' || m_folder.back() == L'/'))
+        m_folder.pop_back();
+}
+
+CHostTour::~CHostTour() {
+    if (m_timer)
+        KillTimer(nullptr, m_timer);
+    if (g_tour == this)
+        g_tour = nullptr;
+    m_host.SetLog(nullptr);
+    if (m_record != INVALID_HANDLE_VALUE)
+        CloseHandle(m_record);
+}
+
+bool CHostTour::Open() {
+    CreateDirectoryW(m_folder.c_str(), nullptr);
+    const std::wstring path = m_folder + L"\\tour.log";
+    m_record = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_record == INVALID_HANDLE_VALUE)
+        return false;
+    m_host.SetLog([this](const std::wstring& line) { Log(line); });
+    Log(L"tour start");
+    return true;
+}
+
+void CHostTour::Start() {
+    g_tour = this;
+    m_before = VisibleDialogs();
+    m_start = m_stepStart = GetTickCount();
+    m_timer = SetTimer(nullptr, 0, kTickMs, OnTimer);
+}
+
+void CHostTour::Log(const std::wstring& line) {
+    if (m_record == INVALID_HANDLE_VALUE)
+        return;
+    // One line per event, written at once, so a tour that dies still leaves its trace.
+    std::wstring text = line;
+    for (wchar_t& c : text)
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    const std::string utf8 = [&] {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                          nullptr, nullptr);
+        std::string out(n > 0 ? n : 0, '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                                nullptr, nullptr);
+        return out + "\n";
+    }();
+    DWORD written = 0;
+    WriteFile(m_record, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
+void CALLBACK CHostTour::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_tour)
+        g_tour->Tick();
+}
+
+void CHostTour::Next(Step step) {
+    m_step = step;
+    m_stepStart = GetTickCount();
+    m_seenDialog = nullptr;
+}
+
+void CHostTour::Fail(const std::wstring& why) {
+    Log(L"tour failed: " + why);
+    if (m_result == 0)
+        m_result = 1;
+}
+
+bool CHostTour::Shot(const wchar_t* name) {
+    HWND host = m_host.Window();
+    const RECT area = AreaWithThreadWindows(host);
+    const bool saved = SaveScreenshot(host, area, m_folder + L"\\" + name);
+    Log(std::wstring(saved ? L"shot " : L"shot failed ") + name + L" " +
+        std::to_wstring(area.right - area.left) + L"x" + std::to_wstring(area.bottom - area.top));
+    if (!saved)
+        Fail(std::wstring(L"no screenshot ") + name);
+    return saved;
+}
+
+HWND CHostTour::NewDialog() const {
+    for (HWND dialog : VisibleDialogs())
+        if (std::find(m_before.begin(), m_before.end(), dialog) == m_before.end())
+            return dialog;
+    return nullptr;
+}
+
+void CHostTour::CloseDialog(HWND dialog, int preferred) {
+    // A button the dialog has, in order of harmlessness.
+    for (int id : {preferred, IDCANCEL, IDNO, IDOK})
+        if (HWND button = GetDlgItem(dialog, id); button && IsWindowEnabled(button)) {
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+            return;
+        }
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+bool CHostTour::HandleUnexpectedDialog() {
+    HWND dialog = NewDialog();
+    if (!dialog)
+        return false;
+    if (m_seenDialog != dialog) {
+        m_seenDialog = dialog;
+        m_seenAt = GetTickCount();
+        return true;
+    }
+    if (GetTickCount() - m_seenAt < kSettleMs)
+        return true;
+    std::wstring text = WindowText(dialog);
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
+    Log(L"dialog " + text);
+    const std::wstring name = L"unexpected-" + std::to_wstring(++m_unexpected) + L".bmp";
+    Shot(name.c_str());
+    CloseDialog(dialog, IDOK);
+    m_seenDialog = nullptr;
+    return true;
+}
+
+void CHostTour::Tick() {
+    HWND host = m_host.Window();
+    if (m_step == Step::Done)
+        return;
+    if (!host) {
+        // The tour starts before the window, so that a box the plug-in opens while the host sets it up
+        // is handled too.
+        if (m_hostSeen) {
+            Log(L"tour ended: the window was closed");
+            Next(Step::Done);
+        }
+        return;
+    }
+    m_hostSeen = true;
+    if (GetTickCount() - m_start > kTourLimitMs) {
+        Log(L"tour timed out");
+        m_result = 2;
+        Next(Step::Done);
+        PostMessageW(host, WM_CLOSE, 0, 0);
+        return;
+    }
+
+    switch (m_step) {
+    case Step::WaitForStatus:
+        if (HandleUnexpectedDialog())
+            return;
+        if (m_host.StatusReported() || !m_host.Problem().empty() || InStep() >= kStatusWait) {
+            Log(L"status " + m_host.StatusText(0) + (m_host.StatusReported() ? L"" : L" (none reported)"));
+            Next(Step::ShotHost);
+        }
+        return;
+    case Step::ShotHost:
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        Shot(L"01-host.bmp");
+        Next(Step::OpenConnect);
+        return;
+    case Step::OpenConnect:
+        if (HandleUnexpectedDialog())
+            return;
+        PostMessageW(host, WM_COMMAND, ID_FILE_CONNECT, 0);
+        Next(Step::ShotConnect);
+        return;
+    case Step::ShotConnect:
+    case Step::ShotAbout: {
+        const bool connect = m_step == Step::ShotConnect;
+        HWND dialog = NewDialog();
+        if (!dialog) {
+            if (InStep() > kDialogWaitMs) {
+                Fail(connect ? L"no Connect dialog" : L"no about box");
+                Next(connect ? Step::OpenAbout : Step::Resize);
+            }
+            return;
+        }
+        if (dialog != m_seenDialog) {
+            m_seenDialog = dialog;
+            m_seenAt = GetTickCount();
+            Log(L"dialog " + WindowText(dialog));
+            return;
+        }
+        if (GetTickCount() - m_seenAt < kSettleMs)
+            return;
+        Shot(connect ? L"02-connect.bmp" : L"03-about.bmp");
+        CloseDialog(dialog, connect ? IDCANCEL : IDOK);
+        Next(connect ? Step::OpenAbout : Step::Resize);
+        return;
+    }
+    case Step::OpenAbout:
+        // The Connect dialog closes first; anything else still open counts as unexpected.
+        if (HandleUnexpectedDialog())
+            return;
+        PostMessageW(host, WM_COMMAND, ID_HELP_ABOUT_PLUGIN, 0);
+        Next(Step::ShotAbout);
+        return;
+    case Step::Resize:
+        if (HandleUnexpectedDialog())
+            return;
+        SetWindowPos(host, nullptr, 0, 0, 860, 540, SWP_NOMOVE | SWP_NOZORDER);
+        Next(Step::ShotResized);
+        return;
+    case Step::ShotResized:
+        if (InStep() < kSettleMs)
+            return;
+        Shot(L"04-resized.bmp");
+        Next(Step::ShrinkBelowMinimum);
+        return;
+    case Step::ShrinkBelowMinimum: {
+        // Smaller than the plug-in allows: the window must stop at the plug-in's minimum.
+        SetWindowPos(host, nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
+        RECT rect;
+        GetWindowRect(host, &rect);
+        const long* sizes = m_host.PluginSizes();
+        const SIZE minimum = m_host.FrameSizeFor(sizes[0], sizes[1]);
+        Log(L"resize 40x40 -> " + std::to_wstring(rect.right - rect.left) + L"x" +
+            std::to_wstring(rect.bottom - rect.top) + L" (minimum " + std::to_wstring(minimum.cx) + L"x" +
+            std::to_wstring(minimum.cy) + L")");
+        Next(Step::Exit);
+        return;
+    }
+    case Step::Exit:
+        Log(L"tour exit");
+        Next(Step::Done);
+        PostMessageW(host, WM_CLOSE, 0, 0);
+        return;
+    case Step::Done:
+        return;
+    }
+}

@@ -1,0 +1,75 @@
+// The scripted tour of `VarnelHost.exe --tour <folder>`: start, wait for the plug-in's connection
+// status, screenshots of the window, of the Connect dialog and of the plug-in's about box, a resize and
+// a screenshot, a resize below the plug-in's minimum, exit. Runs on the host's own message loop (a
+// thread timer, so it goes on inside the dialogs' modal loops) and records every step and every call
+// between host and plug-in in <folder>\tour.log.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class CHostWindow;
+
+class CHostTour {
+public:
+    CHostTour(CHostWindow& host, std::wstring folder);
+    CHostTour(const CHostTour&) = delete;
+    CHostTour& operator=(const CHostTour&) = delete;
+    ~CHostTour();
+
+    // Creates the folder and the record; the host's own lines go to the record from now on. False when
+    // the folder cannot be written.
+    bool Open();
+    // Starts the steps; they wait for the host window to exist.
+    void Start();
+    // 0: every screenshot was taken, 1: a step failed, 2: the tour ran out of time.
+    int Result() const { return m_result; }
+    void Log(const std::wstring& line);
+
+    // Longest wait for the plug-in's first connection status.
+    static constexpr DWORD kStatusWait = 5000;
+
+private:
+    enum class Step {
+        WaitForStatus,
+        ShotHost,
+        OpenConnect,
+        ShotConnect,
+        OpenAbout,
+        ShotAbout,
+        Resize,
+        ShotResized,
+        ShrinkBelowMinimum,
+        Exit,
+        Done
+    };
+
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
+    void Tick();
+    void Next(Step step);
+    DWORD InStep() const { return GetTickCount() - m_stepStart; }
+    bool Shot(const wchar_t* name);
+    // A visible dialog box that was not there at the start of the tour: the one a step opened, or
+    // one the plug-in opened on its own.
+    HWND NewDialog() const;
+    void CloseDialog(HWND dialog, int preferred);
+    // A box the tour did not open (an error from the plug-in, say): recorded, photographed, closed.
+    bool HandleUnexpectedDialog();
+    void Fail(const std::wstring& why);
+
+    CHostWindow& m_host;
+    std::wstring m_folder;
+    HANDLE m_record = INVALID_HANDLE_VALUE;
+    UINT_PTR m_timer = 0;
+    Step m_step = Step::WaitForStatus;
+    DWORD m_start = 0;
+    DWORD m_stepStart = 0;
+    std::vector<HWND> m_before; // dialogs already visible when the tour started
+    HWND m_seenDialog = nullptr;
+    DWORD m_seenAt = 0;
+    int m_unexpected = 0;
+    bool m_hostSeen = false;
+    int m_result = 0;
+};

@@ -1,0 +1,14 @@
+// Resource ids of VarnelHost.exe.
+#pragma once
+
+#define IDR_MAINMENU 100
+#define IDR_ACCELERATORS 101
+#define IDD_CONNECT 102
+
+#define IDC_CONNECTION 1000
+#define IDC_CONNECTION_HINT 1001
+#define IDC_PLUGIN_AREA 1002
+
+#define ID_FILE_CONNECT 40001
+#define ID_FILE_EXIT 40002
+#define ID_HELP_ABOUT_PLUGIN 40003

@@ -1,0 +1,279 @@
+// The host's environment object as plug-ins call it (by name, arguments reversed, through the
+// marshalled pointer they receive), and the host's command line, in the form plug-ins launch it with.
+
+// GCC sees the object's type where a test creates and releases it, and takes the framework's
+// `delete this` in the base part for a delete at an offset; the destructor is virtual.
+#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "HostCommandLine.h"
+#include "HostEnvironment.h"
+
+namespace {
+
+// A frame that records what reaches it.
+class RecordingFrame : public IHostFrame {
+public:
+    short status = -1;
+    std::wstring connection, plugin, address, extra, appended, tool;
+    long sizes[6] = {};
+    int footer = -1;
+    std::vector<std::wstring> calls;
+
+    void OnConnectionStatus(short s) override { status = s; }
+    void OnConnectionParams(const std::wstring& c) override { connection = c; }
+    HRESULT LaunchPlugin(const std::wstring& p, const std::wstring& a, const std::wstring& e,
+                         DWORD& processId) override {
+        plugin = p, address = a, extra = e;
+        processId = 4321;
+        return S_OK;
+    }
+    void SetPluginWindowSize(const long s[6]) override { std::copy(s, s + 6, sizes); }
+    void GetCurrentAddress(std::wstring& a, std::wstring& p, std::wstring& h) override {
+        a = L"C:\\devices\\one", p = L"Dorvex", h = L"VarnelHost";
+    }
+    void ShowFrameFooter(bool show) override { footer = show; }
+    void AppendToWindowTitle(const std::wstring& t) override { appended = t; }
+    void SetWindowTitleTool(const std::wstring& t) override { tool = t; }
+    void OnEnvironmentCall(const std::wstring& call) override { calls.push_back(call); }
+};
+
+VARIANT Short(short v) {
+    VARIANT x;
+    VariantInit(&x);
+    V_VT(&x) = VT_I2, V_I2(&x) = v;
+    return x;
+}
+VARIANT Long(long v) {
+    VARIANT x;
+    VariantInit(&x);
+    V_VT(&x) = VT_I4, V_I4(&x) = v;
+    return x;
+}
+VARIANT Text(BSTR b) {
+    VARIANT x;
+    VariantInit(&x);
+    V_VT(&x) = VT_BSTR, V_BSTR(&x) = b;
+    return x;
+}
+VARIANT TextRef(BSTR* b) {
+    VARIANT x;
+    VariantInit(&x);
+    V_VT(&x) = VT_BSTR | VT_BYREF, V_BSTRREF(&x) = b;
+    return x;
+}
+
+class EnvironmentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        object_ = new CHostEnvironment(&frame_);
+        // The plug-in's view of it: unmarshalled from a stream, as it arrives.
+        IStream* stream = nullptr;
+        ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+        ASSERT_EQ(CoMarshalInterface(stream, IID_IDispatch, static_cast<IDispatch*>(object_), MSHCTX_INPROC,
+                                     nullptr, MSHLFLAGS_NORMAL),
+                  S_OK);
+        const LARGE_INTEGER start = {};
+        stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        ASSERT_EQ(CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&env_)), S_OK);
+        stream->Release();
+    }
+    void TearDown() override {
+        if (env_)
+            env_->Release();
+        object_->Release();
+        CoUninitialize();
+    }
+
+    DISPID Id(const wchar_t* name) {
+        DISPID id = 0;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        const HRESULT hr = env_->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
+        return SUCCEEDED(hr) ? id : hr;
+    }
+
+    // Arguments in parameter order, as the plug-in's caller lists them.
+    HRESULT Call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr,
+                 UINT* argError = nullptr, WORD flags = DISPATCH_METHOD) {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                             static_cast<UINT>(reversed.size()), 0};
+        DISPID id = DISPID_UNKNOWN;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        env_->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
+        return env_->Invoke(id, IID_NULL, 0x400, flags, &params, result, nullptr, argError);
+    }
+
+    RecordingFrame frame_;
+    CHostEnvironment* object_ = nullptr;
+    IDispatch* env_ = nullptr;
+};
+
+TEST_F(EnvironmentTest, KnowsItsEightMethodsByNameInAnyCaseAndNothingElse) {
+    const wchar_t* names[] = {L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams",
+                              L"VNLENVLaunchPlugin",           L"VNLENVSetPluginWindowSize",
+                              L"VNLENVGetCurrentAddress",      L"VNLENVShowFrameFooter",
+                              L"VNLENVAppendToWindowTitle",    L"VNLENVSetWindowTitleTool"};
+    std::vector<DISPID> ids;
+    for (const wchar_t* name : names) {
+        const DISPID id = Id(name);
+        EXPECT_GT(id, 0) << name;
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0) << name << " shares an id";
+        ids.push_back(id);
+    }
+    EXPECT_EQ(Id(L"vnlenvupdateconnectionstatus"), ids[0]);
+
+    DISPID id = 5;
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"VNLENVNoSuchThing")};
+    EXPECT_EQ(env_->GetIDsOfNames(IID_NULL, unknown, 1, 0x800, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(id, DISPID_UNKNOWN) << "plug-ins test the id for a negative value";
+    UINT count = 7;
+    EXPECT_EQ(env_->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Short(1)}), S_OK);
+    EXPECT_EQ(frame_.status, 1);
+
+    BSTR params = SysAllocString(L"C:\\devices\\two");
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionParams", {TextRef(&params)}), S_OK);
+    EXPECT_EQ(frame_.connection, L"C:\\devices\\two");
+    SysFreeString(params);
+
+    BSTR p = SysAllocString(L"Dorvex"), a = SysAllocString(L"demo"), e = SysAllocString(L"x");
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(Call(L"VNLENVLaunchPlugin", {Text(p), Text(a), Text(e)}, &result), S_OK);
+    EXPECT_EQ(frame_.plugin + L"|" + frame_.address + L"|" + frame_.extra, L"Dorvex|demo|x");
+    EXPECT_EQ(V_VT(&result), VT_I4);
+    EXPECT_EQ(V_I4(&result), 4321);
+    SysFreeString(p), SysFreeString(a), SysFreeString(e);
+
+    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {Long(1), Long(2), Long(3), Long(4), Long(5), Long(6)}),
+              S_OK);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(frame_.sizes[i], i + 1) << "in the order given";
+
+    // Out-texts: null slots are filled; a slot that already holds a text gets it replaced (and freed).
+    BSTR out[3] = {nullptr, nullptr, SysAllocString(L"stale")};
+    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {TextRef(&out[0]), TextRef(&out[1]), TextRef(&out[2])}), S_OK);
+    EXPECT_STREQ(out[0], L"C:\\devices\\one");
+    EXPECT_STREQ(out[1], L"Dorvex");
+    EXPECT_STREQ(out[2], L"VarnelHost");
+    for (BSTR b : out)
+        SysFreeString(b);
+
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(0)}), S_OK);
+    EXPECT_EQ(frame_.footer, 0);
+    BSTR tool = SysAllocString(L"Files"), more = SysAllocString(L" [\\cf0\\]");
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Text(tool)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {Text(more)}), S_OK);
+    EXPECT_EQ(frame_.tool, L"Files");
+    EXPECT_EQ(frame_.appended, L" [\\cf0\\]");
+    SysFreeString(tool), SysFreeString(more);
+
+    ASSERT_EQ(frame_.calls.size(), 8u);
+    EXPECT_EQ(frame_.calls[0], L"VNLENVUpdateConnectionStatus(1)");
+    EXPECT_EQ(frame_.calls[3], L"VNLENVSetPluginWindowSize(1, 2, 3, 4, 5, 6)");
+}
+
+TEST_F(EnvironmentTest, RefusesWhatItCannotReadWithoutReachingTheHost) {
+    UINT argError = 99;
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(1), Long(1)}), DISP_E_BADPARAMCOUNT);
+
+    BSTR word = SysAllocString(L"high");
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Text(word)}, nullptr, &argError), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argError, 0u);
+    // The fourth of six parameters is the third element from the end of the reversed array.
+    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {Long(1), Long(2), Long(3), Text(word), Long(5), Long(6)},
+                   nullptr, &argError),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argError, 2u);
+    // A status that does not fit 16 bits is not cut to one that does.
+    EXPECT_NE(Call(L"VNLENVUpdateConnectionStatus", {Long(70000)}), S_OK);
+    // Out-texts must be by reference.
+    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {Text(word), Text(word), Text(word)}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Long(3)}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(1)}, nullptr, nullptr, DISPATCH_PROPERTYGET),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_TRUE(frame_.calls.empty()) << "a refused call reached the host";
+
+    VARIANT arg = Long(1);
+    DISPID named = 0;
+    DISPPARAMS withName = {&arg, &named, 1, 1};
+    EXPECT_EQ(env_->Invoke(Id(L"VNLENVShowFrameFooter"), IID_NULL, 0x400, DISPATCH_METHOD, &withName, nullptr,
+                           nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
+    SysFreeString(word);
+
+    // A text with a NUL inside ends there; an endless one is cut.
+    BSTR nul = SysAllocStringLen(L"abc\0def", 7);
+    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {Text(nul)}), S_OK);
+    EXPECT_EQ(frame_.appended, L"abc");
+    SysFreeString(nul);
+    BSTR huge = SysAllocStringLen(nullptr, 100000);
+    std::fill(huge, huge + 100000, L'x');
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Text(huge)}), S_OK);
+    EXPECT_EQ(frame_.tool.size(), CHostEnvironment::kMaxText);
+    SysFreeString(huge);
+
+    // Once the host window is gone the object only says so.
+    object_->Detach();
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Short(0)}), RPC_E_DISCONNECTED);
+    EXPECT_EQ(frame_.status, -1);
+}
+
+// The launch command line survives the trip through CommandLineToArgvW in every awkward case.
+TEST(HostCommandLine, PluginLaunchFormRoundTrips) {
+    for (const std::wstring address : {L"demo", L"C:\\my devices\\one", L"C:\\trailing\\", L"", L"a b\\\\"}) {
+        const std::wstring arguments = LaunchArguments(L"Dorvex", address);
+        ASSERT_FALSE(arguments.empty()) << address;
+        const HostOptions options = ParseHostCommandLine(SplitCommandLine(arguments.c_str()));
+        EXPECT_TRUE(options.error.empty()) << options.error;
+        EXPECT_EQ(options.mode, HostMode::Window);
+        EXPECT_EQ(options.plugin, L"Dorvex");
+        EXPECT_EQ(options.connection, address) << arguments;
+    }
+    // What the plug-in's own fallback sends: /plugin:P /"connect:A", with no escaping of its own.
+    HostOptions sent = ParseHostCommandLine(SplitCommandLine(L"/plugin:Dorvex /\"connect:C:\\dev dir\\\""));
+    EXPECT_EQ(sent.connection, L"C:\\dev dir\\");
+
+    EXPECT_TRUE(LaunchArguments(L"Dorvex", L"bad\"quote").empty());
+    EXPECT_TRUE(LaunchArguments(L"Two words", L"demo").empty());
+    EXPECT_TRUE(LaunchArguments(L"", L"demo").empty());
+    EXPECT_TRUE(LaunchArguments(L"Dorvex", L"line\nbreak").empty());
+}
+
+TEST(HostCommandLine, ModesAndMistakes) {
+    auto parse = [](const wchar_t* line) { return ParseHostCommandLine(SplitCommandLine(line)); };
+    EXPECT_EQ(parse(L"").connection, L"demo");
+    EXPECT_EQ(parse(L"").plugin, L"Dorvex");
+    EXPECT_EQ(parse(L"C:\\devices\\one").connection, L"C:\\devices\\one");
+    EXPECT_EQ(parse(L"/regserver").mode, HostMode::RegServer);
+    EXPECT_EQ(parse(L"-UnregServer").mode, HostMode::UnregServer);
+    EXPECT_EQ(parse(L"-Embedding").mode, HostMode::Embedding);
+    EXPECT_EQ(parse(L"/?").mode, HostMode::Usage);
+
+    const HostOptions tour = parse(L"--tour \"C:\\out dir\" C:\\dev");
+    EXPECT_EQ(tour.mode, HostMode::Tour);
+    EXPECT_EQ(tour.tourFolder, L"C:\\out dir");
+    EXPECT_EQ(tour.connection, L"C:\\dev");
+
+    EXPECT_FALSE(parse(L"--tour").error.empty());
+    EXPECT_FALSE(parse(L"/plugin:").error.empty());
+    EXPECT_FALSE(parse(L"/frobnicate").error.empty());
+    EXPECT_FALSE(parse(L"one two").error.empty());
+}
+
+} // namespace
