@@ -441,6 +441,35 @@ STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WOR
     return S_OK;
 }
 
+// ---- real boxes ----
+
+namespace {
+CBoxCloser* g_closer = nullptr;
+}
+
+CBoxCloser::CBoxCloser(const char* caption) : m_caption(caption) {
+    g_closer = this;
+    m_timer = SetTimer(nullptr, 0, 20, Tick);
+}
+
+CBoxCloser::~CBoxCloser() {
+    KillTimer(nullptr, m_timer);
+    g_closer = nullptr;
+}
+
+void CALLBACK CBoxCloser::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    CBoxCloser* self = g_closer;
+    HWND box = self && !self->m_closed ? FindWindowA("#32770", self->m_caption.c_str()) : nullptr;
+    if (!box)
+        return;
+    char text[1024] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    self->text = text;
+    self->owner = GetWindow(box, GW_OWNER);
+    self->m_closed = true;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
 // ---- arguments ----
 
 VARIANT VI4(long value) {

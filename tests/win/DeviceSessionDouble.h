@@ -188,6 +188,26 @@ private:
     LCID m_lastNamesLocale = 0;
 };
 
+// Closes the next real box with this caption that appears on this thread (from a thread timer, which
+// runs inside the box's modal loop), and keeps its text and owner. The host library shows its boxes
+// itself, so this is how a test reads them.
+class CBoxCloser {
+public:
+    explicit CBoxCloser(const char* caption);
+    ~CBoxCloser();
+    CBoxCloser(const CBoxCloser&) = delete;
+    CBoxCloser& operator=(const CBoxCloser&) = delete;
+    bool Closed() const { return m_closed; }
+    std::string text;
+    HWND owner = nullptr;
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    std::string m_caption;
+    UINT_PTR m_timer = 0;
+    bool m_closed = false;
+};
+
 // Variant arguments as the component sends them; BSTRs made here live until the test ends.
 VARIANT VI4(long value);
 VARIANT VI2(short value);
