@@ -1,0 +1,68 @@
+// What the session's end-to-end tests share: device folders for the real session component, and a host
+// inside the test program that embeds the control through the system's container and makes the host
+// application's calls by name.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+struct SeenMessage;
+
+// A fresh folder under the temporary directory, removed with everything in it at the end.
+class CTempFolder {
+public:
+    explicit CTempFolder(const std::string& stem);
+    ~CTempFolder();
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+    // Creates `relative` (directories end with a backslash) with `size` bytes for a file.
+    void Add(const std::string& relative, size_t size = 0) const;
+
+private:
+    std::string m_path;
+};
+
+// Two small devices: A with SYS and cf0, B with USER and nvram.
+struct CTwoDevices {
+    CTwoDevices();
+    CTempFolder a{"dorvex-device-a"};
+    CTempFolder b{"dorvex-device-b"};
+};
+
+// The control in the system's ActiveX container (AtlAxWin) inside a frame window of this thread.
+class CContainerHost {
+public:
+    ~CContainerHost() { Close(); }
+    // Embeds the control registered under the control's ProgID; false when it could not be created.
+    bool Open();
+    // Destroys the container window, and the control with it.
+    void Close();
+
+    HRESULT Call(const wchar_t* name, std::initializer_list<VARIANT> args);
+    // The host's sequence: environment through a marshalled stream, the sizes, then the connection.
+    HRESULT GiveEnvironment(IDispatch* environment);
+    HRESULT ShowAtPreferredSize();
+    HRESULT Connect(const std::string& connection);
+
+    IUnknown* Control() const { return m_control; }
+    HWND ControlWindow() const { return m_controlWindow; }
+    HWND MainWindow() const { return GetDlgItem(m_controlWindow, 1700); }
+    HWND Tree() const { return GetDlgItem(MainWindow(), 1703); }
+
+private:
+    HMODULE m_atl = nullptr;
+    HWND m_frame = nullptr;
+    HWND m_container = nullptr;
+    HWND m_controlWindow = nullptr;
+    IUnknown* m_control = nullptr;
+    IDispatch* m_dispatch = nullptr;
+};
+
+std::string BinDirectory();
+// Pumps until the tree has been asked to fill its roots `count` times in all (seen collects everything).
+bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, DWORD ms);
