@@ -154,15 +154,24 @@ private:
     CompletionSink m_sink;
 };
 
-// Best (shortest) time of `rounds` runs of `once`, with `reset` before each.
-double Best(int rounds, const std::function<void()>& reset, const std::function<void()>& once) {
-    double best = 1e30;
-    for (int i = 0; i < rounds; ++i) {
-        reset();
-        const double start = Seconds();
-        once();
-        best = std::min(best, Seconds() - start);
-    }
+// The best (shortest) times of `rounds` alternating runs of a baseline and a measured operation, each
+// after its `reset`: alternating lets both see the same load on a shared machine.
+struct Pair {
+    double baseline = 1e30, measured = 1e30;
+    double Ratio() const { return measured / baseline; }
+};
+
+Pair Compare(int rounds, const std::function<void()>& reset, const std::function<void()>& baseline,
+             const std::function<void()>& measured) {
+    Pair best;
+    for (int i = 0; i < rounds; ++i)
+        for (bool base : {true, false}) {
+            reset();
+            const double start = Seconds();
+            base ? baseline() : measured();
+            double& slot = base ? best.baseline : best.measured;
+            slot = std::min(slot, Seconds() - start);
+        }
     return best;
 }
 
@@ -212,42 +221,54 @@ int main(int argc, char** argv) {
     const long kSend = 0x1800, kReceive = 0x1801;
 
     // Large file: up to the device, then down from it, each against CopyFile of the same bytes.
-    const double copyUpLarge =
-        Best(rounds, freshDir(copies), [&] { copyFile(local + "\\large.bin", copies + "\\large.bin"); });
-    const double upLarge =
-        Best(rounds, freshDir(device + "\\up"), [&] { session.Run(kSend, local + "\\large.bin", "\\up\\"); });
-    const double copyDownLarge =
-        Best(rounds, freshDir(copies), [&] { copyFile(device + "\\up\\large.bin", copies + "\\large.bin"); });
-    const double downLarge =
-        Best(rounds, freshDir(copies), [&] { session.Run(kReceive, "\\up\\large.bin", copies); });
+    const Pair upLarge = Compare(
+        rounds,
+        [&] {
+            freshDir(copies)();
+            freshDir(device + "\\up")();
+        },
+        [&] { copyFile(local + "\\large.bin", copies + "\\large.bin"); },
+        [&] { session.Run(kSend, local + "\\large.bin", "\\up\\"); });
+    const Pair downLarge = Compare(
+        rounds, freshDir(copies), [&] { copyFile(device + "\\up\\large.bin", copies + "\\large.bin"); },
+        [&] { session.Run(kReceive, "\\up\\large.bin", copies); });
 
     // Small files, one request each.
-    const double copyUpSmall = Best(rounds, freshDir(copies), [&] {
-        for (const std::string& n : names)
-            copyFile(local + "\\small\\" + n, copies + "\\" + n);
-    });
-    const double upSmall = Best(rounds, freshDir(device + "\\small"), [&] {
-        for (const std::string& n : names)
-            session.Run(kSend, local + "\\small\\" + n, "\\small\\");
-    });
-    const double copyDownSmall = Best(rounds, freshDir(copies), [&] {
-        for (const std::string& n : names)
-            copyFile(device + "\\small\\" + n, copies + "\\" + n);
-    });
-    const double downSmall = Best(rounds, freshDir(copies), [&] {
-        for (const std::string& n : names)
-            session.Run(kReceive, "\\small\\" + n, copies);
-    });
+    const Pair upSmall = Compare(
+        rounds,
+        [&] {
+            freshDir(copies)();
+            freshDir(device + "\\small")();
+        },
+        [&] {
+            for (const std::string& n : names)
+                copyFile(local + "\\small\\" + n, copies + "\\" + n);
+        },
+        [&] {
+            for (const std::string& n : names)
+                session.Run(kSend, local + "\\small\\" + n, "\\small\\");
+        });
+    const Pair downSmall = Compare(
+        rounds, freshDir(copies),
+        [&] {
+            for (const std::string& n : names)
+                copyFile(device + "\\small\\" + n, copies + "\\" + n);
+        },
+        [&] {
+            for (const std::string& n : names)
+                session.Run(kReceive, "\\small\\" + n, copies);
+        });
 
-    std::printf("session.upload_large_vs_copyfile %.3f\n", upLarge / copyUpLarge);
-    std::printf("session.download_large_vs_copyfile %.3f\n", downLarge / copyDownLarge);
-    std::printf("session.upload_small_vs_copyfile %.3f\n", upSmall / copyUpSmall);
-    std::printf("session.download_small_vs_copyfile %.3f\n", downSmall / copyDownSmall);
-    std::fprintf(stderr,
-                 "seconds: copy up large %.3f, up large %.3f, copy down large %.3f, down large %.3f; "
-                 "copy up small %.3f, up small %.3f, copy down small %.3f, down small %.3f\n",
-                 copyUpLarge, upLarge, copyDownLarge, downLarge, copyUpSmall, upSmall, copyDownSmall,
-                 downSmall);
+    std::printf("session.upload_large_vs_copyfile %.3f\n", upLarge.Ratio());
+    std::printf("session.download_large_vs_copyfile %.3f\n", downLarge.Ratio());
+    std::printf("session.upload_small_vs_copyfile %.3f\n", upSmall.Ratio());
+    std::printf("session.download_small_vs_copyfile %.3f\n", downSmall.Ratio());
+    std::fprintf(
+        stderr,
+        "seconds (CopyFile / session): large up %.3f / %.3f, down %.3f / %.3f; small up %.3f / %.3f, "
+        "down %.3f / %.3f\n",
+        upLarge.baseline, upLarge.measured, downLarge.baseline, downLarge.measured, upSmall.baseline,
+        upSmall.measured, downSmall.baseline, downSmall.measured);
     RemoveTree(root);
     CoUninitialize();
     return 0;
