@@ -169,6 +169,13 @@ STDMETHODIMP CHostEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD flags, D
 HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, UINT* argError) {
     Arguments args(params, argError);
     const std::wstring name = kMethods[id - 1].name;
+    // The methods that take one text and hand it on.
+    const auto passText = [&](void (IHostFrame::*method)(const std::wstring&)) {
+        const std::wstring text = args.Text(0);
+        m_frame->OnEnvironmentCall(name + L"(" + Quoted(text) + L")");
+        (m_frame->*method)(text);
+        return S_OK;
+    };
     switch (id) {
     case kUpdateConnectionStatus: {
         const short status = args.Short(0);
@@ -176,12 +183,8 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
         m_frame->OnConnectionStatus(status);
         return S_OK;
     }
-    case kUpdateConnectionParams: {
-        const std::wstring connection = args.Text(0);
-        m_frame->OnEnvironmentCall(name + L"(" + Quoted(connection) + L")");
-        m_frame->OnConnectionParams(connection);
-        return S_OK;
-    }
+    case kUpdateConnectionParams:
+        return passText(&IHostFrame::OnConnectionParams);
     case kLaunchPlugin: {
         const std::wstring plugin = args.Text(0), address = args.Text(1), extra = args.Text(2);
         m_frame->OnEnvironmentCall(name + L"(" + Quoted(plugin) + L", " + Quoted(address) + L", " +
@@ -220,18 +223,10 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
         m_frame->ShowFrameFooter(show != 0);
         return S_OK;
     }
-    case kAppendToWindowTitle: {
-        const std::wstring text = args.Text(0);
-        m_frame->OnEnvironmentCall(name + L"(" + Quoted(text) + L")");
-        m_frame->AppendToWindowTitle(text);
-        return S_OK;
-    }
-    case kSetWindowTitleTool: {
-        const std::wstring tool = args.Text(0);
-        m_frame->OnEnvironmentCall(name + L"(" + Quoted(tool) + L")");
-        m_frame->SetWindowTitleTool(tool);
-        return S_OK;
-    }
+    case kAppendToWindowTitle:
+        return passText(&IHostFrame::AppendToWindowTitle);
+    case kSetWindowTitleTool:
+        return passText(&IHostFrame::SetWindowTitleTool);
     default:
         return DISP_E_MEMBERNOTFOUND;
     }

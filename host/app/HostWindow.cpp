@@ -307,6 +307,8 @@ void CHostWindow::Layout() {
     GetClientRect(m_hwnd, &area);
     if (m_statusBar && m_footerVisible) {
         SendMessageW(m_statusBar, WM_SIZE, 0, 0);
+        // Its size grip moves with the corner; the old one must not stay painted mid-bar.
+        InvalidateRect(m_statusBar, nullptr, TRUE);
         RECT bar;
         GetWindowRect(m_statusBar, &bar);
         area.bottom -= bar.bottom - bar.top;

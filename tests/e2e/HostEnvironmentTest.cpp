@@ -16,8 +16,10 @@
 
 #include "HostCommandLine.h"
 #include "HostEnvironment.h"
+#include "HostTestSupport.h"
 
 namespace {
+using namespace host_test;
 
 // A frame that records what reaches it.
 class RecordingFrame : public IHostFrame {
@@ -45,31 +47,6 @@ public:
     void SetWindowTitleTool(const std::wstring& t) override { tool = t; }
     void OnEnvironmentCall(const std::wstring& call) override { calls.push_back(call); }
 };
-
-VARIANT Short(short v) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_I2, V_I2(&x) = v;
-    return x;
-}
-VARIANT Long(long v) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_I4, V_I4(&x) = v;
-    return x;
-}
-VARIANT Text(BSTR b) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_BSTR, V_BSTR(&x) = b;
-    return x;
-}
-VARIANT TextRef(BSTR* b) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_BSTR | VT_BYREF, V_BSTRREF(&x) = b;
-    return x;
-}
 
 class EnvironmentTest : public ::testing::Test {
 protected:
@@ -101,16 +78,9 @@ protected:
         return SUCCEEDED(hr) ? id : hr;
     }
 
-    // Arguments in parameter order, as the plug-in's caller lists them.
     HRESULT Call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr,
                  UINT* argError = nullptr, WORD flags = DISPATCH_METHOD) {
-        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-        DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
-                             static_cast<UINT>(reversed.size()), 0};
-        DISPID id = DISPID_UNKNOWN;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        env_->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
-        return env_->Invoke(id, IID_NULL, 0x400, flags, &params, result, nullptr, argError);
+        return CallByName(env_, name, std::move(args), result, argError, flags);
     }
 
     RecordingFrame frame_;

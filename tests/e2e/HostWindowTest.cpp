@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "HostEnvironment.h"
+#include "HostTestSupport.h"
 #include "HostWindow.h"
 #include "framework/Prompts.h"
 
 namespace {
+using namespace host_test;
 
 SIZE ClientSize(HWND hwnd) {
     RECT rect = {};
@@ -93,13 +95,7 @@ protected:
     // Calls the window's environment as a plug-in would, by name with the plug-in's argument types.
     HRESULT Env(const wchar_t* name, std::vector<VARIANT> args) {
         CHostEnvironment* env = new CHostEnvironment(&window_);
-        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-        DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        DISPID id = 0;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        env->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
-        const HRESULT hr =
-            env->Invoke(id, IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        const HRESULT hr = CallByName(env, name, std::move(args));
         env->Release();
         return hr;
     }
@@ -109,19 +105,6 @@ protected:
     UINT_PTR strayTimer_ = 0;
     std::wstring device_;
 };
-
-VARIANT Long(long v) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_I4, V_I4(&x) = v;
-    return x;
-}
-VARIANT Text(BSTR b) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_BSTR, V_BSTR(&x) = b;
-    return x;
-}
 
 TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
     ASSERT_TRUE(Create());
@@ -165,18 +148,12 @@ TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
     EXPECT_EQ(Title(window_.Window()), L"Varnel Host - Files [\\]") << "appending replaces the earlier part";
     SysFreeString(tool), SysFreeString(first), SysFreeString(second);
 
-    VARIANT status;
-    VariantInit(&status);
-    V_VT(&status) = VT_I2, V_I2(&status) = 1;
-    EXPECT_EQ(Env(L"VNLENVUpdateConnectionStatus", {status}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVUpdateConnectionStatus", {Short(1)}), S_OK);
     EXPECT_EQ(window_.StatusText(0), L"Connected");
     EXPECT_TRUE(window_.StatusReported());
 
     BSTR params = SysAllocString(L"C:\\devices\\two");
-    VARIANT ref;
-    VariantInit(&ref);
-    V_VT(&ref) = VT_BSTR | VT_BYREF, V_BSTRREF(&ref) = &params;
-    EXPECT_EQ(Env(L"VNLENVUpdateConnectionParams", {ref}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVUpdateConnectionParams", {TextRef(&params)}), S_OK);
     EXPECT_EQ(window_.Connection(), L"C:\\devices\\two");
     EXPECT_EQ(window_.StatusText(1), L"C:\\devices\\two");
     SysFreeString(params);

@@ -92,22 +92,18 @@ struct QueryScript {
 QueryScript g_query;
 
 void CALLBACK AnswerQuery(HWND, UINT, UINT_PTR timer, DWORD) {
-    for (HWND hwnd : VisibleThreadWindows()) {
-        char cls[32] = "";
-        GetClassNameA(hwnd, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") != 0)
-            continue;
-        KillTimer(nullptr, timer);
-        g_query.seen = true;
-        RECT rect;
-        GetWindowRect(hwnd, &rect);
-        g_query.height = rect.bottom - rect.top;
-        if (HWND edit = GetDlgItem(hwnd, 1010))
-            SetWindowTextA(edit, g_query.text.c_str());
-        PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(g_query.button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(hwnd, g_query.button)));
+    HWND hwnd = FirstVisibleDialog();
+    if (!hwnd)
         return;
-    }
+    KillTimer(nullptr, timer);
+    g_query.seen = true;
+    RECT rect;
+    GetWindowRect(hwnd, &rect);
+    g_query.height = rect.bottom - rect.top;
+    if (HWND edit = GetDlgItem(hwnd, 1010))
+        SetWindowTextA(edit, g_query.text.c_str());
+    PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(g_query.button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hwnd, g_query.button)));
 }
 
 BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int size, const char* typed, int button) {
@@ -193,17 +189,13 @@ BOOL CALLBACK CollectBoxText(HWND child, LPARAM) {
 }
 
 void CALLBACK ReadAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
-    for (HWND hwnd : VisibleThreadWindows()) {
-        char cls[32] = "";
-        GetClassNameA(hwnd, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") != 0)
-            continue;
-        g_boxText = Caption(hwnd) + "\n";
-        EnumChildWindows(hwnd, CollectBoxText, 0);
-        KillTimer(nullptr, timer);
-        PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
+    HWND hwnd = FirstVisibleDialog();
+    if (!hwnd)
         return;
-    }
+    g_boxText = Caption(hwnd) + "\n";
+    EnumChildWindows(hwnd, CollectBoxText, 0);
+    KillTimer(nullptr, timer);
+    PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
 }
 
 TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {

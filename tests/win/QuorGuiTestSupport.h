@@ -88,6 +88,17 @@ private:
     HWND hwnd_;
 };
 
+// The first visible dialog box (message boxes included) of this thread, or null.
+inline HWND FirstVisibleDialog() {
+    for (HWND hwnd : VisibleThreadWindows()) {
+        char cls[32] = "";
+        GetClassNameA(hwnd, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") == 0)
+            return hwnd;
+    }
+    return nullptr;
+}
+
 // Runs the thread's messages (timers, posted commands) for `ms` milliseconds.
 inline void Pump(DWORD ms) {
     const DWORD start = GetTickCount();
