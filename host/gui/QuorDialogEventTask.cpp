@@ -32,8 +32,8 @@ TaskProgress* State(HWND dialog) {
 
 void ShowTime(HWND dialog, const TaskProgress& state) {
     const std::string line =
-        quorgui::FormatTimeLine(GetTickCount() - state.started, state.percent / 100.0, -1) + " - " +
-        std::to_string(state.percent) + "%";
+        std::to_string(state.percent) + "% done. " +
+        quorgui::FormatTimeLine(GetTickCount() - state.started, state.percent / 100.0, -1);
     SetDlgItemTextA(dialog, IDC_TIME, line.c_str());
 }
 
