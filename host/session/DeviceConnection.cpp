@@ -2,7 +2,7 @@
 
 #include "CancelToken.h"
 #include "DeviceReservations.h"
-#include "RequestCodes.h"
+#include "session/RequestCodes.h"
 #include "SessionErrors.h"
 
 #include "paramblock/ParamBlock.h"

@@ -2,7 +2,7 @@
 
 #include "CancelToken.h"
 #include "DeviceConnection.h"
-#include "RequestCodes.h"
+#include "session/RequestCodes.h"
 #include "SessionErrors.h"
 #include "SessionEvents.h"
 #include "session/DevicePath.h"

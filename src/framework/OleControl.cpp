@@ -1,6 +1,7 @@
 #include "framework/OleControl.h"
 #include "framework/Handles.h"
 #include "framework/Module.h"
+#include "framework/TypeLibrary.h"
 #include <olectl.h>
 
 namespace {
@@ -441,10 +442,8 @@ HRESULT COleControl::LoadTypeInfo(REFGUID guid, ITypeInfo** info) const {
         return E_POINTER;
     *info = nullptr;
     CComPtr<ITypeLib> lib;
-    if (FAILED(LoadRegTypeLib(*m_info.libId, m_info.verMajor, m_info.verMinor, GetUserDefaultLCID(), &lib))) {
-        std::wstring path = WideFromNarrow(CModule::Path());
-        RETURN_IF_FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib));
-    }
+    if (FAILED(LoadRegTypeLib(*m_info.libId, m_info.verMajor, m_info.verMinor, GetUserDefaultLCID(), &lib)))
+        RETURN_IF_FAILED(LoadModuleTypeLib(&lib));
     return lib->GetTypeInfoOfGuid(guid, info);
 }
 

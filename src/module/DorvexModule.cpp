@@ -4,6 +4,7 @@
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "framework/Module.h"
+#include "framework/TypeLibrary.h"
 #include "module/DorvexCtrl.h"
 #include "module/DorvexIds.h"
 #include "module/DorvexPropPage.h"
@@ -13,33 +14,6 @@
 namespace {
 CObjectFactory g_controlFactory(CLSID_Dorvex, &CDorvexCtrl::CreateInstance, &CDorvexCtrl::UpdateRegistry);
 CObjectFactory g_pageFactory(CLSID_DorvexPropPage, &CDorvexPropPage::CreateInstance, &CDorvexPropPage::UpdateRegistry);
-
-// The type library is resource 1 of this module.
-HRESULT LoadOwnTypeLib(ITypeLib** lib) {
-    std::wstring path = WideFromNarrow(CModule::Path());
-    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib);
-}
-
-HRESULT RegisterTypeLibrary() {
-    CComPtr<ITypeLib> lib;
-    RETURN_IF_FAILED(LoadOwnTypeLib(&lib));
-    std::wstring path = WideFromNarrow(CModule::Path());
-    std::wstring dir = path.substr(0, path.find_last_of(L"\\/") + 1);
-    return RegisterTypeLib(lib.Get(), path.data(), dir.empty() ? nullptr : dir.data());
-}
-
-// Removes the registration of LIBID 1.0 whatever locale it was registered under (the library's own),
-// for the platform this module was built for.
-HRESULT UnregisterTypeLibrary() {
-    CComPtr<ITypeLib> lib;
-    RETURN_IF_FAILED(LoadOwnTypeLib(&lib));
-    TLIBATTR* attr = nullptr;
-    RETURN_IF_FAILED(lib->GetLibAttr(&attr));
-    const LCID lcid = attr->lcid;
-    const SYSKIND kind = attr->syskind;
-    lib->ReleaseTLibAttr(attr);
-    return UnRegisterTypeLib(LIBID_DORVEXLib, kDorvexLibMajor, kDorvexLibMinor, lcid, kind);
-}
 } // namespace
 
 STDAPI DllCanUnloadNow() { return CModule::CanUnload() ? S_OK : S_FALSE; }
@@ -50,7 +24,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 
 STDAPI DllRegisterServer() {
     return ComBoundary([] {
-        if (FAILED(RegisterTypeLibrary()))
+        if (FAILED(RegisterModuleTypeLib()))
             return SELFREG_E_TYPELIB;
         if (!CObjectFactory::UpdateRegistryAll(true))
             return SELFREG_E_CLASS;
@@ -61,7 +35,7 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
     return ComBoundary([] {
-        if (FAILED(UnregisterTypeLibrary()))
+        if (FAILED(UnregisterModuleTypeLib(LIBID_DORVEXLib, kDorvexLibMajor, kDorvexLibMinor)))
             return SELFREG_E_TYPELIB;
         if (!CObjectFactory::UpdateRegistryAll(false))
             return SELFREG_E_CLASS;

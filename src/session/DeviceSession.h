@@ -8,28 +8,9 @@
 #include "QuorSession_h.h"
 #include "framework/ComPtr.h"
 #include "session/EventSink.h"
+#include "session/RequestCodes.h"
 #include <memory>
 #include <string>
-
-// Request codes of the session's operations (the typed operations use the same numbers as their menu
-// commands).
-enum SessionRequest : long {
-    REQ_MAKE_DIR = 0x1003,
-    REQ_FS_PROBE = 0x1002,
-    REQ_CHANGE_DIR = 0x1007,
-    REQ_LIST_DIR = 0x1009,
-    REQ_DELETE_FILE = 0x100A,
-    REQ_DELETE_DIR = 0x100D,
-    REQ_SEND_FILE = 0x1800,
-    REQ_RECEIVE_FILE = 0x1801,
-    REQ_CONNECT_CHECK = 0x5003,
-    REQ_FIRMWARE_SPECS = 0x5400,
-    REQ_UPDATE_FIRMWARE = 0x5404,
-    REQ_LOAD_PROGRAM = 0x7401,
-    REQ_PROGRAM_SPEC = 0x740A,
-    REQ_LOAD_DISPLAY_LIST = 0x8801,
-    REQ_DISPLAY_LIST_SPEC = 0x8804,
-};
 
 // Session error codes after which a failed completion shows nothing: the user cancelled, or the
 // connection is gone and the host says so itself.
