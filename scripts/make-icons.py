@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the module's icons and palette bitmap (src/module/res) from the pixel art below.
 
-Each icon holds a 16x16 image in 16 colours and a 32x32 image that is fully transparent, so the views
-must take the small image from the resource rather than a scaled large one. Run it after changing the art.
+Each icon of the views holds a 16x16 image in 16 colours and a 32x32 image that is fully transparent, so
+the views must take the small image from the resource rather than a scaled large one; the control's own
+icon has a real 32x32 image for the about box. Run it after changing the art.
 """
 import os
 import struct
@@ -133,8 +134,13 @@ def dib_4bpp(lines, size):
     return header + pal + bytes(xor) + bytes(mask)
 
 
-def write_icon(path, lines):
-    images = [(16, dib_4bpp(lines, 16)), (32, dib_4bpp(None, 32))]
+def doubled(lines):
+    return [''.join(c * 2 for c in line) for line in lines for _ in range(2)]
+
+
+def write_icon(path, lines, large=False):
+    """large: the 32x32 image is the small one doubled, for icons shown at full size (the about box)."""
+    images = [(16, dib_4bpp(lines, 16)), (32, dib_4bpp(doubled(lines) if large else None, 32))]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:
@@ -169,5 +175,5 @@ if __name__ == '__main__':
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src', 'module', 'res')
     os.makedirs(out, exist_ok=True)
     for name, art in ART.items():
-        write_icon(os.path.join(out, name + '.ico'), rows(art))
+        write_icon(os.path.join(out, name + '.ico'), rows(art), large=(name == 'control'))
     write_bitmap(os.path.join(out, 'palette.bmp'), rows(ART['control']))
