@@ -105,8 +105,12 @@ void CHostTour::Log(const std::wstring& line) {
 }
 
 void CALLBACK CHostTour::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_tour)
-        g_tour->Tick();
+    try {
+        if (g_tour)
+            g_tour->Tick();
+    } catch (...) {
+        // Nothing leaves a timer callback; the tour's time limit ends a tour that cannot go on.
+    }
 }
 
 void CHostTour::Next(Step step) {

@@ -26,4 +26,13 @@ void InitProgressControls();
 // Closes the help window if it is open (module unload).
 void CloseHelpWindow();
 
+// Runs `f` and drops whatever it raises (a failed allocation for a text): the library's callers and
+// its window procedures never see an exception.
+template <class F> void NoThrow(F&& f) noexcept {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
 } // namespace quorgui

@@ -51,8 +51,8 @@ int BarPosition(double fraction) {
     return static_cast<int>(fraction * kBarRange);
 }
 
-void SetText(HWND dialog, int id, const std::string& text) {
-    SetDlgItemTextA(dialog, id, text.c_str());
+void SetText(HWND dialog, int id, const char* text) {
+    SetDlgItemTextA(dialog, id, text);
 }
 
 const char* Safe(const char* text) {
@@ -79,31 +79,34 @@ double BatchFraction(const FileProgress& state, long files) {
 
 // Texts and bars from the state; called for every event and by the clock.
 void Refresh(HWND dialog, const FileProgress& state, long files) {
-    char line[128];
-    if (state.fileRunning) {
-        SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_SETPOS,
-                            BarPosition(Fraction(state.fileDone, state.fileTotal)), 0);
-        if (state.fileTotal > 0)
-            std::snprintf(line, sizeof line, "%s of %s", quorgui::FormatBytes(state.fileDone).c_str(),
-                          quorgui::FormatBytes(state.fileTotal).c_str());
-        else
-            std::snprintf(line, sizeof line, "%s", quorgui::FormatBytes(state.fileDone).c_str());
-        SetText(dialog, IDC_FILE_BYTES, line);
-    }
-    const double fraction = BatchFraction(state, files);
-    if (files > 0) {
-        const long shown = state.completed < files ? state.completed + 1 : files;
-        std::snprintf(line, sizeof line, "File %ld of %ld (%d%%)", shown, files,
-                      static_cast<int>(fraction * 100));
-        SetText(dialog, IDC_BATCH_TEXT, line);
-    } else {
-        SetText(dialog, IDC_BATCH_TEXT, "");
-    }
-    SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETPOS, BarPosition(fraction), 0);
-    if (state.started)
-        SetText(dialog, IDC_TIME,
-                quorgui::FormatTimeLine(GetTickCount() - state.started, fraction,
-                                        state.movedBefore + (state.fileRunning ? state.fileDone : 0)));
+    quorgui::NoThrow([&] {
+        char line[128];
+        if (state.fileRunning) {
+            SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_SETPOS,
+                                BarPosition(Fraction(state.fileDone, state.fileTotal)), 0);
+            if (state.fileTotal > 0)
+                std::snprintf(line, sizeof line, "%s of %s", quorgui::FormatBytes(state.fileDone).c_str(),
+                              quorgui::FormatBytes(state.fileTotal).c_str());
+            else
+                std::snprintf(line, sizeof line, "%s", quorgui::FormatBytes(state.fileDone).c_str());
+            SetText(dialog, IDC_FILE_BYTES, line);
+        }
+        const double fraction = BatchFraction(state, files);
+        if (files > 0) {
+            const long shown = state.completed < files ? state.completed + 1 : files;
+            std::snprintf(line, sizeof line, "File %ld of %ld (%d%%)", shown, files,
+                          static_cast<int>(fraction * 100));
+            SetText(dialog, IDC_BATCH_TEXT, line);
+        } else {
+            SetText(dialog, IDC_BATCH_TEXT, "");
+        }
+        SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETPOS, BarPosition(fraction), 0);
+        if (state.started)
+            SetText(dialog, IDC_TIME,
+                    quorgui::FormatTimeLine(GetTickCount() - state.started, fraction,
+                                            state.movedBefore + (state.fileRunning ? state.fileDone : 0))
+                        .c_str());
+    });
 }
 
 } // namespace
@@ -157,10 +160,12 @@ void CQuorDialogEventFile::OnFileXferBatchStart(long batch, const char* title, l
     state->started = GetTickCount();
     state->running = true;
 
-    std::string heading = Safe(title);
-    if (totalKB > 0)
-        heading += " (" + quorgui::FormatBytes(static_cast<long long>(totalKB) * 1024) + ")";
-    SetText(m_hWnd, IDC_TITLE, heading);
+    quorgui::NoThrow([&] {
+        std::string heading = Safe(title);
+        if (totalKB > 0)
+            heading += " (" + quorgui::FormatBytes(static_cast<long long>(totalKB) * 1024) + ")";
+        SetText(m_hWnd, IDC_TITLE, heading.c_str());
+    });
     SetWindowTextA(m_hWnd, "File Transfer");
     for (int id : {IDC_FILE_NAME, IDC_SOURCE, IDC_DESTINATION, IDC_FILE_BYTES})
         SetText(m_hWnd, id, "");
@@ -185,8 +190,10 @@ void CQuorDialogEventFile::OnFileXferFileStart(long batch, const char* source, c
     state->fileDone = 0;
     state->fileTotal = sizeBytes > 0 ? sizeBytes : 0;
     const char* shown = name && *name ? name : NamePart(source);
-    SetWindowTextA(m_hWnd,
-                   (std::string(upload ? "Sending " : "Receiving ") + (*shown ? shown : "file")).c_str());
+    char caption[300];
+    std::snprintf(caption, sizeof caption, "%s %s", upload ? "Sending" : "Receiving",
+                  *shown ? shown : "file");
+    SetWindowTextA(m_hWnd, caption);
     SetText(m_hWnd, IDC_FILE_NAME, shown);
     SetText(m_hWnd, IDC_SOURCE, Safe(source));
     SetText(m_hWnd, IDC_DESTINATION, Safe(destination));

@@ -31,10 +31,12 @@ TaskProgress* State(HWND dialog) {
 }
 
 void ShowTime(HWND dialog, const TaskProgress& state) {
-    const std::string line =
-        std::to_string(state.percent) + "% done. " +
-        quorgui::FormatTimeLine(GetTickCount() - state.started, state.percent / 100.0, -1);
-    SetDlgItemTextA(dialog, IDC_TIME, line.c_str());
+    quorgui::NoThrow([&] {
+        const std::string line =
+            std::to_string(state.percent) + "% done. " +
+            quorgui::FormatTimeLine(GetTickCount() - state.started, state.percent / 100.0, -1);
+        SetDlgItemTextA(dialog, IDC_TIME, line.c_str());
+    });
 }
 
 // Non-zero asks the session to stop the task.
