@@ -6,6 +6,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "HostTestSupport.h"
+
 namespace {
 
 const CLSID kControlClsid = {0x1e5f1674, 0xca8a, 0x4223, {0xba, 0x08, 0xf1, 0xce, 0x31, 0x37, 0xaf, 0x82}};
@@ -181,23 +183,15 @@ TEST_F(ControlObjectTest, CallsBeforeTheWindowExistsAreKeptForIt) {
     IDispatch* dispatch = As<IDispatch>(IID_IDispatch);
     ASSERT_NE(dispatch, nullptr);
     short sizes[6] = {};
-    VARIANT args[6];
-    for (int i = 0; i < 6; ++i) {
-        args[5 - i].vt = VT_BYREF | VT_I2;
-        args[5 - i].piVal = &sizes[i];
-    }
-    DISPPARAMS params = {args, nullptr, 6, 0};
-    EXPECT_EQ(dispatch->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(host_test::CallByName(dispatch, L"VNLGetWindowSizes",
+                                    {VI2Ref(&sizes[0]), VI2Ref(&sizes[1]), VI2Ref(&sizes[2]), VI2Ref(&sizes[3]),
+                                     VI2Ref(&sizes[4]), VI2Ref(&sizes[5])}),
+              S_OK);
     EXPECT_EQ(sizes[0], 100);
     EXPECT_EQ(sizes[4], 600);
     EXPECT_EQ(sizes[5], 300);
-
     BSTR text = SysAllocString(L"demo");
-    VARIANT connection;
-    connection.vt = VT_BYREF | VT_BSTR;
-    connection.pbstrVal = &text;
-    DISPPARAMS one = {&connection, nullptr, 1, 0};
-    EXPECT_EQ(dispatch->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(host_test::CallByName(dispatch, L"VNLSetConnectionParameters", {VTextRef(&text)}), S_OK);
     SysFreeString(text);
 
     // Activated now, the main window appears already shown, as the size request asked.

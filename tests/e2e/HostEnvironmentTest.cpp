@@ -54,13 +54,8 @@ protected:
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         object_ = new CHostEnvironment(&frame_);
         // The plug-in's view of it: unmarshalled from a stream, as it arrives.
-        IStream* stream = nullptr;
-        ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
-        ASSERT_EQ(CoMarshalInterface(stream, IID_IDispatch, static_cast<IDispatch*>(object_), MSHCTX_INPROC,
-                                     nullptr, MSHLFLAGS_NORMAL),
-                  S_OK);
-        const LARGE_INTEGER start = {};
-        stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        IStream* stream = MarshalledStream(static_cast<IDispatch*>(object_));
+        ASSERT_NE(stream, nullptr);
         ASSERT_EQ(CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&env_)), S_OK);
         stream->Release();
     }
@@ -68,6 +63,7 @@ protected:
         if (env_)
             env_->Release();
         object_->Release();
+        FreeTestStrings();
         CoUninitialize();
     }
 
@@ -112,45 +108,41 @@ TEST_F(EnvironmentTest, KnowsItsEightMethodsByNameInAnyCaseAndNothingElse) {
 }
 
 TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
-    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Short(1)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {VI2(1)}), S_OK);
     EXPECT_EQ(frame_.status, 1);
 
     BSTR params = SysAllocString(L"C:\\devices\\two");
-    EXPECT_EQ(Call(L"VNLENVUpdateConnectionParams", {TextRef(&params)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionParams", {VTextRef(&params)}), S_OK);
     EXPECT_EQ(frame_.connection, L"C:\\devices\\two");
     SysFreeString(params);
 
-    BSTR p = SysAllocString(L"Dorvex"), a = SysAllocString(L"demo"), e = SysAllocString(L"x");
     VARIANT result;
     VariantInit(&result);
-    EXPECT_EQ(Call(L"VNLENVLaunchPlugin", {Text(p), Text(a), Text(e)}, &result), S_OK);
+    EXPECT_EQ(Call(L"VNLENVLaunchPlugin", {VText(L"Dorvex"), VText(L"demo"), VText(L"x")}, &result), S_OK);
     EXPECT_EQ(frame_.plugin + L"|" + frame_.address + L"|" + frame_.extra, L"Dorvex|demo|x");
     EXPECT_EQ(V_VT(&result), VT_I4);
     EXPECT_EQ(V_I4(&result), 4321);
-    SysFreeString(p), SysFreeString(a), SysFreeString(e);
 
-    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {Long(1), Long(2), Long(3), Long(4), Long(5), Long(6)}),
-              S_OK);
+    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {VI4(1), VI4(2), VI4(3), VI4(4), VI4(5), VI4(6)}), S_OK);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(frame_.sizes[i], i + 1) << "in the order given";
 
     // Out-texts: null slots are filled; a slot that already holds a text gets it replaced (and freed).
     BSTR out[3] = {nullptr, nullptr, SysAllocString(L"stale")};
-    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {TextRef(&out[0]), TextRef(&out[1]), TextRef(&out[2])}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {VTextRef(&out[0]), VTextRef(&out[1]), VTextRef(&out[2])}),
+              S_OK);
     EXPECT_STREQ(out[0], L"C:\\devices\\one");
     EXPECT_STREQ(out[1], L"Dorvex");
     EXPECT_STREQ(out[2], L"VarnelHost");
     for (BSTR b : out)
         SysFreeString(b);
 
-    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(0)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {VI4(0)}), S_OK);
     EXPECT_EQ(frame_.footer, 0);
-    BSTR tool = SysAllocString(L"Files"), more = SysAllocString(L" [\\cf0\\]");
-    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Text(tool)}), S_OK);
-    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {Text(more)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {VText(L"Files")}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {VText(L" [\\cf0\\]")}), S_OK);
     EXPECT_EQ(frame_.tool, L"Files");
     EXPECT_EQ(frame_.appended, L" [\\cf0\\]");
-    SysFreeString(tool), SysFreeString(more);
 
     ASSERT_EQ(frame_.calls.size(), 8u);
     EXPECT_EQ(frame_.calls[0], L"VNLENVUpdateConnectionStatus(1)");
@@ -160,47 +152,46 @@ TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
 TEST_F(EnvironmentTest, RefusesWhatItCannotReadWithoutReachingTheHost) {
     UINT argError = 99;
     EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(1), Long(1)}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {VI4(1), VI4(1)}), DISP_E_BADPARAMCOUNT);
 
-    BSTR word = SysAllocString(L"high");
-    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Text(word)}, nullptr, &argError), DISP_E_TYPEMISMATCH);
+    const VARIANT word = VText(L"high");
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {word}, nullptr, &argError), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 0u);
     // The fourth of six parameters is the third element from the end of the reversed array.
-    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {Long(1), Long(2), Long(3), Text(word), Long(5), Long(6)},
-                   nullptr, &argError),
+    EXPECT_EQ(Call(L"VNLENVSetPluginWindowSize", {VI4(1), VI4(2), VI4(3), word, VI4(5), VI4(6)}, nullptr,
+                   &argError),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 2u);
     // A status that does not fit 16 bits is not cut to one that does.
-    EXPECT_NE(Call(L"VNLENVUpdateConnectionStatus", {Long(70000)}), S_OK);
+    EXPECT_NE(Call(L"VNLENVUpdateConnectionStatus", {VI4(70000)}), S_OK);
     // Out-texts must be by reference.
-    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {Text(word), Text(word), Text(word)}), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Long(3)}), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {Long(1)}, nullptr, nullptr, DISPATCH_PROPERTYGET),
+    EXPECT_EQ(Call(L"VNLENVGetCurrentAddress", {word, word, word}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {VI4(3)}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {VI4(1)}, nullptr, nullptr, DISPATCH_PROPERTYGET),
               DISP_E_MEMBERNOTFOUND);
     EXPECT_TRUE(frame_.calls.empty()) << "a refused call reached the host";
 
-    VARIANT arg = Long(1);
+    VARIANT arg = VI4(1);
     DISPID named = 0;
     DISPPARAMS withName = {&arg, &named, 1, 1};
     EXPECT_EQ(env_->Invoke(Id(L"VNLENVShowFrameFooter"), IID_NULL, 0x400, DISPATCH_METHOD, &withName, nullptr,
                            nullptr, nullptr),
               DISP_E_NONAMEDARGS);
-    SysFreeString(word);
 
     // A text with a NUL inside ends there; an endless one is cut.
     BSTR nul = SysAllocStringLen(L"abc\0def", 7);
-    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {Text(nul)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVAppendToWindowTitle", {VBstr(nul)}), S_OK);
     EXPECT_EQ(frame_.appended, L"abc");
     SysFreeString(nul);
     BSTR huge = SysAllocStringLen(nullptr, 100000);
     std::fill(huge, huge + 100000, L'x');
-    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {Text(huge)}), S_OK);
+    EXPECT_EQ(Call(L"VNLENVSetWindowTitleTool", {VBstr(huge)}), S_OK);
     EXPECT_EQ(frame_.tool.size(), CHostEnvironment::kMaxText);
     SysFreeString(huge);
 
     // Once the host window is gone the object only says so.
     object_->Detach();
-    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {Short(0)}), RPC_E_DISCONNECTED);
+    EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {VI2(0)}), RPC_E_DISCONNECTED);
     EXPECT_EQ(frame_.status, -1);
 }
 

@@ -11,16 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "DeviceSessionDouble.h"
 #include "VarnelHost_h.h"
+#include "framework/Handles.h"
+#include "hostenv/HostApplication.h"
 
 namespace {
-
-std::wstring BinDir() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L"\\/") + 1);
-}
 
 std::wstring FreshTempDir(const wchar_t* stem) {
     wchar_t base[MAX_PATH];
@@ -32,7 +28,7 @@ std::wstring FreshTempDir(const wchar_t* stem) {
 
 // Runs the program and waits for it; the exit code, or -1 when it did not end in time.
 long RunHost(const std::wstring& arguments, DWORD timeoutMs) {
-    const std::wstring program = BinDir() + L"VarnelHost.exe";
+    const std::wstring program = WideFromNarrow(ProgramDirectory().c_str()) + L"VarnelHost.exe";
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -192,17 +188,20 @@ HWND WaitForHostWindow(DWORD process, DWORD timeoutMs) {
 }
 
 TEST(HostProcess, TheApplicationObjectStartsAHostForAPluginAndAddress) {
+    // The control finds the object by its own copy of the class: it must be the one the host registers.
+    EXPECT_TRUE(IsEqualCLSID(kClsidHostApplication, CLSID_VarnelApplication));
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     // As the plug-in does it when it holds no environment.
     IUnknown* unknown = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_VarnelApplication, nullptr,
+    ASSERT_EQ(CoCreateInstance(kClsidHostApplication, nullptr,
                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
                                IID_IUnknown, reinterpret_cast<void**>(&unknown)),
               S_OK)
         << "VarnelHost.exe /RegServer must have registered the object";
     ASSERT_EQ(OleRun(unknown), S_OK);
-    IVarnelApplication* application = nullptr;
-    ASSERT_EQ(unknown->QueryInterface(IID_IVarnelApplication, reinterpret_cast<void**>(&application)), S_OK);
+    // Called through the control's own declaration of the interface.
+    IHostApplication* application = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(kIidHostApplication, reinterpret_cast<void**>(&application)), S_OK);
     unknown->Release();
 
     // Only the plug-in form is accepted: no registration or tour through the back door.

@@ -1,42 +1,16 @@
-// What the host application's tests share: arguments as a plug-in builds them, and a call by name with
-// them in parameter order (automation wants them last to first).
+// What the host application's tests share: a call by name with the arguments in parameter order
+// (automation wants them last to first); the arguments are made with the helpers of DeviceSessionDouble.h.
 #pragma once
 
 #include <windows.h>
 
 #include <oleauto.h>
 
+#include "DeviceSessionDouble.h"
+
 #include <vector>
 
 namespace host_test {
-
-inline VARIANT Short(short v) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_I2, V_I2(&x) = v;
-    return x;
-}
-
-inline VARIANT Long(long v) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_I4, V_I4(&x) = v;
-    return x;
-}
-
-inline VARIANT Text(BSTR b) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_BSTR, V_BSTR(&x) = b;
-    return x;
-}
-
-inline VARIANT TextRef(BSTR* b) {
-    VARIANT x;
-    VariantInit(&x);
-    V_VT(&x) = VT_BSTR | VT_BYREF, V_BSTRREF(&x) = b;
-    return x;
-}
 
 // Looks the name up (system locale, as plug-ins do) and invokes it (user locale).
 inline HRESULT CallByName(IDispatch* target, const wchar_t* name, std::vector<VARIANT> args,

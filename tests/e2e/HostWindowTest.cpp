@@ -73,6 +73,7 @@ protected:
         EXPECT_TRUE(g_strayBoxes.empty())
             << "the plug-in opened a box: " << std::string(g_strayBoxes[0].begin(), g_strayBoxes[0].end());
         RemoveDirectoryW(device_.c_str());
+        FreeTestStrings();
         OleUninitialize();
     }
 
@@ -140,20 +141,17 @@ TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
 TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
     ASSERT_TRUE(Create());
     const size_t pluginCalls = Lines(L"env ").size();
-    BSTR tool = SysAllocString(L"Files"), first = SysAllocString(L" [\\cf0\\]"),
-         second = SysAllocString(L" [\\]");
-    EXPECT_EQ(Env(L"VNLENVSetWindowTitleTool", {Text(tool)}), S_OK);
-    EXPECT_EQ(Env(L"VNLENVAppendToWindowTitle", {Text(first)}), S_OK);
-    EXPECT_EQ(Env(L"VNLENVAppendToWindowTitle", {Text(second)}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVSetWindowTitleTool", {VText(L"Files")}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVAppendToWindowTitle", {VText(L" [\\cf0\\]")}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVAppendToWindowTitle", {VText(L" [\\]")}), S_OK);
     EXPECT_EQ(Title(window_.Window()), L"Varnel Host - Files [\\]") << "appending replaces the earlier part";
-    SysFreeString(tool), SysFreeString(first), SysFreeString(second);
 
-    EXPECT_EQ(Env(L"VNLENVUpdateConnectionStatus", {Short(1)}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVUpdateConnectionStatus", {VI2(1)}), S_OK);
     EXPECT_EQ(window_.StatusText(0), L"Connected");
     EXPECT_TRUE(window_.StatusReported());
 
     BSTR params = SysAllocString(L"C:\\devices\\two");
-    EXPECT_EQ(Env(L"VNLENVUpdateConnectionParams", {TextRef(&params)}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVUpdateConnectionParams", {VTextRef(&params)}), S_OK);
     EXPECT_EQ(window_.Connection(), L"C:\\devices\\two");
     EXPECT_EQ(window_.StatusText(1), L"C:\\devices\\two");
     SysFreeString(params);
@@ -161,12 +159,11 @@ TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
 
     // Without the footer the plug-in gets the whole client area.
     HWND area = window_.PluginWindow();
-    EXPECT_EQ(Env(L"VNLENVShowFrameFooter", {Long(0)}), S_OK);
+    EXPECT_EQ(Env(L"VNLENVShowFrameFooter", {VI4(0)}), S_OK);
     EXPECT_FALSE(window_.FooterVisible());
     EXPECT_EQ(ClientSize(area).cy, ClientSize(window_.Window()).cy);
 
-    EXPECT_EQ(Env(L"VNLENVSetPluginWindowSize", {Long(0), Long(0), Long(0), Long(0), Long(500), Long(250)}),
-              S_OK);
+    EXPECT_EQ(Env(L"VNLENVSetPluginWindowSize", {VI4(0), VI4(0), VI4(0), VI4(0), VI4(500), VI4(250)}), S_OK);
     EXPECT_EQ(ClientSize(area).cx, 500);
     EXPECT_EQ(ClientSize(area).cy, 250);
     EXPECT_EQ(window_.PluginSizes()[0], 100) << "a 0 keeps the plug-in's minimum";

@@ -1,37 +1,16 @@
 #include "SessionHost.h"
 #include "DeviceSessionDouble.h"
+#include "HostTestSupport.h"
+#include "SessionFiles.h"
+#include "framework/Handles.h"
 #include <algorithm>
 #include <vector>
 
 namespace {
-
 void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
+    sessionfiles::RemoveTree(WideFromNarrow(path.c_str()));
 }
-
 } // namespace
-
-std::string BinDirectory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
 CTempFolder::CTempFolder(const std::string& stem) {
     char base[MAX_PATH];
@@ -111,63 +90,37 @@ void CContainerHost::Close() {
 }
 
 HRESULT CContainerHost::Call(const wchar_t* name, std::initializer_list<VARIANT> args) {
-    if (!m_dispatch)
-        return E_POINTER;
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
-    std::vector<VARIANT> reversed(args.begin(), args.end());
-    std::reverse(reversed.begin(), reversed.end());
-    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
-                         static_cast<UINT>(reversed.size()), 0};
-    return m_dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
-                              nullptr);
+    return m_dispatch ? host_test::CallByName(m_dispatch, name, args) : E_POINTER;
 }
 
 HRESULT CContainerHost::GiveEnvironment(IDispatch* environment) {
-    IStream* stream = nullptr;
-    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-    if (FAILED(hr))
-        return hr;
-    hr = CoMarshalInterface(stream, IID_IDispatch, environment, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL);
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    IStream* stream = MarshalledStream(environment);
+    if (!stream)
+        return E_FAIL;
     VARIANT pointer;
     VariantInit(&pointer);
     pointer.vt = VT_I8;
     pointer.llVal = reinterpret_cast<LONG_PTR>(stream);
-    if (SUCCEEDED(hr))
-        hr = Call(L"VNLSetEnvIDispatchViaStream", {pointer});
+    const HRESULT hr = Call(L"VNLSetEnvIDispatchViaStream", {pointer});
     stream->Release();
     return hr;
 }
 
-HRESULT CContainerHost::ShowAtPreferredSize() {
-    short sizes[6] = {};
-    std::vector<VARIANT> outs(6);
-    for (int i = 0; i < 6; ++i) {
-        VariantInit(&outs[i]);
-        outs[i].vt = VT_BYREF | VT_I2;
-        outs[i].piVal = &sizes[i];
-    }
-    HRESULT hr = Call(L"VNLGetWindowSizes", {outs[0], outs[1], outs[2], outs[3], outs[4], outs[5]});
+HRESULT CContainerHost::ShowAtPreferredSize(short* sizes) {
+    short own[6] = {};
+    short* s = sizes ? sizes : own;
+    HRESULT hr = Call(L"VNLGetWindowSizes", {VI2Ref(&s[0]), VI2Ref(&s[1]), VI2Ref(&s[2]), VI2Ref(&s[3]),
+                                             VI2Ref(&s[4]), VI2Ref(&s[5])});
     if (SUCCEEDED(hr)) {
-        SetWindowPos(m_container, nullptr, 0, 0, sizes[4], sizes[5], SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(m_container, nullptr, 0, 0, s[4], s[5], SWP_NOMOVE | SWP_NOZORDER);
         ShowWindow(m_frame, SW_SHOWNOACTIVATE);
     }
     return hr;
 }
 
 HRESULT CContainerHost::Connect(const std::string& connection) {
-    std::wstring wide(connection.begin(), connection.end());
-    BSTR text = SysAllocString(wide.c_str());
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BYREF | VT_BSTR;
-    arg.pbstrVal = &text;
-    HRESULT hr = Call(L"VNLSetConnectionParameters", {arg});
+    BSTR text = SysAllocString(WideFromNarrow(connection.c_str()).c_str());
+    HRESULT hr = Call(L"VNLSetConnectionParameters", {VTextRef(&text)});
     SysFreeString(text);
     return hr;
 }

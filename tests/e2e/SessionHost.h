@@ -46,10 +46,13 @@ public:
     HRESULT Call(const wchar_t* name, std::initializer_list<VARIANT> args);
     // The host's sequence: environment through a marshalled stream, the sizes, then the connection.
     HRESULT GiveEnvironment(IDispatch* environment);
-    HRESULT ShowAtPreferredSize();
+    // Asks the control for its sizes (kept in `sizes` when given) and shows it at the preferred one.
+    HRESULT ShowAtPreferredSize(short* sizes = nullptr);
     HRESULT Connect(const std::string& connection);
 
     IUnknown* Control() const { return m_control; }
+    IDispatch* Dispatch() const { return m_dispatch; }
+    HWND Container() const { return m_container; }
     HWND ControlWindow() const { return m_controlWindow; }
     HWND MainWindow() const { return GetDlgItem(m_controlWindow, 1700); }
     HWND Tree() const { return GetDlgItem(MainWindow(), 1703); }
@@ -63,6 +66,5 @@ private:
     IDispatch* m_dispatch = nullptr;
 };
 
-std::string BinDirectory();
 // Pumps until the tree has been asked to fill its roots `count` times in all (seen collects everything).
 bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, DWORD ms);

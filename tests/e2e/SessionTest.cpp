@@ -1,7 +1,9 @@
-// The connect sequence of the whole system: the control in the system's container, the real session
-// component over temporary device folders, the host library's error display, and the host application
-// itself. The control's classes are those of the module; one fixture hosts them from this program so the
-// test can look at what the main window keeps.
+// The connect sequence of the whole system: the control in the system's container and the real session
+// component over temporary device folders, so the events the component really fires are the ones the
+// control understands. The control's classes are those of the module, hosted from this program so the
+// test can look at what the main window keeps. The outcomes of a failed check and of a device asking for
+// another address are proven on each side separately: the control's in MainWndTest, the component's in
+// the session component's tests.
 #include <windows.h>
 #include <ole2.h>
 
@@ -9,14 +11,12 @@
 
 #include "DeviceSessionDouble.h"
 #include "SessionHost.h"
-#include "hostenv/HostApplication.h"
 #include "mainwnd/DorvexWnd.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
 #include "Dorvex_h.h"
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 
 namespace {
@@ -134,123 +134,6 @@ TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFi
     EXPECT_EQ(Main().DisplayListPatterns(), Patterns{"*.dlx"});
     EXPECT_EQ(RootEntries(), (std::vector<std::string>{"USER", "nvram"}));
     EXPECT_TRUE(prompts.shown.empty());
-}
-
-TEST_F(SessionEndToEnd, ADeviceThatFailsTheCheckShowsTheSessionsTextThenTheStandardError) {
-    prompts.ExpectBox("*", "Error", MB_OK | MB_ICONEXCLAMATION);
-    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", nullptr);
-    CBoxCloser display("Error");
-    ASSERT_EQ(host.Connect(deviceA.Path() + ";checkfail"), S_OK);
-    Pump(
-        5000, [&] { return display.Closed(); }, &seen);
-    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-    prompts.VerifyDone();
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    const std::string sessionText = prompts.shown[0];
-    EXPECT_FALSE(sessionText.empty()) << "the failure box said nothing";
-    EXPECT_NE(display.text.find(sessionText), std::string::npos) << display.text;
-    EXPECT_NE(display.text.find("5"), std::string::npos)
-        << "the standard error names the check's code: " << display.text;
-    Pump(100, nullptr, &seen);
-    EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 1, 0)) << "a failed check went on to the tree";
-    EXPECT_EQ(Main().FirmwarePatterns(), Patterns{});
-}
-
-TEST_F(SessionEndToEnd, ADeviceAskingForAnotherAddressIsReconnectedAndTheHostHearsTheNewText) {
-    ASSERT_EQ(host.Connect(deviceA.Path() + ";moveto=" + deviceB.Path()), S_OK);
-    ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, 1, 5000));
-    const std::wstring moved =
-        L"VNLENVUpdateConnectionParams(" + std::wstring(deviceB.Path().begin(), deviceB.Path().end()) + L")";
-    Pump(
-        3000,
-        [&] {
-            const auto calls = Calls(environment);
-            auto params = std::find(calls.begin(), calls.end(), moved);
-            return params != calls.end() &&
-                   std::find(params, calls.end(), L"VNLENVUpdateConnectionStatus(1)") != calls.end();
-        },
-        &seen);
-    const auto calls = Calls(environment);
-    auto params = std::find(calls.begin(), calls.end(), moved);
-    ASSERT_NE(params, calls.end()) << "the host never heard the new address";
-    EXPECT_NE(std::find(params, calls.end(), L"VNLENVUpdateConnectionStatus(1)"), calls.end())
-        << "no connection after the move";
-    EXPECT_EQ(RootEntries(), (std::vector<std::string>{"USER", "nvram"})) << "the session did not move";
-    Pump(200, nullptr, &seen);
-    EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 2, 0))
-        << "a reconnect the device asked for is not checked again";
-}
-
-TEST(SessionHostApplication, TheControlCallsTheHostApplicationTheHostRegisters) {
-    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-    // Found through the registration alone: the host serves it as a local server.
-    IUnknown* application = nullptr;
-    HRESULT hr = CoCreateInstance(kClsidHostApplication, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                  reinterpret_cast<void**>(&application));
-    ASSERT_EQ(hr, S_OK) << "the host application object is not registered under the class the control uses";
-    IHostApplication* typed = nullptr;
-    EXPECT_EQ(application->QueryInterface(kIidHostApplication, reinterpret_cast<void**>(&typed)), S_OK);
-    if (typed) {
-        // Something the host refuses, so that no second host starts.
-        BSTR line = SysAllocString(L"--tour C:\\nowhere");
-        long value = 0;
-        EXPECT_EQ(typed->RunCommandLine(line, &value), E_INVALIDARG);
-        SysFreeString(line);
-        typed->Release();
-    }
-    application->Release();
-    OleUninitialize();
-}
-
-// VarnelHost.exe, the control module and the session component in their own process: what the host's
-// record of a tour says.
-std::vector<std::string> Tour(const std::string& folder, const std::string& connection) {
-    const std::string program = BinDirectory() + "VarnelHost.exe";
-    std::string commandLine = "\"" + program + "\" --tour \"" + folder + "\" " + connection;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::vector<std::string> lines;
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return lines;
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, 90000) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 9);
-    CloseHandle(process.hProcess);
-    std::ifstream record(folder + "\\tour.log");
-    for (std::string line; std::getline(record, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& text) {
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
-
-TEST(SessionHostProgram, TheHostSeesTheStatusTheNewAddressAndTheFailures) {
-    CTempFolder deviceA("dorvex-tour-a"), deviceB("dorvex-tour-b"), records("dorvex-tour");
-    deviceA.Add("SYS\\config.txt", 10);
-    deviceB.Add("nvram\\");
-    const auto moved = Tour(records.Path() + "\\moved", deviceA.Path() + ";moveto=" + deviceB.Path());
-    std::string all;
-    for (const auto& line : moved)
-        all += line + "\n";
-    EXPECT_TRUE(Has(moved, "env VNLENVUpdateConnectionStatus(1)")) << all;
-    EXPECT_TRUE(Has(moved, "env VNLENVUpdateConnectionParams(\"" + deviceB.Path() + "\")")) << all;
-    EXPECT_FALSE(Has(moved, "dialog Error")) << all;
-
-    const auto failed = Tour(records.Path() + "\\failed", deviceA.Path() + ";checkfail");
-    all.clear();
-    for (const auto& line : failed)
-        all += line + "\n";
-    // The control's own box with the session's text, then the host library's standard error.
-    EXPECT_GE(std::count_if(failed.begin(), failed.end(),
-                            [](const std::string& l) { return l.rfind("dialog Error", 0) == 0; }),
-              2)
-        << all;
-    EXPECT_FALSE(Has(failed, "env VNLENVUpdateConnectionParams")) << all;
 }
 
 } // namespace

@@ -18,7 +18,8 @@ std::string Narrow(BSTR text) {
     return text ? NarrowFromWide(text, static_cast<int>(SysStringLen(text))) : "<null>";
 }
 
-// A block as the trace shows it: [text,12,...].
+} // namespace
+
 std::string BlockText(SAFEARRAY* array) {
     CParamBlock block;
     block.ImportArray(array);
@@ -32,8 +33,6 @@ std::string BlockText(SAFEARRAY* array) {
     }
     return out + "]";
 }
-
-} // namespace
 
 // ---- session double ----
 
@@ -472,74 +471,50 @@ void CALLBACK CBoxCloser::Tick(HWND, UINT, UINT_PTR, DWORD) {
 
 // ---- arguments ----
 
+namespace {
+template <class Set> VARIANT Make(VARTYPE type, Set set) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type;
+    set(v);
+    return v;
+}
+} // namespace
+
 VARIANT VI4(long value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
+    return Make(VT_I4, [&](VARIANT& v) { v.lVal = value; });
 }
-
 VARIANT VI2(short value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I2;
-    v.iVal = value;
-    return v;
+    return Make(VT_I2, [&](VARIANT& v) { v.iVal = value; });
 }
-
 VARIANT VBool(bool value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
+    return Make(VT_BOOL, [&](VARIANT& v) { v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; });
 }
-
 VARIANT VUI1(BYTE value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_UI1;
-    v.bVal = value;
-    return v;
+    return Make(VT_UI1, [&](VARIANT& v) { v.bVal = value; });
 }
-
 VARIANT VText(const wchar_t* text) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    g_testStrings.push_back(v.bstrVal);
-    return v;
+    g_testStrings.push_back(SysAllocString(text));
+    return VBstr(g_testStrings.back());
 }
-
+VARIANT VBstr(BSTR text) {
+    return Make(VT_BSTR, [&](VARIANT& v) { v.bstrVal = text; });
+}
 VARIANT VTextRef(BSTR* text) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_BSTR;
-    v.pbstrVal = text;
-    return v;
+    return Make(VT_BYREF | VT_BSTR, [&](VARIANT& v) { v.pbstrVal = text; });
 }
-
+VARIANT VI2Ref(short* value) {
+    return Make(VT_BYREF | VT_I2, [&](VARIANT& v) { v.piVal = value; });
+}
 VARIANT VArrayRef(SAFEARRAY** array) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BYREF | VT_ARRAY | VT_UI1;
-    v.pparray = array;
-    return v;
+    return Make(VT_BYREF | VT_ARRAY | VT_UI1, [&](VARIANT& v) { v.pparray = array; });
 }
-
 VARIANT VUserData(LONG_PTR value) {
-    VARIANT v;
-    VariantInit(&v);
 #ifdef _WIN64
-    v.vt = VT_I8;
-    v.llVal = value;
+    return Make(VT_I8, [&](VARIANT& v) { v.llVal = value; });
 #else
-    v.vt = VT_I4;
-    v.lVal = value;
+    return VI4(value);
 #endif
-    return v;
 }
 
 void FreeTestStrings() {
@@ -567,6 +542,19 @@ SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_
     return array;
 }
 
+IStream* MarshalledStream(IDispatch* object) {
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
+        return nullptr;
+    if (FAILED(CoMarshalInterface(stream, IID_IDispatch, object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL))) {
+        stream->Release();
+        return nullptr;
+    }
+    LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+
 // ---- environment of the test program ----
 
 std::string ProgramDirectory() {
@@ -589,7 +577,7 @@ bool EnsureSessionTypeLibrary() {
     return true;
 }
 
-void Pump(DWORD ms, const std::function<bool()>& until, std::vector<SeenMessage>* seen) {
+bool Pump(DWORD ms, const std::function<bool()>& until, std::vector<SeenMessage>* seen) {
     const DWORD start = GetTickCount();
     MSG msg;
     for (;;) {
@@ -599,8 +587,10 @@ void Pump(DWORD ms, const std::function<bool()>& until, std::vector<SeenMessage>
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        if ((until && until()) || GetTickCount() - start >= ms)
-            return;
+        if (until && until())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
         // Not alertable: queued procedure calls must wait for the code that is meant to run them.
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }

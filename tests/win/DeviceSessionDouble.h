@@ -213,11 +213,19 @@ VARIANT VI4(long value);
 VARIANT VI2(short value);
 VARIANT VBool(bool value);
 VARIANT VUI1(BYTE value);
-VARIANT VText(const wchar_t* text);
+VARIANT VText(const wchar_t* text); // a copy, freed by FreeTestStrings
+VARIANT VBstr(BSTR text);           // the caller's own text
 VARIANT VTextRef(BSTR* text);
+VARIANT VI2Ref(short* value);
 VARIANT VArrayRef(SAFEARRAY** array);
 VARIANT VUserData(LONG_PTR value);
 void FreeTestStrings();
+
+// A stream holding `object` marshalled as the host hands its environment over, read from the start.
+IStream* MarshalledStream(IDispatch* object);
+
+// A block as the trace shows it: [text,12,...]; values other than texts and integers as "?".
+std::string BlockText(SAFEARRAY* array);
 
 // A parameter-block byte array with these texts, then these integers.
 SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers = {});
@@ -227,14 +235,14 @@ SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_
 bool EnsureSessionTypeLibrary();
 std::string ProgramDirectory();
 
-// Dispatches this thread's messages for `ms` milliseconds, or until `until` holds; every message seen is
-// recorded first.
+// Dispatches this thread's messages for `ms` milliseconds, or until `until` holds (then true); every
+// message seen is recorded first.
 struct SeenMessage {
     HWND window;
     UINT message;
     LPARAM lParam;
 };
-void Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<SeenMessage>* seen = nullptr);
+bool Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<SeenMessage>* seen = nullptr);
 
 // Bytes allocated and not freed in all of the process's heaps.
 size_t HeapBytesInUse();

@@ -13,45 +13,22 @@
 #include "session/DeviceSession.h"
 
 #include <memory>
+#include <type_traits>
 
 namespace {
 
-std::string Show(long v) {
-    return std::to_string(v);
-}
-#ifdef _WIN64
-std::string Show(LONG_PTR v) {
-    return std::to_string(v);
-}
-#endif
-std::string Show(short v) {
-    return std::to_string(v);
-}
-std::string Show(BYTE v) {
-    return std::to_string(v);
-}
-std::string Show(bool v) {
-    return v ? "true" : "false";
-}
-std::string Show(BSTR v) {
-    return v ? NarrowFromWide(v, static_cast<int>(SysStringLen(v))) : "<null>";
-}
-std::string Show(BSTR* v) {
-    std::string out(1, '&');
-    out += Show(*v);
-    return out;
-}
-std::string Show(SAFEARRAY** v) {
-    CParamBlock block;
-    block.ImportArray(*v);
-    std::string out = "[";
-    for (size_t i = 0; i < block.Count(); ++i) {
-        if (i)
-            out += ',';
-        out += block.At(i).GetText();
-    }
-    out += ']';
-    return out;
+// One handler argument as the record shows it.
+template <class T> std::string Show(T v) {
+    if constexpr (std::is_same_v<T, bool>)
+        return v ? "true" : "false";
+    else if constexpr (std::is_same_v<T, BSTR>)
+        return v ? NarrowFromWide(v, static_cast<int>(SysStringLen(v))) : "<null>";
+    else if constexpr (std::is_same_v<T, BSTR*>)
+        return std::string(1, '&').append(Show(*v)); // not "&" + ...: a false -Wrestrict at -O3
+    else if constexpr (std::is_same_v<T, SAFEARRAY**>)
+        return BlockText(*v);
+    else
+        return std::to_string(v);
 }
 
 // Notes every handler call as Name(arguments) and answers with `answer`.

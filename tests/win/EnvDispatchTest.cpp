@@ -89,16 +89,6 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
 
-IStream* MarshalledStream(IDispatch* environment) {
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
-        return nullptr;
-    CoMarshalInterface(stream, IID_IDispatch, environment, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL);
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    return stream;
-}
-
 class EnvDispatchTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }

@@ -283,21 +283,6 @@ TEST_F(MainWndTest, PatternAnswersEmptyFailedOrRepeated) {
     EXPECT_EQ(main->DisplayListPatterns(), Patterns{"*.dlz"});
 }
 
-// Closes the next "Error" box the host library shows and keeps its text.
-std::string g_boxText;
-HWND g_boxOwner = nullptr;
-void CALLBACK CloseErrorBox(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND box = FindWindowA("#32770", "Error");
-    if (!box)
-        return;
-    KillTimer(nullptr, id);
-    char text[512] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    g_boxText = text;
-    g_boxOwner = GetWindow(box, GW_OWNER);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandardError) {
     CreateMain();
     struct Case {
@@ -316,23 +301,21 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
 
         // Then the host's standard error display, for the event's own code, owned by this window.
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", nullptr);
-        g_boxText.clear();
-        g_boxOwner = nullptr;
-        UINT_PTR timer = SetTimer(nullptr, 0, 20, CloseErrorBox);
+        CBoxCloser display("Error");
         session.ExpectErrorInfo(L"The device did not answer the check.", c.sessionCode);
         std::vector<SeenMessage> seen;
         Pump(
-            3000, [] { return !g_boxText.empty(); }, &seen);
-        KillTimer(nullptr, timer);
+            3000, [&] { return display.Closed(); }, &seen);
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
         session.VerifyDone();
         bool failed = false;
         for (const SeenMessage& m : seen)
             failed |= m.window == main->m_hWnd && m.message == UWM_CONNECT_FAILED && m.lParam == 7;
         EXPECT_TRUE(failed) << "no UWM_CONNECT_FAILED carrying the event's code";
-        EXPECT_NE(g_boxText.find("The device did not answer the check."), std::string::npos) << g_boxText;
-        EXPECT_NE(g_boxText.find('7'), std::string::npos) << g_boxText;
-        EXPECT_EQ(g_boxOwner, frame) << "the standard error belongs to the control's window";
+        EXPECT_NE(display.text.find("The device did not answer the check."), std::string::npos)
+            << display.text;
+        EXPECT_NE(display.text.find('7'), std::string::npos) << display.text;
+        EXPECT_EQ(display.owner, frame) << "the standard error belongs to the control's window";
         EXPECT_EQ(main->FirmwarePatterns(), Patterns{}) << "a failed check fetches no patterns";
     }
 }

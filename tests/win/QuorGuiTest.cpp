@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceSessionDouble.h"
 #include "QuorGuiTestSupport.h"
 #include "session/QuorGui.h"
 
@@ -144,42 +145,6 @@ TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
     EXPECT_STREQ(answer, "Cancel");
 }
 
-// A session that only answers GetLastErrorInfo through automation, as the real one does.
-class ErrorSession : public IDispatch {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = this;
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        if (count == 1 && lstrcmpW(names[0], L"GetLastErrorInfo") == 0) {
-            ids[0] = 8;
-            return S_OK;
-        }
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        if (id != 8 || params->cArgs != 2 || V_VT(&params->rgvarg[1]) != (VT_BSTR | VT_BYREF) ||
-            V_VT(&params->rgvarg[0]) != (VT_I4 | VT_BYREF))
-            return DISP_E_BADPARAMCOUNT;
-        *V_BSTRREF(&params->rgvarg[1]) = SysAllocString(L"Disk full");
-        *V_I4REF(&params->rgvarg[0]) = 33;
-        return S_OK;
-    }
-};
-
 // Reads every text of the first message box that opens on this thread and presses its button.
 std::string g_boxText;
 
@@ -200,11 +165,14 @@ void CALLBACK ReadAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
 
 TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
     ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-    ErrorSession session;
+    // Asked through automation by name, as the real session answers it.
+    CSessionDouble session;
+    session.ExpectErrorInfo(L"Disk full", 33);
 
     g_boxText.clear();
     SetTimer(nullptr, 0, 50, ReadAndCloseBox);
-    QuorShowStandardError(&session, nullptr, 45);
+    QuorShowStandardError(static_cast<IQuorSession2*>(&session), nullptr, 45);
+    session.VerifyDone();
     EXPECT_NE(g_boxText.find("Error\n"), std::string::npos) << g_boxText;
     EXPECT_NE(g_boxText.find("Disk full"), std::string::npos) << g_boxText;
     EXPECT_NE(g_boxText.find("45"), std::string::npos) << g_boxText;

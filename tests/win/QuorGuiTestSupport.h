@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "DeviceSessionDouble.h" // Pump
+
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -97,19 +99,6 @@ inline HWND FirstVisibleDialog() {
             return hwnd;
     }
     return nullptr;
-}
-
-// Runs the thread's messages (timers, posted commands) for `ms` milliseconds.
-inline void Pump(DWORD ms) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
 }
 
 } // namespace quorgui_test

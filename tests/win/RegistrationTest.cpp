@@ -5,6 +5,8 @@
 #include <olectl.h>
 #include <string>
 
+#include "DeviceSessionDouble.h"
+
 namespace {
 
 const char kControlClsid[] = "{1E5F1674-CA8A-4223-BA08-F1CE3137AF82}";
@@ -13,13 +15,6 @@ const char kLibId[] = "{1D9B42BD-2AB1-454B-A231-6AF07F1FDE5B}";
 const char kDispatchIid[] = "{5D4F695A-AC94-44F1-B8E8-D3F7B7711028}";
 const GUID kLibGuid = {0x1d9b42bd, 0x2ab1, 0x454b, {0xa2, 0x31, 0x6a, 0xf0, 0x7f, 0x1f, 0xde, 0x5b}};
 const char kPluginKey[] = "Software\\Varnel\\Plugins\\Dorvex";
-
-std::string BinDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
 bool KeyExists(HKEY root, const std::string& key) {
     HKEY h = nullptr;
@@ -49,7 +44,7 @@ protected:
     using Entry = HRESULT(WINAPI*)();
     void SetUp() override {
         CoInitialize(nullptr);
-        path_ = BinDir() + "DORVEX.OCX";
+        path_ = ProgramDirectory() + "DORVEX.OCX";
         module_ = LoadLibraryA(path_.c_str());
         ASSERT_NE(module_, nullptr) << path_;
         register_ = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module_, "DllRegisterServer")));

@@ -76,14 +76,14 @@ TEST_F(SessionConnect, ConnectionStatusArrivesAfterTheCallOnConnectAndDisconnect
     CSessionClient client;
     ASSERT_EQ(client.Connect(device.Path()), 1) << client.ErrorText();
     EXPECT_TRUE(client.sink.events.empty()) << "an event arrived inside Connect";
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(5).size() == 1; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 1; }));
     const Event status = client.sink.Of(5)[0];
     ASSERT_EQ(status.args.size(), 1u);
     EXPECT_EQ(status.args[0].type, VT_I2);
     EXPECT_EQ(status.Long(0), 1);
 
     EXPECT_EQ(client.Disconnect(), 1);
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(5).size() == 2; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 2; }));
     EXPECT_EQ(client.sink.Of(5)[1].Long(0), 0);
     for (const Event& e : client.sink.events)
         EXPECT_FALSE(e.duringCall);
@@ -121,7 +121,7 @@ TEST_F(SessionConnect, BadConnectionTextsAreRefusedWithAReason) {
         EXPECT_EQ(code, c.code) << c.text << ": " << text;
         EXPECT_GT(text.size(), 10u) << c.text;
     }
-    PumpFor(50);
+    Pump(50);
     EXPECT_TRUE(client.sink.Of(5).empty()) << "a refused connection reported a status";
     // The accepted forms.
     EXPECT_EQ(client.Connect("folder=\"" + device.Path() + "\""), 1) << client.ErrorText();
@@ -135,7 +135,7 @@ TEST_F(SessionConnect, TheDeviceCanAskForAnotherAddress) {
     CSessionClient client;
     const std::string next = other.Path() + ";latency=5";
     ASSERT_EQ(client.Connect(device.Path() + ";moveto=" + next), 1) << client.ErrorText();
-    ASSERT_TRUE(PumpUntil([&] { return !client.sink.Of(8).empty(); }));
+    ASSERT_TRUE(Pump(10000, [&] { return !client.sink.Of(8).empty(); }));
     const std::vector<DISPID> ids = client.sink.Ids();
     ASSERT_EQ(ids.size(), 2u);
     EXPECT_EQ(ids[0], 5); // connected first, then asked to move
@@ -145,7 +145,7 @@ TEST_F(SessionConnect, TheDeviceCanAskForAnotherAddress) {
     // What the control does with it: disconnect and connect to the new text, which does not ask again.
     EXPECT_EQ(client.Disconnect(), 1);
     EXPECT_EQ(client.Connect(moved.Text(0)), 1);
-    PumpFor(50);
+    Pump(50);
     EXPECT_EQ(client.sink.Of(8).size(), 1u);
 }
 

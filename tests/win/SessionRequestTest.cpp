@@ -218,7 +218,7 @@ TEST_F(SessionRequest, PatternAnswersHaveDefaultsAndFollowTheConnectionText) {
 TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
     CSessionClient client;
     ASSERT_EQ(client.Connect(Device()), 1);
-    PumpUntil([&] { return !client.sink.events.empty(); });
+    Pump(10000, [&] { return !client.sink.events.empty(); });
     client.sink.events.clear();
     // As the control does after a successful check: three requests at once, no waiting between them.
     const long codes[] = {kConnectCheck, kFirmwareSpecs, kProgramSpec, kDisplayListSpec};
@@ -234,7 +234,7 @@ TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
         }
     }
     EXPECT_TRUE(client.sink.events.empty()) << "completed inside Submit";
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(2).size() == 4; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(2).size() == 4; }));
     const auto done = client.sink.Of(2);
     for (int i = 0; i < 4; ++i) {
         ASSERT_EQ(done[i].args.size(), 5u);
@@ -262,7 +262,7 @@ TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
     CParamBlock empty;
     long id = 0;
     ASSERT_EQ(client.Submit(kProbe, empty, id, 1), 1);
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(2).size() == 2; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(2).size() == 2; }));
     EXPECT_FALSE(inside);
     EXPECT_EQ(client.sink.Of(2)[1].args[4].number, 2);
 }
@@ -294,7 +294,7 @@ TEST_F(SessionRequest, UnknownCodesAndMisusedCallsAreRefusedAtOnce) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(client.ErrorCode(), 21);
     EXPECT_EQ(client->Execute(kProbe, nullptr, nullptr, 0, 0, nullptr), E_POINTER);
-    PumpFor(30);
+    Pump(30);
     EXPECT_TRUE(client.sink.Of(2).empty()) << "a refused request must not complete later";
 }
 
@@ -359,7 +359,7 @@ TEST_F(SessionRequest, LatencyIsHonouredAndAShorterWaitTimesOut) {
     start = GetTickCount64();
     ASSERT_EQ(client.Submit(kProbe, empty, id, 5), 1);
     EXPECT_LT(GetTickCount64() - start, 100u);
-    ASSERT_TRUE(PumpUntil([&] { return !client.Completions(5).empty(); }));
+    ASSERT_TRUE(Pump(10000, [&] { return !client.Completions(5).empty(); }));
     EXPECT_GE(client.Completions(5)[0].tick - start, 280u);
     EXPECT_EQ(client.Run(kProbe, empty).args[2].number, VARIANT_TRUE);
 }

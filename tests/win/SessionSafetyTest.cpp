@@ -113,7 +113,7 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
                 long id = 0;
                 const LONG_PTR user = 0x5000 + checked;
                 if (client.Submit(r.code, in, id, user) == 1) {
-                    ASSERT_TRUE(PumpUntil([&] { return !client.Completions(user).empty(); }));
+                    ASSERT_TRUE(Pump(10000, [&] { return !client.Completions(user).empty(); }));
                     EXPECT_EQ(client.Completions(user)[0].args[2].number, VARIANT_FALSE) << Shown(path);
                 }
             } else {
@@ -259,10 +259,10 @@ TEST_F(SessionSafety, ASessionReleasedWhileItsTransferRunsStopsCleanly) {
         Texts(in, {local / "f.bin", "\\"});
         long id = 0;
         ASSERT_EQ(client.Submit(kSend, in, id), 1);
-        PumpUntil([&] { return !client.sink.Of(22).empty(); });
+        Pump(10000, [&] { return !client.sink.Of(22).empty(); });
         sinkRefs = client.sink.Refs();
     } // the client releases the session mid-transfer
-    PumpFor(100);
+    Pump(100);
     EXPECT_GE(sinkRefs, 2u) << "the sink was advised";
     EXPECT_TRUE(Snapshot(device.Path()).size() <= 1u) << "only the empty staging directory may remain";
     EXPECT_FALSE(FileExists(device / "f.bin"));

@@ -1,6 +1,8 @@
 #include "SessionTestSupport.h"
 
 #include "SessionFiles.h"
+#include "DeviceSessionDouble.h"
+#include "framework/Handles.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,18 +12,6 @@ namespace sessiontest {
 bool g_insideCall = false;
 
 namespace {
-
-std::string Narrow(const wchar_t* text, int length = -1) {
-    if (!text)
-        return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 0, '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
-    if (length < 0 && !out.empty())
-        out.pop_back();
-    return out;
-}
 
 std::vector<uint8_t> ArrayBytes(SAFEARRAY* array) {
     std::vector<uint8_t> bytes;
@@ -36,7 +26,7 @@ std::vector<uint8_t> ArrayBytes(SAFEARRAY* array) {
 
 IClassFactory* SessionFactory() {
     static IClassFactory* factory = [] {
-        HMODULE module = LoadLibraryA((BinDir() + "QuorSession.dll").c_str());
+        HMODULE module = LoadLibraryA((ProgramDirectory() + "QuorSession.dll").c_str());
         if (!module)
             return static_cast<IClassFactory*>(nullptr);
         auto get = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
@@ -49,11 +39,21 @@ IClassFactory* SessionFactory() {
     return factory;
 }
 
+// The session's connection point for its events, or null.
+IConnectionPoint* EventsPoint(IQuorSession2* session) {
+    IConnectionPointContainer* container = nullptr;
+    IConnectionPoint* point = nullptr;
+    if (SUCCEEDED(
+            session->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
+        container->FindConnectionPoint(DIID__IQuorSessionEvents, &point);
+        container->Release();
+    }
+    return point;
+}
+
 // Test paths may be longer than MAX_PATH (the device supports it), so files are reached in the long form.
 std::wstring Long(const std::string& path) {
-    std::wstring wide(path.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
+    const std::wstring wide = WideFromNarrow(path.c_str());
     return path.rfind("\\\\", 0) == 0 ? wide : L"\\\\?\\" + wide;
 }
 
@@ -110,10 +110,10 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
             arg.number = V_BOOL(&v);
             break;
         case VT_BSTR:
-            arg.text = Narrow(V_BSTR(&v));
+            arg.text = NarrowFromWide(V_BSTR(&v));
             break;
         case VT_BSTR | VT_BYREF:
-            arg.text = Narrow(*V_BSTRREF(&v));
+            arg.text = NarrowFromWide(*V_BSTRREF(&v));
             SysFreeString(*V_BSTRREF(&v));
             *V_BSTRREF(&v) = SysAllocString(std::wstring(queryAnswer.begin(), queryAnswer.end()).c_str());
             break;
@@ -154,75 +154,40 @@ std::vector<DISPID> CEventSink::Ids() const {
     return out;
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (done())
-            return true;
-        if (GetTickCount64() > end)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD ms) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    PumpUntil([&] { return GetTickCount64() >= end; }, ms + 1000);
-}
-
 // The client ----------------------------------------------------------------------------------------
 
 CSessionClient::CSessionClient() {
     IClassFactory* factory = SessionFactory();
     if (!factory) {
-        ADD_FAILURE() << "QuorSession.dll or its class object is missing in " << BinDir();
+        ADD_FAILURE() << "QuorSession.dll or its class object is missing in " << ProgramDirectory();
         return;
     }
     if (FAILED(factory->CreateInstance(nullptr, IID_IQuorSession2, reinterpret_cast<void**>(&m_session)))) {
         ADD_FAILURE() << "the session could not be created";
         return;
     }
-    IConnectionPointContainer* container = nullptr;
-    IConnectionPoint* point = nullptr;
-    if (SUCCEEDED(
-            m_session->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) &&
-        SUCCEEDED(container->FindConnectionPoint(DIID__IQuorSessionEvents, &point))) {
+    if (IConnectionPoint* point = EventsPoint(m_session)) {
         EXPECT_EQ(point->Advise(&sink, &m_cookie), S_OK);
         point->Release();
     } else {
         ADD_FAILURE() << "no connection point for the session events";
     }
-    if (container)
-        container->Release();
 }
 
 CSessionClient::~CSessionClient() {
     if (!m_session)
         return;
-    IConnectionPointContainer* container = nullptr;
-    IConnectionPoint* point = nullptr;
-    if (SUCCEEDED(
-            m_session->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) &&
-        SUCCEEDED(container->FindConnectionPoint(DIID__IQuorSessionEvents, &point))) {
+    if (IConnectionPoint* point = EventsPoint(m_session)) {
         point->Unadvise(m_cookie);
         point->Release();
     }
-    if (container)
-        container->Release();
     LONG result = 0;
     m_session->Disconnect(&result);
     m_session->Release();
 }
 
 long CSessionClient::Connect(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                    static_cast<int>(wide.size())));
+    const std::wstring wide = WideFromNarrow(text.c_str());
     BSTR connection = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     BSTR client = SysAllocString(L"Dorvex Varnel Plugin");
     LONG result = -1;
@@ -265,7 +230,7 @@ Event CSessionClient::Run(long request, CParamBlock& input, long* id, DWORD time
     EXPECT_EQ(Submit(request, input, requestId, userData), 1) << ErrorText();
     if (id)
         *id = requestId;
-    EXPECT_TRUE(PumpUntil([&] { return !Completions(userData).empty(); }, timeoutMs))
+    EXPECT_TRUE(Pump(timeoutMs, [&] { return !Completions(userData).empty(); }))
         << "no completion of request 0x" << std::hex << request;
     const auto done = Completions(userData);
     return done.empty() ? Event{} : done.front();
@@ -283,7 +248,7 @@ std::string CSessionClient::ErrorText(long* code) {
     BSTR text = nullptr;
     LONG value = -1;
     m_session->GetLastErrorInfo(&text, &value);
-    std::string out = Narrow(text);
+    std::string out = NarrowFromWide(text);
     SysFreeString(text);
     if (code)
         *code = value;
@@ -334,13 +299,6 @@ std::vector<Entry> Entries(const std::vector<uint8_t>& encodedAnswer) {
 }
 
 // Files -----------------------------------------------------------------------------------------------
-
-std::string BinDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
 CTempFolder::CTempFolder(const char* tag) {
     char base[MAX_PATH];
@@ -411,7 +369,7 @@ std::vector<std::string> Snapshot(const std::string& root) {
         if (search == INVALID_HANDLE_VALUE)
             continue;
         do {
-            const std::string name = Narrow(found.cFileName);
+            const std::string name = NarrowFromWide(found.cFileName);
             if (name == "." || name == "..")
                 continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -8,6 +8,7 @@
 #include <ocidl.h>
 
 #include "QuorSession_h.h"
+#include "DeviceSessionDouble.h" // Pump, ProgramDirectory
 #include "paramblock/ParamBlock.h"
 
 #include <cstdint>
@@ -72,10 +73,6 @@ private:
     ULONG m_refs = 1;
 };
 
-// Pumps the thread's messages until done() or the time is up; false on time-out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
-void PumpFor(DWORD ms);
-
 // A session object made by the class object of bin\QuorSession.dll, with a sink advised.
 class CSessionClient {
 public:
@@ -118,7 +115,6 @@ struct Entry {
 std::vector<Entry> Entries(CParamBlock& answer);
 std::vector<Entry> Entries(const std::vector<uint8_t>& encodedAnswer);
 
-std::string BinDir();
 // A fresh folder under the system's temporary folder, removed with its contents afterwards.
 class CTempFolder {
 public:

@@ -241,13 +241,13 @@ TEST_F(SessionTransfer, WaitingRequestsCanBeCancelledBeforeTheyStart) {
     ASSERT_EQ(client.Submit(kSend, first, running, 1), 1);
     ASSERT_EQ(client.Submit(kSend, second, waiting, 2), 1);
     LONG result = 0;
-    PumpUntil([&] { return !client.sink.Of(kFileProgress).empty(); });
+    Pump(10000, [&] { return !client.sink.Of(kFileProgress).empty(); });
     EXPECT_EQ(client->CancelRequest(running, 1, &result), S_OK);
     EXPECT_EQ(result, 0) << "mode 1 leaves a running request alone";
     EXPECT_EQ(client.ErrorCode(), 22);
     EXPECT_EQ(client->CancelRequest(waiting, 1, &result), S_OK);
     EXPECT_EQ(result, 1);
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(kComplete).size() == 2; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(kComplete).size() == 2; }));
     EXPECT_EQ(client.Completions(1)[0].Long(0), 0);
     EXPECT_EQ(client.Completions(2)[0].Long(0), 33);
     EXPECT_TRUE(FileExists(Device("one\\a.bin")));
@@ -264,7 +264,7 @@ TEST_F(SessionTransfer, ALostConnectionEndsTheTransferAndTheSession) {
     LONG result = 0;
     ASSERT_EQ(client->ReserveDevice(1000, &result), S_OK);
     ASSERT_EQ(result, 1);
-    PumpUntil([&] { return !client.sink.Of(kStatus).empty(); });
+    Pump(10000, [&] { return !client.sink.Of(kStatus).empty(); });
     client.sink.events.clear();
 
     CParamBlock in, queued;
@@ -272,7 +272,7 @@ TEST_F(SessionTransfer, ALostConnectionEndsTheTransferAndTheSession) {
     long id = 0, behind = 0;
     ASSERT_EQ(client.Submit(kSend, in, id, 1), 1);
     ASSERT_EQ(client.Submit(kProbe, queued, behind, 2), 1);
-    ASSERT_TRUE(PumpUntil([&] { return client.sink.Of(kComplete).size() == 2; }));
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(kComplete).size() == 2; }));
     const std::vector<DISPID> seq = client.sink.Ids();
     // ... progress up to the drop, then the file and batch fail, the status drops, the request completes.
     ASSERT_GE(seq.size(), 6u);

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "DeviceSessionDouble.h"
+#include "framework/Handles.h"
+
 namespace {
 
 const GUID kDispatchIid = {0x5d4f695a, 0xac94, 0x44f1, {0xb8, 0xe8, 0xd3, 0xf7, 0xb7, 0x71, 0x10, 0x28}};
@@ -14,10 +17,7 @@ const GUID kEventsIid = {0x16cbb4b7, 0xc0aa, 0x4f22, {0xa6, 0x97, 0x63, 0x28, 0x
 const GUID kControlClsid = {0x1e5f1674, 0xca8a, 0x4223, {0xba, 0x08, 0xf1, 0xce, 0x31, 0x37, 0xaf, 0x82}};
 
 std::wstring OcxPath() {
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L"\\/") + 1) + L"DORVEX.OCX";
+    return WideFromNarrow((ProgramDirectory() + "DORVEX.OCX").c_str());
 }
 
 struct Method {
