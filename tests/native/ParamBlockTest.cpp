@@ -268,32 +268,15 @@ TEST(ParamBlockDecodeTest, SizesPastTheEndAreRejectedWithoutOverflow) {
 
 TEST(ParamBlockDecodeTest, OddSizesKeepTheStreamInStep) {
     CParamBlock block;
-    Bytes answer = Wire()
-                       .u32(PK_TEXT)
-                       .u32(6)
-                       .raw(std::string("ab\0zzz", 6)) // NUL before the end of its size
-                       .u32(PK_TEXT)
-                       .u32(3)
-                       .raw("xyz") // no NUL inside its size
-                       .u32(PK_INT)
-                       .u32(2)
-                       .raw(Bytes{0x34, 0x12}) // fixed kind below 8 bytes
-                       .u32(PK_DOUBLE)
-                       .u32(0)
-                       .u32(PK_INT)
-                       .u32(12)
-                       .u32(7)
-                       .u32(0xAAAAAAAA)
-                       .u32(0xBBBBBBBB) // more than 8
-                       .u32(PK_RECORD6)
-                       .u32(3)
-                       .raw("rec") // shorter than the typed size
-                       .u32(PK_BOOL)
-                       .u32(8)
-                       .u32(0x100)
-                       .u32(0) // byte 0 alone decides
-                       .u32(255)
-                       .b;
+    Wire w;
+    w.u32(PK_TEXT).u32(6).raw(std::string("ab\0zzz", 6));         // NUL before the end of its size
+    w.u32(PK_TEXT).u32(3).raw("xyz");                             // no NUL inside its size
+    w.u32(PK_INT).u32(2).raw(Bytes{0x34, 0x12});                  // fixed kind below 8 bytes
+    w.u32(PK_DOUBLE).u32(0);                                      // no bytes at all
+    w.u32(PK_INT).u32(12).u32(7).u32(0xAAAAAAAA).u32(0xBBBBBBBB); // more than 8
+    w.u32(PK_RECORD6).u32(3).raw("rec");                          // shorter than the typed size
+    w.u32(PK_BOOL).u32(8).u32(0x100).u32(0);                      // byte 0 alone decides
+    const Bytes answer = w.u32(255).b;
     DecodeExact(block, answer);
     ASSERT_EQ(block.Count(), 7u);
     EXPECT_EQ(block.At(0).GetText(), "ab");
