@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "ConnectionPoint.h"
+#include "framework/ConnectionPoint.h"
 #include "EventPump.h"
 #include "RequestRunner.h"
 #include "SessionEvents.h"

@@ -2,7 +2,7 @@
 // Creating thread only.
 #pragma once
 
-#include "ConnectionPoint.h"
+#include "framework/ConnectionPoint.h"
 
 #include <string>
 

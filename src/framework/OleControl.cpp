@@ -37,85 +37,9 @@ LONG HimetricFromPixels(int pixels, bool horizontal) {
 }
 } // namespace
 
-// ---- connection point ----
-
-CEventConnectionPoint::~CEventConnectionPoint() {
-    for (IUnknown* sink : m_sinks)
-        if (sink)
-            sink->Release();
-}
-
-STDMETHODIMP CEventConnectionPoint::QueryInterface(REFIID iid, void** out) {
-    if (!out)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-        *out = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-// The point is part of the control: it keeps the control alive while a client holds it.
-STDMETHODIMP_(ULONG) CEventConnectionPoint::AddRef() { return m_owner.AddRef(); }
-STDMETHODIMP_(ULONG) CEventConnectionPoint::Release() { return m_owner.Release(); }
-
-STDMETHODIMP CEventConnectionPoint::GetConnectionInterface(IID* iid) {
-    if (!iid)
-        return E_POINTER;
-    *iid = *m_owner.m_info.eventsIid;
-    return S_OK;
-}
-
-STDMETHODIMP CEventConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
-    if (!container)
-        return E_POINTER;
-    *container = static_cast<IConnectionPointContainer*>(&m_owner);
-    (*container)->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CEventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
-    if (!sink || !cookie)
-        return E_POINTER;
-    return ComBoundary([&] {
-        IUnknown* events = nullptr;
-        if (FAILED(sink->QueryInterface(*m_owner.m_info.eventsIid, reinterpret_cast<void**>(&events))) &&
-            FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
-            return CONNECT_E_CANNOTCONNECT;
-        m_sinks.push_back(events);
-        *cookie = static_cast<DWORD>(m_sinks.size());
-        return S_OK;
-    });
-}
-
-STDMETHODIMP CEventConnectionPoint::Unadvise(DWORD cookie) {
-    if (cookie == 0 || cookie > m_sinks.size() || !m_sinks[cookie - 1])
-        return CONNECT_E_NOCONNECTION;
-    IUnknown* sink = m_sinks[cookie - 1];
-    m_sinks[cookie - 1] = nullptr;
-    sink->Release();
-    return S_OK;
-}
-
-STDMETHODIMP CEventConnectionPoint::EnumConnections(IEnumConnections** out) {
-    if (out)
-        *out = nullptr;
-    return E_NOTIMPL;
-}
-
-size_t CEventConnectionPoint::SinkCount() const {
-    size_t n = 0;
-    for (IUnknown* sink : m_sinks)
-        n += sink != nullptr;
-    return n;
-}
-
-// ---- control ----
-
 COleControl::COleControl(const COleControlInfo& info)
-    : m_info(info), m_version(info.persistedVersion), m_events(*this) {
+    : m_info(info), m_version(info.persistedVersion),
+      m_events(static_cast<IConnectionPointContainer*>(this), *info.eventsIid) {
     m_extent.cx = HimetricFromPixels(600, true);
     m_extent.cy = HimetricFromPixels(300, false);
 }

@@ -4,10 +4,10 @@
 #pragma once
 #include "framework/ComObject.h"
 #include "framework/ComPtr.h"
+#include "framework/ConnectionPoint.h"
 #include "framework/Wnd.h"
 #include <ocidl.h>
 #include <ole2.h>
-#include <vector>
 
 // What a concrete control tells the base about itself.
 struct COleControlInfo {
@@ -19,28 +19,6 @@ struct COleControlInfo {
     DWORD miscStatus;
     const CLSID* propertyPage; // the one property page, or null
     DWORD persistedVersion;    // written and read by the persistence interfaces
-};
-
-class COleControl;
-
-// The connection point of the control's event interface; it lives inside the control.
-class CEventConnectionPoint : public IConnectionPoint {
-public:
-    explicit CEventConnectionPoint(COleControl& owner) : m_owner(owner) {}
-    ~CEventConnectionPoint();
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetConnectionInterface(IID* iid) override;
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
-    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
-    STDMETHODIMP Unadvise(DWORD cookie) override;
-    STDMETHODIMP EnumConnections(IEnumConnections** out) override;
-    size_t SinkCount() const;
-
-private:
-    COleControl& m_owner;
-    std::vector<IUnknown*> m_sinks; // index + 1 is the cookie; released entries are null
 };
 
 class COleControl : public CComObjectBase,
@@ -160,7 +138,6 @@ protected:
     HRESULT InPlaceActivate(LONG verb);
     HWND ContainerWindow() const;
 
-    friend class CEventConnectionPoint;
     const COleControlInfo m_info;
 
 private:
@@ -176,7 +153,7 @@ private:
     bool m_dirty = false;
     SIZEL m_extent;
     DWORD m_version;
-    CEventConnectionPoint m_events;
+    CConnectionPoint m_events;
 };
 
 // Dispatch argument helpers: position counts from the first declared parameter.

@@ -1,4 +1,4 @@
-#include "ConnectionPoint.h"
+#include "framework/ConnectionPoint.h"
 
 #include "framework/Handles.h"
 #include "framework/Module.h"

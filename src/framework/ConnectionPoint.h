@@ -1,5 +1,5 @@
-// The session's one connection point: the advised sinks of the event interface and the calls that
-// reach them through IDispatch::Invoke. It lives inside the session object and shares its lifetime.
+// A connection point for one event interface: the advised sinks and the calls that reach them through
+// IDispatch::Invoke. It lives inside its container (a control, a session) and shares its lifetime.
 #pragma once
 
 #include <windows.h>
