@@ -136,4 +136,49 @@ TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFi
     EXPECT_TRUE(prompts.shown.empty());
 }
 
+TEST_F(SessionEndToEnd, ADeviceThatFailsTheCheckShowsTheSessionsTextThenTheStandardError) {
+    prompts.ExpectBox("*", "Error", MB_OK | MB_ICONEXCLAMATION);
+    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", nullptr);
+    CBoxCloser display("Error");
+    ASSERT_EQ(host.Connect(deviceA.Path() + ";checkfail"), S_OK);
+    Pump(
+        5000, [&] { return display.Closed(); }, &seen);
+    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
+    prompts.VerifyDone();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    const std::string sessionText = prompts.shown[0];
+    EXPECT_FALSE(sessionText.empty()) << "the failure box said nothing";
+    EXPECT_NE(display.text.find(sessionText), std::string::npos) << display.text;
+    EXPECT_NE(display.text.find("5"), std::string::npos)
+        << "the standard error names the check's code: " << display.text;
+    Pump(100, nullptr, &seen);
+    EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 1, 0)) << "a failed check went on to the tree";
+    EXPECT_EQ(Main().FirmwarePatterns(), Patterns{});
+}
+
+TEST_F(SessionEndToEnd, ADeviceAskingForAnotherAddressIsReconnectedAndTheHostHearsTheNewText) {
+    ASSERT_EQ(host.Connect(deviceA.Path() + ";moveto=" + deviceB.Path()), S_OK);
+    ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, 1, 5000));
+    const std::wstring moved =
+        L"VNLENVUpdateConnectionParams(" + std::wstring(deviceB.Path().begin(), deviceB.Path().end()) + L")";
+    Pump(
+        3000,
+        [&] {
+            const auto calls = Calls(environment);
+            auto params = std::find(calls.begin(), calls.end(), moved);
+            return params != calls.end() &&
+                   std::find(params, calls.end(), L"VNLENVUpdateConnectionStatus(1)") != calls.end();
+        },
+        &seen);
+    const auto calls = Calls(environment);
+    auto params = std::find(calls.begin(), calls.end(), moved);
+    ASSERT_NE(params, calls.end()) << "the host never heard the new address";
+    EXPECT_NE(std::find(params, calls.end(), L"VNLENVUpdateConnectionStatus(1)"), calls.end())
+        << "no connection after the move";
+    EXPECT_EQ(RootEntries(), (std::vector<std::string>{"USER", "nvram"})) << "the session did not move";
+    Pump(200, nullptr, &seen);
+    EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 2, 0))
+        << "a reconnect the device asked for is not checked again";
+}
+
 } // namespace
