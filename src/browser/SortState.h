@@ -1,0 +1,23 @@
+// The file list's sort state: up to three column keys, most recent first, and one direction shared by
+// all of them. Portable, so that the order of a listing is tested and measured natively.
+#pragma once
+#include "browser/DirectoryEntry.h"
+#include <vector>
+
+enum ListColumn : int { kColumnName = 0, kColumnSize = 1, kColumnTime = 2, kColumnCount = 3 };
+
+struct SortState {
+    static constexpr size_t kMaxKeys = 3;
+    std::vector<int> keys{kColumnName};
+    bool ascending = true;
+
+    // A header click: the primary column again inverts the direction; another column becomes the
+    // primary key (duplicates further back are kept, the oldest beyond three is dropped).
+    void ClickColumn(int column);
+    int PrimaryKey() const { return keys.empty() ? -1 : keys.front(); }
+};
+
+// Negative when `first` goes before `second` under `state`.
+int CompareEntries(const DirectoryEntry& first, const DirectoryEntry& second, const SortState& state);
+// Sorts rows by the state; rows without a record (the temporary row of a new folder) go last.
+void SortRows(EntryRows& rows, const SortState& state);

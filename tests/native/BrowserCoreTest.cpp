@@ -1,0 +1,123 @@
+// The browser's portable rules: drive recognition, path joining, which listing records are kept, and the
+// order of the file list.
+#include "browser/DirectoryEntry.h"
+#include "browser/RemotePath.h"
+#include "browser/SortState.h"
+#include "paramblock/ParamBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+DirectoryEntry Entry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0) {
+    DirectoryEntry e{};
+    std::memcpy(e.bytes, name.data(), std::min(name.size(), DirectoryEntry::kNameSize));
+    e.bytes[DirectoryEntry::kDirectoryOffset] = directory;
+    std::memcpy(e.bytes + DirectoryEntry::kSizeOffset, &size, 4);
+    std::memcpy(e.bytes + DirectoryEntry::kTimeOffset, &time, 8);
+    return e;
+}
+
+std::string Names(const EntryRows& rows) {
+    std::string names;
+    for (const auto& row : rows)
+        names += (names.empty() ? "" : ",") + std::string(row ? row->Name() : "<new>");
+    return names;
+}
+
+EntryRows Rows(std::initializer_list<DirectoryEntry> entries) {
+    EntryRows rows;
+    for (const auto& e : entries)
+        rows.push_back(std::make_unique<DirectoryEntry>(e));
+    return rows;
+}
+
+TEST(RemotePath, DrivesAreRootDirectoriesMatchedOnTheFoldedPath) {
+    const auto drives = SecondaryDrives();
+    ASSERT_NE(MatchDrive(drives, "\\", "CF0"), nullptr);
+    EXPECT_EQ(MatchDrive(drives, "\\", "CF0")->root, "\\cf0");
+    EXPECT_EQ(MatchDrive(drives, "\\", "Mmc")->displayName, "MMC A");
+    // Deeper down, or a longer name, is an ordinary directory; folding touches ASCII letters only.
+    EXPECT_EQ(MatchDrive(drives, "\\SYS\\", "cf0"), nullptr);
+    EXPECT_EQ(MatchDrive(drives, "\\", "cf00"), nullptr);
+    EXPECT_EQ(FoldLower("\\AbZ\xC4"), "\\abz\xC4");
+    EXPECT_TRUE(EqualsIgnoreCase("Prog", "pROG"));
+    EXPECT_FALSE(EqualsIgnoreCase("\xC4", "\xE4"));
+
+    EXPECT_EQ(JoinPath("\\cf0\\data\\", "sub"), "\\cf0\\data\\sub");
+    EXPECT_EQ(JoinPath("\\cf0\\data", "sub"), "\\cf0\\data\\sub");
+    EXPECT_EQ(JoinPath("", "x"), "\\x");
+    EXPECT_EQ(ParentPath("\\cf0\\Prog\\"), "\\cf0\\");
+    EXPECT_EQ(ParentPath("\\cf0\\Prog"), "\\cf0\\");
+    EXPECT_EQ(ParentPath("\\SYS\\"), "\\");
+    EXPECT_EQ(ParentPath("\\"), "");
+}
+
+TEST(DirectoryEntry, AListingKeepsOnlyWholeRecordsWithAddressableNames) {
+    CParamBlock block;
+    size_t i = 0;
+    auto add = [&](const DirectoryEntry& e) { block.At(i++).SetTypedRecord(PK_RECORD5, e.bytes); };
+    add(Entry("ok.txt", false, 3000000000u));
+    for (const char* bad : {"", ".", "..", "a\\b", "a/b"})
+        add(Entry(bad, true));
+    DirectoryEntry unterminated = Entry(std::string(256, 'x'), false);
+    add(unterminated);
+    block.At(i++).SetRecord(PK_RECORD5, Entry("short", false).bytes, 500); // truncated
+    block.At(i++).SetText("text.txt");                                    // not a record at all
+    add(Entry("dir", true));
+
+    size_t skipped = 0;
+    EntryRows rows = ReadListing(block, &skipped);
+    EXPECT_EQ(Names(rows), "ok.txt,dir");
+    EXPECT_EQ(skipped, 8u);
+    EXPECT_EQ(rows[0]->Size(), 3000000000u) << "sizes are unsigned";
+    EXPECT_TRUE(rows[1]->IsDirectory());
+}
+
+TEST(SortState, HeaderClicksFollowTheKeyHistoryWithOneSharedDirection) {
+    SortState state;
+    state.ClickColumn(kColumnSize);
+    EXPECT_EQ(state.keys, (std::vector<int>{1, 0}));
+    EXPECT_TRUE(state.ascending);
+    state.ClickColumn(kColumnSize);
+    EXPECT_FALSE(state.ascending);
+    state.ClickColumn(kColumnTime);
+    EXPECT_EQ(state.keys, (std::vector<int>{2, 1, 0}));
+    EXPECT_FALSE(state.ascending) << "a new primary column keeps the direction";
+    state.ClickColumn(kColumnName);
+    EXPECT_EQ(state.keys, (std::vector<int>{0, 2, 1}));
+    state.ClickColumn(kColumnSize);
+    state.ClickColumn(kColumnName);
+    EXPECT_EQ(state.keys, (std::vector<int>{0, 1, 0})) << "duplicates further back are kept";
+}
+
+TEST(SortState, DirectoriesFirstThenNamesCaseInsensitivelyAndReversedWhole) {
+    SortState state;
+    EntryRows rows = Rows({Entry("b.txt", false), Entry("Zed", true), Entry("_x", false), Entry("A.txt", false),
+                           Entry("alpha", true)});
+    rows.push_back(nullptr); // the temporary row of a new folder stays last
+    SortRows(rows, state);
+    EXPECT_EQ(Names(rows), "alpha,Zed,_x,A.txt,b.txt,<new>");
+    state.ClickColumn(kColumnName);
+    SortRows(rows, state);
+    EXPECT_EQ(Names(rows), "b.txt,A.txt,_x,Zed,alpha,<new>");
+}
+
+TEST(SortState, SizeAndTimeCompareUnsignedWithOlderKeysBreakingTies) {
+    const uint64_t t1 = 127228120290000000ull; // 2004-03-05 14:07:09 UTC
+    const uint64_t t2 = 127228122600000000ull; // 2004-03-05 14:11:00 UTC
+    const uint64_t t3 = 127491840000000000ull; // 2005-01-01 00:00:00 UTC
+    SortState state;
+    EntryRows rows = Rows({Entry("late", false, 1, t3), Entry("big", false, 3000000000u, t1),
+                           Entry("mid", false, 1, t2), Entry("a", false, 1, t3)});
+    state.ClickColumn(kColumnTime);
+    SortRows(rows, state);
+    EXPECT_EQ(Names(rows), "big,mid,a,late") << "equal times fall back to the name";
+    state.ClickColumn(kColumnSize);
+    SortRows(rows, state);
+    EXPECT_EQ(Names(rows), "mid,a,late,big") << "3,000,000,000 is the largest, not negative";
+}
+
+} // namespace
