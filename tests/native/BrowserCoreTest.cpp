@@ -106,9 +106,9 @@ TEST(SortState, DirectoriesFirstThenNamesCaseInsensitivelyAndReversedWhole) {
 }
 
 TEST(SortState, SizeAndTimeCompareUnsignedWithOlderKeysBreakingTies) {
-    const uint64_t t1 = 127228120290000000ull; // 2004-03-05 14:07:09 UTC
-    const uint64_t t2 = 127228122600000000ull; // 2004-03-05 14:11:00 UTC
-    const uint64_t t3 = 127491840000000000ull; // 2005-01-01 00:00:00 UTC
+    const uint64_t t1 = 127229692290000000ull; // 2004-03-05 14:07:09 UTC
+    const uint64_t t2 = 127229694600000000ull; // 2004-03-05 14:11:00 UTC
+    const uint64_t t3 = 127490112000000000ull; // 2005-01-01 00:00:00 UTC
     SortState state;
     EntryRows rows = Rows({Entry("late", false, 1, t3), Entry("big", false, 3000000000u, t1),
                            Entry("mid", false, 1, t2), Entry("a", false, 1, t3)});
