@@ -1,27 +1,329 @@
 #include "browser/DorvexListView.h"
-#include <commctrl.h>
+#include "browser/DeviceListing.h"
+#include "browser/RemotePath.h"
+#include "framework/Module.h"
+#include "framework/Prompts.h"
+#include "framework/WaitCursor.h"
+#include "session/DeviceSession.h"
+#include <algorithm>
+#include <cstdio>
+#include <unordered_set>
+
+namespace {
+
+constexpr int kFolderIconId = 204;
+constexpr int kDocumentIconId = 205;
+constexpr size_t kTimeTextSize = 32;
+constexpr const char* kHeadings[kColumnCount] = {"Name", "Size", "Time (GMT)"};
+
+int AddIcon(HIMAGELIST list, int iconId) {
+    // The resource's own 16 by 16 image: its 32 by 32 one is blank.
+    HICON icon = static_cast<HICON>(
+        LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    const int index = list && icon ? ImageList_AddIcon(list, icon) : -1;
+    if (icon)
+        DestroyIcon(icon);
+    return index;
+}
+
+bool KeyDown(int key) {
+    return (GetKeyState(key) & 0x8000) != 0;
+}
+
+} // namespace
+
+CDorvexListView::~CDorvexListView() {
+    DestroyWindow();
+    if (m_imageList)
+        ImageList_Destroy(m_imageList);
+}
 
 bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
     INITCOMMONCONTROLSEX init = {sizeof init, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&init);
-    return CWnd::Create(WC_LISTVIEWA, "", (style | LVS_REPORT | LVS_SHOWSELALWAYS) & ~LVS_SMALLICON, rect,
-                        parent, id);
+    style = (style | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS) &
+            ~LVS_SMALLICON;
+    if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
+        return false;
+    m_imageList = ImageList_Create(16, 16, ILC_COLOR | ILC_MASK, 2, 2);
+    m_folderIcon = AddIcon(m_imageList, kFolderIconId);
+    m_documentIcon = AddIcon(m_imageList, kDocumentIconId);
+    ListView_SetImageList(m_hWnd, m_imageList, LVSIL_SMALL);
+    for (int column = 0; column < kColumnCount; ++column) {
+        LVCOLUMNA heading = {};
+        heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        heading.fmt = LVCFMT_LEFT;
+        heading.cx = kDefaultWidths[column];
+        heading.pszText = const_cast<char*>(kHeadings[column]);
+        heading.iSubItem = column;
+        ListView_InsertColumn(m_hWnd, column, &heading);
+    }
+    UpdateSortArrows();
+    return true;
+}
+
+std::string CDorvexListView::TimeText(uint64_t fileTime) {
+    FILETIME time = {static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+    SYSTEMTIME fields;
+    char text[kTimeTextSize] = "";
+    // The column says GMT: no conversion to local time.
+    if (!FileTimeToSystemTime(&time, &fields))
+        return "";
+    const int date = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &fields, "M'/'dd'/'yy' '", text, kTimeTextSize);
+    const int used = date > 0 ? date - 1 : 0;
+    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &fields, "hh':'mm':'ss tt", text + used,
+                   static_cast<int>(kTimeTextSize) - used);
+    return text;
+}
+
+std::string CDorvexListView::CellText(size_t row, int column) const {
+    const DirectoryEntry* entry = Row(row);
+    if (!entry)
+        return "";
+    switch (column) {
+    case kColumnName:
+        return entry->NameText();
+    case kColumnSize:
+        return entry->IsDirectory() ? "" : std::to_string(entry->Size());
+    case kColumnTime:
+        return TimeText(entry->Time());
+    default:
+        return "";
+    }
+}
+
+void CDorvexListView::ClearRows() {
+    m_rows.clear();
+    if (IsWindow()) {
+        ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemCountEx(m_hWnd, 0, 0);
+    }
 }
 
 void CDorvexListView::Clear() {
-    m_currentPath.clear();
+    ClearRows();
     if (IsWindow())
-        ListView_DeleteAllItems(m_hWnd);
+        DragAcceptFiles(m_hWnd, FALSE);
+    m_currentPath.clear();
+}
+
+void CDorvexListView::Fill() {
+    if (!IsWindow() || !m_session)
+        return;
+    CWaitCursor wait;
+    EntryRows rows;
+    if (!ListDirectory(*m_session, m_currentPath, kListWait, rows)) {
+        ClearRows();
+        Prompts().MessageBox(m_hWnd, m_session->GetErrorText(), "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    m_rows = std::move(rows);
+    SortAndShow(false);
+}
+
+void CDorvexListView::SortByColumn(int column) {
+    m_sort.ClickColumn(column);
+    UpdateSortArrows();
+    SortAndShow(true);
+}
+
+void CDorvexListView::SortAndShow(bool keepSelection) {
+    std::unordered_set<const DirectoryEntry*> selected;
+    const DirectoryEntry* focused = nullptr;
+    if (keepSelection) {
+        for (int i = ListView_GetNextItem(m_hWnd, -1, LVNI_SELECTED); i >= 0;
+             i = ListView_GetNextItem(m_hWnd, i, LVNI_SELECTED))
+            selected.insert(Row(static_cast<size_t>(i)));
+        focused = Row(static_cast<size_t>(ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED)));
+    }
+    SortRows(m_rows, m_sort);
+    ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), 0);
+    if (!selected.empty() || focused) {
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            UINT state = (selected.count(m_rows[i].get()) ? LVIS_SELECTED : 0) |
+                         (focused && m_rows[i].get() == focused ? LVIS_FOCUSED : 0);
+            if (state)
+                ListView_SetItemState(m_hWnd, static_cast<int>(i), state, state);
+        }
+    }
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CDorvexListView::UpdateSortArrows() {
+    HWND header = ListView_GetHeader(m_hWnd);
+    for (int column = 0; column < kColumnCount && header; ++column) {
+        HDITEMA item = {};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, column, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == m_sort.PrimaryKey())
+            item.fmt |= m_sort.ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        Header_SetItem(header, column, &item);
+    }
+}
+
+std::vector<const DirectoryEntry*> CDorvexListView::SelectedEntries() const {
+    std::vector<const DirectoryEntry*> entries;
+    for (int i = ListView_GetNextItem(m_hWnd, -1, LVNI_SELECTED); i >= 0;
+         i = ListView_GetNextItem(m_hWnd, i, LVNI_SELECTED))
+        if (const DirectoryEntry* entry = Row(static_cast<size_t>(i)))
+            entries.push_back(entry);
+    return entries;
+}
+
+void CDorvexListView::OpenRow(int index) {
+    const DirectoryEntry* entry = index >= 0 ? Row(static_cast<size_t>(index)) : nullptr;
+    if (entry && entry->IsDirectory())
+        PostPath(m_treeWindow, UWM_TREE_SELECT_PATH, JoinPath(m_currentPath, entry->Name()));
+}
+
+void CDorvexListView::ShowContextMenu(POINT) {}
+
+void CDorvexListView::OnDrop(HDROP drop) {
+    DragFinish(drop);
 }
 
 LRESULT CDorvexListView::OnShowDirectory(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    // Ours now: freed on return until the list reads directories.
-    std::unique_ptr<std::string> path = TakePath(lParam);
+    if (std::unique_ptr<std::string> path = TakePath(lParam)) {
+        // The tree reselecting the directory shown costs no listing.
+        if (*path == m_currentPath)
+            return 0;
+        m_currentPath = std::move(*path);
+    }
+    DragAcceptFiles(m_hWnd, TRUE);
+    ClearRows();
+    Fill();
     return 0;
 }
 
 LRESULT CDorvexListView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {
     Clear();
+    return 0;
+}
+
+LRESULT CDorvexListView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    const bool shift = KeyDown(VK_SHIFT);
+    switch (wParam) {
+    case VK_F5:
+        PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+        return 0;
+    case VK_RETURN:
+        OpenRow(ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED));
+        return 0;
+    case VK_BACK:
+        // Up one directory; a drive's root has nothing above it in the tree.
+        if (!IsDriveRoot(SecondaryDrives(), m_currentPath))
+            if (const std::string parent = ParentPath(m_currentPath); !parent.empty())
+                PostPath(m_treeWindow, UWM_TREE_SELECT_PATH, parent);
+        return 0;
+    case VK_TAB:
+        if (m_treeWindow)
+            SetFocus(m_treeWindow);
+        return 0;
+    case 'A':
+        if (!KeyDown(VK_CONTROL))
+            break;
+        ListView_SetItemState(m_hWnd, -1, LVIS_SELECTED, LVIS_SELECTED);
+        return 0;
+    case VK_APPS:
+        SendMessageA(m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd), MAKELPARAM(-1, -1));
+        return 0;
+    case VK_F10:
+        if (!shift)
+            break;
+        SendMessageA(m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd), MAKELPARAM(-1, -1));
+        return 0;
+    default:
+        break;
+    }
+    handled = FALSE;
+    return 0;
+}
+
+LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (point.x == -1 && point.y == -1) {
+        // From the keyboard: at the focused row, or the list's corner when there is none.
+        RECT row = {};
+        const int focused = ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED);
+        if (focused >= 0 && ListView_GetItemRect(m_hWnd, focused, &row, LVIR_LABEL))
+            point = {row.left, row.bottom};
+        else
+            point = {0, 0};
+        ClientToScreen(m_hWnd, &point);
+    }
+    ShowContextMenu(point);
+    return 0;
+}
+
+LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    OnDrop(reinterpret_cast<HDROP>(wParam));
+    return 0;
+}
+
+LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
+    auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+    LVITEMA& item = info->item;
+    const size_t row = static_cast<size_t>(item.iItem);
+    if (item.iItem < 0 || row >= m_rows.size())
+        return 0;
+    if (item.mask & LVIF_IMAGE) {
+        const DirectoryEntry* entry = m_rows[row].get();
+        item.iImage = !entry || entry->IsDirectory() ? m_folderIcon : m_documentIcon;
+    }
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        m_cellText = CellText(row, item.iSubItem);
+        if (header->code == LVN_GETDISPINFOW) {
+            auto* wide = reinterpret_cast<wchar_t*>(item.pszText);
+            const int n = MultiByteToWideChar(CP_ACP, 0, m_cellText.c_str(), -1, wide, item.cchTextMax);
+            if (n == 0)
+                wide[0] = 0;
+            wide[item.cchTextMax - 1] = 0;
+        } else {
+            lstrcpynA(item.pszText, m_cellText.c_str(), item.cchTextMax);
+        }
+    }
+    return 0;
+}
+
+LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
+    // Typing a name's first letters moves to it, as in any file list.
+    auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
+    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz || m_rows.empty())
+        return -1;
+    const std::string prefix = FoldLower(find->lvfi.psz);
+    const size_t count = m_rows.size();
+    const size_t start = find->iStart >= 0 ? static_cast<size_t>(find->iStart) % count : 0;
+    for (size_t n = 0; n < count; ++n) {
+        const size_t i = (start + n) % count;
+        if (m_rows[i] && FoldLower(m_rows[i]->Name().substr(0, prefix.size())) == prefix)
+            return static_cast<LRESULT>(i);
+    }
+    return -1;
+}
+
+LRESULT CDorvexListView::OnColumnClick(int, NMHDR* header, BOOL&) {
+    const int column = reinterpret_cast<NMLISTVIEW*>(header)->iSubItem;
+    if (column >= 0 && column < kColumnCount)
+        SortByColumn(column);
+    return 0;
+}
+
+LRESULT CDorvexListView::OnDoubleClick(int, NMHDR* header, BOOL&) {
+    OpenRow(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
+    return 0;
+}
+
+LRESULT CDorvexListView::OnBeginLabelEdit(int, NMHDR* header, BOOL&) {
+    // Only the temporary row of a new folder has a name to edit; a device entry is renamed nowhere.
+    const int index = reinterpret_cast<NMLVDISPINFOA*>(header)->item.iItem;
+    return index < 0 || Row(static_cast<size_t>(index)) != nullptr ? TRUE : FALSE;
+}
+
+LRESULT CDorvexListView::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    Clear();
+    handled = FALSE;
     return 0;
 }
 

@@ -1,18 +1,29 @@
-// The right pane: the entries of one remote directory. This class holds the list's wiring: the tree it
-// asks to follow, the session it asks, and the private messages it receives. Listing the device's
-// directories attaches to the show-directory message.
+// The right pane: the entries of one remote directory, with the columns Name, Size and Time (GMT), sorted
+// by up to three columns. The list owns its rows (one listing record each, null for the temporary row of
+// a new folder) and the list control only asks for what it draws, so showing and sorting a directory of
+// 100,000 entries costs no more than the listing itself.
 #pragma once
+#include "browser/DirectoryEntry.h"
+#include "browser/SortState.h"
 #include "framework/Wnd.h"
 #include "mainwnd/Messages.h"
+#include <commctrl.h>
+#include <shellapi.h>
 #include <string>
+#include <vector>
 
 class CDeviceSession;
 
 class CDorvexListView : public CWnd {
 public:
-    CDorvexListView() = default;
+    static constexpr long kListWait = 10000;
+    static constexpr int kDefaultWidths[kColumnCount] = {200, 75, 125};
 
-    // A list control in report mode that shows its selection without focus.
+    CDorvexListView() = default;
+    ~CDorvexListView() override;
+
+    // A report list that shows its selection without focus, edits labels in place and asks its owner
+    // for every cell; then its icons and columns.
     bool Create(DWORD style, const RECT& rect, HWND parent, UINT id);
     using CWnd::Create;
 
@@ -21,24 +32,79 @@ public:
     HWND TreeWindow() const { return m_treeWindow; }
     CDeviceSession* SessionHolder() const { return m_session; }
     const std::string& CurrentPath() const { return m_currentPath; }
+    const SortState& Sort() const { return m_sort; }
+    HIMAGELIST ImageList() const { return m_imageList; }
 
-    // Forgets the directory and removes every row.
+    // Forgets the directory, removes every row and refuses drops.
     virtual void Clear();
+    // Lists currentPath again into the rows, sorted; a refusal shows the session's text once.
+    virtual void Fill();
+    // As a click on column `column`'s header.
+    void SortByColumn(int column);
+
+    // Rows in display order; the record is null for the temporary row.
+    size_t RowCount() const { return m_rows.size(); }
+    const DirectoryEntry* Row(size_t index) const { return index < m_rows.size() ? m_rows[index].get() : nullptr; }
+    // The selected rows that have a record, in ascending row order.
+    std::vector<const DirectoryEntry*> SelectedEntries() const;
+    // The cell texts as the list shows them.
+    std::string CellText(size_t row, int column) const;
+    // "M/dd/yy hh:mm:ss tt" in the user's locale, without any time-zone conversion.
+    static std::string TimeText(uint64_t fileTime);
 
 protected:
     BEGIN_MSG_MAP(CDorvexListView)
     MESSAGE_HANDLER(UWM_LIST_SHOW_DIR, OnShowDirectory)
     MESSAGE_HANDLER(UWM_VIEW_CLEAR, OnViewClear)
+    MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_SYSKEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
+    MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOA, OnGetDisplayInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDisplayInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMA, OnFindItem)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_COLUMNCLICK, OnColumnClick)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDoubleClick)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITA, OnBeginLabelEdit)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITW, OnBeginLabelEdit)
     END_MSG_MAP()
 
     LRESULT OnShowDirectory(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetDisplayInfo(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnFindItem(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnColumnClick(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnDoubleClick(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     void OnFinalMessage(HWND) override { delete this; }
 
+    // The context menu at `screen` (the commands on the rows hook in here); nothing by default.
+    virtual void ShowContextMenu(POINT screen);
+    // Files dropped from the shell while a directory is shown; the list only releases the drop.
+    virtual void OnDrop(HDROP drop);
+
 private:
+    void ClearRows();
+    // Puts the rows on screen again after they changed, keeping the selected and focused records.
+    void SortAndShow(bool keepSelection);
+    void UpdateSortArrows();
+    void OpenRow(int index);
+
     HWND m_treeWindow = nullptr;
     CDeviceSession* m_session = nullptr;
     std::string m_currentPath;
+    HIMAGELIST m_imageList = nullptr;
+    int m_folderIcon = -1;
+    int m_documentIcon = -1;
+    SortState m_sort;
+    EntryRows m_rows;
+    // What LVN_GETDISPINFO hands out lives until the next request.
+    std::string m_cellText;
 };

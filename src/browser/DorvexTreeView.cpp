@@ -1,21 +1,293 @@
 #include "browser/DorvexTreeView.h"
-#include <commctrl.h>
+#include "browser/DeviceListing.h"
+#include "framework/Module.h"
+#include "framework/WaitCursor.h"
+#include "hostenv/HostedSession.h"
+#include "paramblock/ParamBlock.h"
+
+namespace {
+constexpr char kPlaceholder[] = ".";
+constexpr int kFolderIcon = 204;
+constexpr int kOpenFolderIcon = 206;
+constexpr int kFixedImages = 2; // the two folder images; drive images follow them
+} // namespace
+
+CDorvexTreeView::CDorvexTreeView() : m_driveTable(SecondaryDrives()) {}
+
+CDorvexTreeView::~CDorvexTreeView() {
+    // The window first, while the items' roots can still be freed by this class's handlers.
+    DestroyWindow();
+    if (m_imageList)
+        ImageList_Destroy(m_imageList);
+}
 
 bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, const RECT& rect, HWND parent,
                              UINT id, DWORD exStyle) {
     INITCOMMONCONTROLSEX init = {sizeof init, ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&init);
-    return CWnd::Create(WC_TREEVIEWA, windowName,
-                        style | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, rect,
-                        parent, id, exStyle);
+    const bool created = CWnd::Create(WC_TREEVIEWA, windowName,
+                                      style | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                                      rect, parent, id, exStyle);
+    if (!created)
+        return false;
+    m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
+    m_folderImage = AddIcon(kFolderIcon);
+    m_selectedFolderImage = AddIcon(kOpenFolderIcon);
+    TreeView_SetImageList(m_hWnd, m_imageList, TVSIL_NORMAL);
+    return true;
+}
+
+int CDorvexTreeView::AddIcon(int iconId) {
+    // The 16 by 16 image of the resource, not its large one scaled down.
+    HICON icon = static_cast<HICON>(
+        LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    const int index = m_imageList && icon ? ImageList_AddIcon(m_imageList, icon) : -1;
+    if (icon)
+        DestroyIcon(icon);
+    return index;
+}
+
+HTREEITEM CDorvexTreeView::InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage,
+                                      LPARAM data) {
+    TVINSERTSTRUCTA insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = selectedImage;
+    insert.item.lParam = data;
+    return TreeView_InsertItem(m_hWnd, &insert);
+}
+
+void CDorvexTreeView::InsertPlaceholder(HTREEITEM parent, bool withImages) {
+    InsertItem(parent, kPlaceholder, withImages ? m_folderImage : I_IMAGENONE,
+               withImages ? m_selectedFolderImage : I_IMAGENONE, 0);
+}
+
+std::string CDorvexTreeView::ItemText(HTREEITEM item) const {
+    char text[MAX_PATH] = "";
+    TVITEMA query = {};
+    query.mask = TVIF_TEXT;
+    query.hItem = item;
+    query.pszText = text;
+    query.cchTextMax = sizeof text;
+    return item && TreeView_GetItem(m_hWnd, &query) ? text : "";
+}
+
+const std::string* CDorvexTreeView::DriveRoot(HTREEITEM item) const {
+    TVITEMA query = {};
+    query.mask = TVIF_PARAM;
+    query.hItem = item;
+    if (!item || !TreeView_GetItem(m_hWnd, &query))
+        return nullptr;
+    return reinterpret_cast<const std::string*>(query.lParam);
+}
+
+bool CDorvexTreeView::IsUnlisted(HTREEITEM item) const {
+    HTREEITEM first = TreeView_GetChild(m_hWnd, item);
+    return first && ItemText(first) == kPlaceholder;
+}
+
+void CDorvexTreeView::DeleteChildren(HTREEITEM item) {
+    while (HTREEITEM child = TreeView_GetChild(m_hWnd, item))
+        TreeView_DeleteItem(m_hWnd, child);
 }
 
 void CDorvexTreeView::ClearTree() {
-    if (IsWindow())
-        TreeView_DeleteAllItems(m_hWnd);
+    if (!IsWindow())
+        return;
+    m_clearing = true;
+    for (HTREEITEM item = TreeView_GetRoot(m_hWnd); item; item = TreeView_GetNextSibling(m_hWnd, item)) {
+        TVITEMA data = {};
+        data.mask = TVIF_PARAM;
+        data.hItem = item;
+        if (TreeView_GetItem(m_hWnd, &data) && data.lParam) {
+            delete reinterpret_cast<std::string*>(data.lParam);
+            data.lParam = 0;
+            TreeView_SetItem(m_hWnd, &data);
+        }
+    }
+    TreeView_DeleteAllItems(m_hWnd);
+    // The drives of the last fill leave their images behind otherwise, one set per connection.
+    if (m_imageList && ImageList_GetImageCount(m_imageList) > kFixedImages)
+        ImageList_SetImageCount(m_imageList, kFixedImages);
+    m_clearing = false;
 }
 
-void CDorvexTreeView::FillRoots() {}
+void CDorvexTreeView::FillRoots() {
+    if (!IsWindow() || !m_session)
+        return;
+    CParamBlock input;
+    CParamBlock output;
+    {
+        CWaitCursor wait;
+        m_session->Session()->Execute(REQ_FS_PROBE, input.ExportArray(), output.ExportArray(), kListWait, 0,
+                                      &m_session->lastResult);
+    }
+    if (!m_session->lastResult) {
+        InsertItem(TVI_ROOT, kNoFileSystemText, I_IMAGENONE, I_IMAGENONE, 0);
+        return;
+    }
+    HTREEITEM flash = AddDriveItem("\\", kInternalFlashName, kInternalFlashIcon, false);
+    if (!flash)
+        return;
+    ListChildren(flash, "\\");
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    // The person sees the device at once: the root open and its files in the list.
+    TreeView_Expand(m_hWnd, flash, TVE_EXPAND);
+    TreeView_SelectItem(m_hWnd, flash);
+}
+
+bool CDorvexTreeView::DriveShown(const std::string& root) const {
+    for (HTREEITEM item = TreeView_GetRoot(m_hWnd); item; item = TreeView_GetNextSibling(m_hWnd, item))
+        if (const std::string* shown = DriveRoot(item); shown && *shown == root)
+            return true;
+    return false;
+}
+
+void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
+    CWaitCursor wait;
+    EntryRows rows;
+    if (!ListDirectory(*m_session, path, kListWait, rows))
+        return;
+    for (const auto& entry : rows) {
+        if (!entry->IsDirectory())
+            continue;
+        const std::string_view name = entry->Name();
+        if (const DriveRow* drive = MatchDrive(m_driveTable, path, name)) {
+            // Listing the root again must not show a drive twice.
+            if (!DriveShown(drive->root))
+                AddDriveItem(drive->root, drive->displayName, drive->icon, true);
+            continue;
+        }
+        if (HTREEITEM child = InsertItem(parent, entry->NameText(), m_folderImage, m_selectedFolderImage, 0))
+            InsertPlaceholder(child, false);
+    }
+}
+
+HTREEITEM CDorvexTreeView::AddDriveItem(const std::string& root, const std::string& name, int icon,
+                                        bool placeholder) {
+    const int image = AddIcon(icon);
+    auto data = std::make_unique<std::string>(root);
+    HTREEITEM item = InsertItem(TVI_ROOT, name.c_str(), image, image, reinterpret_cast<LPARAM>(data.get()));
+    if (!item)
+        return nullptr;
+    data.release(); // the item's now, freed by ClearTree
+    if (placeholder)
+        InsertPlaceholder(item, false);
+    return item;
+}
+
+std::string CDorvexTreeView::BuildPath(HTREEITEM item) const {
+    std::string path;
+    for (; item; item = TreeView_GetParent(m_hWnd, item)) {
+        if (const std::string* root = DriveRoot(item))
+            return WithFinalBackslash(*root) + path;
+        path = ItemText(item) + "\\" + path;
+    }
+    return "\\" + path;
+}
+
+HTREEITEM CDorvexTreeView::FindDriveItem(const std::string& path) const {
+    const std::string folded = WithFinalBackslash(FoldLower(path));
+    HTREEITEM best = nullptr;
+    size_t bestLength = 0;
+    for (HTREEITEM item = TreeView_GetRoot(m_hWnd); item; item = TreeView_GetNextSibling(m_hWnd, item)) {
+        const std::string itemPath = BuildPath(item);
+        if (folded.compare(0, itemPath.size(), itemPath) == 0 && itemPath.size() > bestLength) {
+            best = item;
+            bestLength = itemPath.size();
+        }
+    }
+    return best;
+}
+
+HTREEITEM CDorvexTreeView::FindItemForPath(const std::string& path) {
+    if (path.empty())
+        return nullptr;
+    const std::string folded = WithFinalBackslash(FoldLower(path));
+    HTREEITEM item = FindDriveItem(path);
+    if (!item)
+        return nullptr;
+    std::string itemPath = BuildPath(item);
+    if (itemPath == folded)
+        return item;
+    for (;;) {
+        if (itemPath.compare(0, path.size(), path) == 0)
+            return item;
+        const size_t start = itemPath.size();
+        if (start >= path.size())
+            return nullptr;
+        const size_t end = path.find('\\', start);
+        const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        HTREEITEM child = FindChild(item, name);
+        if (!child) {
+            // The directory may be newer than the listing: list once more before giving up.
+            DeleteChildren(item);
+            ListChildren(item, BuildPath(item));
+            child = FindChild(item, name);
+            if (!child)
+                return nullptr;
+        }
+        TreeView_Expand(m_hWnd, child, TVE_EXPAND);
+        item = child;
+        itemPath = BuildPath(child);
+    }
+}
+
+HTREEITEM CDorvexTreeView::FindChild(HTREEITEM item, const std::string& name) {
+    HTREEITEM child = TreeView_GetChild(m_hWnd, item);
+    if (!child)
+        return nullptr;
+    if (ItemText(child) == kPlaceholder) {
+        TreeView_DeleteItem(m_hWnd, child);
+        ListChildren(item, BuildPath(item));
+        child = TreeView_GetChild(m_hWnd, item);
+    }
+    for (; child; child = TreeView_GetNextSibling(m_hWnd, child))
+        if (EqualsIgnoreCase(ItemText(child), name))
+            return child;
+    return nullptr;
+}
+
+void CDorvexTreeView::RefreshItem(HTREEITEM item) {
+    DeleteChildren(item);
+    if (TreeView_GetItemState(m_hWnd, item, TVIS_EXPANDED) & TVIS_EXPANDED)
+        ListChildren(item, BuildPath(item));
+    else
+        InsertPlaceholder(item, true);
+}
+
+LRESULT CDorvexTreeView::OnSelectionChanged(int, NMHDR* header, BOOL&) {
+    HTREEITEM item = reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem;
+    // Nothing to show for a vanished selection or the message that there is no file system.
+    if (m_clearing || !item)
+        return 0;
+    if (!DriveRoot(item) && !TreeView_GetParent(m_hWnd, item))
+        return 0;
+    PostPath(m_listWindow, UWM_LIST_SHOW_DIR, BuildPath(item));
+    return 0;
+}
+
+LRESULT CDorvexTreeView::OnItemExpanding(int, NMHDR* header, BOOL&) {
+    HTREEITEM item = reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem;
+    HTREEITEM first = TreeView_GetChild(m_hWnd, item);
+    if (!first || ItemText(first) != kPlaceholder)
+        return 0;
+    ListChildren(item, BuildPath(item));
+    TreeView_DeleteItem(m_hWnd, first);
+    return 0;
+}
+
+LRESULT CDorvexTreeView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam == VK_TAB && m_listWindow) {
+        SetFocus(m_listWindow);
+        return 0;
+    }
+    handled = FALSE;
+    return 0;
+}
 
 LRESULT CDorvexTreeView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {
     ClearTree();
@@ -27,9 +299,19 @@ LRESULT CDorvexTreeView::OnFillRoots(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
-LRESULT CDorvexTreeView::OnPathMessage(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    // Ours now: freed on return until the tree looks paths up.
+LRESULT CDorvexTreeView::OnSelectPath(UINT, WPARAM, LPARAM lParam, BOOL&) {
     std::unique_ptr<std::string> path = TakePath(lParam);
+    if (path)
+        if (HTREEITEM item = FindItemForPath(*path))
+            TreeView_SelectItem(m_hWnd, item);
+    return 0;
+}
+
+LRESULT CDorvexTreeView::OnRefreshPath(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    std::unique_ptr<std::string> path = TakePath(lParam);
+    if (path)
+        if (HTREEITEM item = FindItemForPath(*path))
+            RefreshItem(item);
     return 0;
 }
 

@@ -1,17 +1,28 @@
-// The left pane: the device's drives and directories. This class holds the tree's wiring: the list it
-// announces directories to, the session it asks, and the private messages it receives. The browsing of
-// the device itself attaches to FillRoots and the path messages.
+// The left pane: the device's drives and directories, loaded lazily. The drives are found after each
+// connection, an item's subdirectories on its first expansion; every selection tells the file list which
+// directory to show, and the list asks the tree to select or reload a directory by its path.
 #pragma once
+#include "browser/RemotePath.h"
 #include "framework/Wnd.h"
 #include "mainwnd/Messages.h"
+#include <commctrl.h>
+#include <string>
+#include <vector>
 
 class CHostedSession;
 
 class CDorvexTreeView : public CWnd {
 public:
-    CDorvexTreeView() = default;
+    static constexpr const char* kInternalFlashName = "Internal Flash";
+    static constexpr int kInternalFlashIcon = 207;
+    static constexpr const char* kNoFileSystemText = "No Filesystem present.";
+    static constexpr long kListWait = 5000;
 
-    // Always a tree control with buttons, lines, lines at the root and the selection always shown.
+    CDorvexTreeView();
+    ~CDorvexTreeView() override;
+
+    // Always a tree control with buttons, lines, lines at the root and the selection always shown; then
+    // its image list with the two folder images.
     bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
                 UINT id, DWORD exStyle = 0) override;
 
@@ -19,31 +30,68 @@ public:
     void SetSession(CHostedSession* session) { m_session = session; }
     HWND ListWindow() const { return m_listWindow; }
     CHostedSession* SessionHolder() const { return m_session; }
+    const std::vector<DriveRow>& DriveTable() const { return m_driveTable; }
+    HIMAGELIST ImageList() const { return m_imageList; }
 
-    // Removes every item.
+    // Removes every item and frees the drives' roots.
     virtual void ClearTree();
-    // Probes the device and inserts its drives.
+    // Probes the device and inserts its drives, "Internal Flash" listed at once.
     virtual void FillRoots();
+    // Inserts the subdirectories of `path` under `parent`; the root's drive directories become drives.
+    virtual void ListChildren(HTREEITEM parent, const std::string& path);
+    virtual HTREEITEM AddDriveItem(const std::string& root, const std::string& name, int icon, bool placeholder);
+    // The item's remote path, ending with a backslash; a single backslash for no item.
+    std::string BuildPath(HTREEITEM item) const;
+    HTREEITEM FindDriveItem(const std::string& path) const;
+    // Finds the directory `path` names, listing and expanding what lies on the way.
+    HTREEITEM FindItemForPath(const std::string& path);
+    HTREEITEM FindChild(HTREEITEM item, const std::string& name);
+    // Lists an expanded item again at once; a collapsed one gets its placeholder back.
+    void RefreshItem(HTREEITEM item);
+    std::string ItemText(HTREEITEM item) const;
 
 protected:
     BEGIN_MSG_MAP(CDorvexTreeView)
     MESSAGE_HANDLER(UWM_VIEW_CLEAR, OnViewClear)
     MESSAGE_HANDLER(UWM_TREE_FILL_ROOTS, OnFillRoots)
-    MESSAGE_HANDLER(UWM_TREE_SELECT_PATH, OnPathMessage)
-    MESSAGE_HANDLER(UWM_TREE_REFRESH_PATH, OnPathMessage)
+    MESSAGE_HANDLER(UWM_TREE_SELECT_PATH, OnSelectPath)
+    MESSAGE_HANDLER(UWM_TREE_REFRESH_PATH, OnRefreshPath)
+    MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDA, OnSelectionChanged)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnSelectionChanged)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGA, OnItemExpanding)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
     END_MSG_MAP()
 
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnFillRoots(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
-    LRESULT OnPathMessage(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnSelectPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnRefreshPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
     // The view goes with its window, as the main window only destroys the window.
     void OnFinalMessage(HWND) override { delete this; }
 
 private:
+    HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
+    void InsertPlaceholder(HTREEITEM parent, bool withImages);
+    void DeleteChildren(HTREEITEM item);
+    bool IsUnlisted(HTREEITEM item) const;
+    const std::string* DriveRoot(HTREEITEM item) const;
+    bool DriveShown(const std::string& root) const;
+    int AddIcon(int iconId);
+
     HWND m_listWindow = nullptr;
     CHostedSession* m_session = nullptr;
+    std::vector<DriveRow> m_driveTable;
+    HIMAGELIST m_imageList = nullptr;
+    int m_selectedFolderImage = -1;
+    int m_folderImage = -1;
+    // Items vanish while the tree is cleared: no selection change is announced then.
+    bool m_clearing = false;
 };

@@ -63,3 +63,13 @@ const DriveRow* MatchDrive(const std::vector<DriveRow>& drives, std::string_view
             return &row;
     return nullptr;
 }
+
+bool IsDriveRoot(const std::vector<DriveRow>& drives, std::string_view path) {
+    if (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
+    const std::string folded = FoldLower(path);
+    for (const DriveRow& row : drives)
+        if (row.root == folded)
+            return true;
+    return false;
+}

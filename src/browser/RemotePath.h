@@ -26,3 +26,5 @@ std::vector<DriveRow> SecondaryDrives();
 // The row whose root is `directory` + `name` folded to lower case, or null. Only the root's directories
 // can match, since every root is a backslash and one name.
 const DriveRow* MatchDrive(const std::vector<DriveRow>& drives, std::string_view directory, std::string_view name);
+// True when `path` (with or without its final backslash) is the root of one of `drives`.
+bool IsDriveRoot(const std::vector<DriveRow>& drives, std::string_view path);

@@ -81,8 +81,8 @@ private:
     }
 
 // Notifications a child receives back from its parent (see REFLECT_NOTIFICATIONS).
-#define REFLECTED_NOTIFY_CODE_HANDLER(code, func)                                                            \
-    if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(code)) {           \
+#define REFLECTED_NOTIFY_CODE_HANDLER(notifyCode, func)                                                      \
+    if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(notifyCode)) {     \
         bHandled = TRUE;                                                                                     \
         lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled);                \
         if (bHandled)                                                                                        \

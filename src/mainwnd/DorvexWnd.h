@@ -62,6 +62,7 @@ protected:
     MESSAGE_HANDLER(UWM_TRANSFER_CANCEL, OnTransferCancel)
     MESSAGE_HANDLER(UWM_CONNECTED, OnConnected)
     MESSAGE_HANDLER(UWM_CONNECT_FAILED, OnConnectFailed)
+    REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 
     LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);

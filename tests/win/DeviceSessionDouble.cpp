@@ -1,4 +1,5 @@
 #include "DeviceSessionDouble.h"
+#include "browser/DirectoryEntry.h"
 #include "framework/Handles.h"
 #include "paramblock/ParamBlock.h"
 #include <gtest/gtest.h>
@@ -49,6 +50,14 @@ void CSessionDouble::Expect(const std::string& call, long result, HRESULT hr) {
     m_script.push_back(step);
 }
 
+void CSessionDouble::ExpectExecute(const std::string& call, SAFEARRAY* output, long result) {
+    SessionStep step;
+    step.call = call;
+    step.result = result;
+    step.output = output;
+    m_script.push_back(step);
+}
+
 void CSessionDouble::ExpectErrorInfo(const wchar_t* text, long code) {
     SessionStep step;
     step.call = "GetLastErrorInfo";
@@ -70,8 +79,11 @@ void CSessionDouble::ExpectDestruction(long cookie) {
 void CSessionDouble::VerifyDone() {
     if (!m_script.empty()) {
         std::string left;
-        for (const SessionStep& step : m_script)
+        for (const SessionStep& step : m_script) {
             left += "  " + step.call + "\n";
+            if (step.output)
+                SafeArrayDestroy(step.output);
+        }
         ADD_FAILURE() << "expected session calls that never came:\n" << left << "trace:\n" << Trace();
     }
     m_script.clear();
@@ -159,10 +171,18 @@ STDMETHODIMP CSessionDouble::Disconnect(LONG* result) {
     return step.hr;
 }
 
-STDMETHODIMP CSessionDouble::Execute(LONG request, SAFEARRAY** input, SAFEARRAY**, LONG wait, LONG,
+STDMETHODIMP CSessionDouble::Execute(LONG request, SAFEARRAY** input, SAFEARRAY** output, LONG wait, LONG,
                                      LONG* result) {
     SessionStep step = Answer("Execute(" + Hex(request) + "," + BlockText(input ? *input : nullptr) + "," +
                               std::to_string(wait) + ")");
+    // The component replaces the caller's output array with its answer, as the interface allows.
+    if (step.output && output) {
+        if (*output)
+            SafeArrayDestroy(*output);
+        *output = step.output;
+    } else if (step.output) {
+        SafeArrayDestroy(step.output);
+    }
     *result = step.result;
     return step.hr;
 }
@@ -523,13 +543,8 @@ void FreeTestStrings() {
     g_testStrings.clear();
 }
 
-SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers) {
-    CParamBlock block;
-    size_t i = 0;
-    for (const char* text : texts)
-        block.At(i++).SetText(text);
-    for (int number : numbers)
-        block.At(i++).SetInt(number);
+namespace {
+SAFEARRAY* ArrayOf(const CParamBlock& block) {
     std::vector<uint8_t> bytes;
     block.Encode(bytes);
     SAFEARRAYBOUND bound = {static_cast<ULONG>(bytes.size()), 0};
@@ -540,6 +555,33 @@ SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_
         SafeArrayUnaccessData(array);
     }
     return array;
+}
+} // namespace
+
+SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers) {
+    CParamBlock block;
+    size_t i = 0;
+    for (const char* text : texts)
+        block.At(i++).SetText(text);
+    for (int number : numbers)
+        block.At(i++).SetInt(number);
+    return ArrayOf(block);
+}
+
+DirectoryEntry TestEntry(const std::string& name, bool directory, uint32_t size, uint64_t time) {
+    DirectoryEntry entry{};
+    memcpy(entry.bytes, name.data(), std::min(name.size(), DirectoryEntry::kNameSize));
+    entry.bytes[DirectoryEntry::kDirectoryOffset] = directory;
+    memcpy(entry.bytes + DirectoryEntry::kSizeOffset, &size, sizeof size);
+    memcpy(entry.bytes + DirectoryEntry::kTimeOffset, &time, sizeof time);
+    return entry;
+}
+
+SAFEARRAY* MakeListing(const std::vector<DirectoryEntry>& entries) {
+    CParamBlock block;
+    for (size_t i = 0; i < entries.size(); ++i)
+        block.At(i).SetTypedRecord(PK_RECORD5, entries[i].bytes);
+    return ArrayOf(block);
 }
 
 IStream* MarshalledStream(IDispatch* object) {

@@ -22,6 +22,7 @@ struct SessionStep {
     HRESULT hr = S_OK;         // what the method itself returns
     const wchar_t* text = L""; // GetLastErrorInfo: the text (null: none)
     long code = 0;             // GetLastErrorInfo: the code
+    SAFEARRAY* output = nullptr; // Execute: the answer block handed back (the script's until then)
 };
 
 class CSessionDouble : public IQuorSession2, public IConnectionPointContainer, public IConnectionPoint {
@@ -34,6 +35,8 @@ public:
     // The script.
     void Expect(const std::string& call, long result = 1, HRESULT hr = S_OK);
     void ExpectErrorInfo(const wchar_t* text, long code);
+    // A synchronous request answered with `output` (taken over), e.g. a listing made with MakeListing.
+    void ExpectExecute(const std::string& call, SAFEARRAY* output, long result = 1);
     // The calls the holder makes when it is created and destroyed.
     void ExpectCreation(long cookie = 7);
     void ExpectDestruction(long cookie = 7);
@@ -226,6 +229,11 @@ IStream* MarshalledStream(IDispatch* object);
 
 // A block as the trace shows it: [text,12,...]; values other than texts and integers as "?".
 std::string BlockText(SAFEARRAY* array);
+
+// One listing record, and a listing answer of such records (each as a directory-entry element).
+struct DirectoryEntry;
+DirectoryEntry TestEntry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0);
+SAFEARRAY* MakeListing(const std::vector<DirectoryEntry>& entries);
 
 // A parameter-block byte array with these texts, then these integers.
 SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers = {});
