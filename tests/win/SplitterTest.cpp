@@ -1,15 +1,21 @@
 // The splitter bar inside the main window, driven by the mouse messages a user's drag produces: where bar
-// and panes land, the parent's notification, the mouse capture, the cursor over the bar.
+// and panes land, the parent's notification, the mouse capture, the cursor over the bar; and the layout
+// the main window keeps for the next one.
 #include <windows.h>
 #include <ole2.h>
 
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
 
+#include <cstring>
+#include <initializer_list>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,6 +28,19 @@ LRESULT CALLBACK CountMoves(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(g_mainProc, window, msg, wParam, lParam);
 }
 
+const char kLayoutKey[] = "Software\\Dorvex\\Browser";
+
+std::vector<int> Values(const BrowserLayout& layout) {
+    return {layout.splitterPosition, layout.columnWidths[0], layout.columnWidths[1], layout.columnWidths[2]};
+}
+
+// 32-bit values as the registry keeps them.
+std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
+    std::vector<BYTE> bytes(values.size() * sizeof(INT32));
+    std::memcpy(bytes.data(), values.begin(), bytes.size());
+    return bytes;
+}
+
 RECT RectIn(HWND window, HWND parent) {
     RECT rect;
     GetWindowRect(window, &rect);
@@ -32,6 +51,8 @@ RECT RectIn(HWND window, HWND parent) {
 class SplitterTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every main window leaves its layout to the next: each test starts from none.
+        RegDeleteTreeA(HKEY_CURRENT_USER, kLayoutKey);
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
         ASSERT_TRUE(EnsureSessionTypeLibrary());
@@ -50,15 +71,16 @@ protected:
         DestroyWindow(frame);
         factory.Revoke();
         OleUninitialize();
+        RegDeleteTreeA(HKEY_CURRENT_USER, kLayoutKey);
     }
 
-    // The main window as the control makes it, sized to 640 x 330, its notifications counted.
+    // The main window as the control makes and shows it, 640 x 330, its notifications counted.
     void CreateMain() {
         session.ExpectCreation();
         main = std::make_unique<CDorvexWnd>();
-        ASSERT_TRUE(main->Create(nullptr, "Dorvex", WS_CHILD, RECT{0, 0, 300, 200}, frame, 1700));
+        ASSERT_TRUE(main->Create(nullptr, "Dorvex", WS_CHILD, RECT{0, 0, 640, 330}, frame, 1700));
         session.VerifyDone();
-        SetWindowPos(main->m_hWnd, nullptr, 0, 0, 640, 330, SWP_NOMOVE | SWP_NOZORDER);
+        main->PrepareForDisplay();
         bar = GetDlgItem(main->m_hWnd, 1701);
         tree = GetDlgItem(main->m_hWnd, 1703);
         list = GetDlgItem(main->m_hWnd, 1702);
@@ -152,6 +174,63 @@ TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
     };
     EXPECT_EQ(cursorAt(RectIn(bar, main->m_hWnd).left + 1), std::make_pair(LRESULT(TRUE), resize));
     EXPECT_NE(cursorAt(400).second, resize) << "over the list the cursor is the list's";
+}
+
+TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDamaged) {
+    EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{-1, 200, 75, 125})) << "nothing stored";
+    BrowserLayout saved;
+    saved.splitterPosition = 420;
+    saved.columnWidths[0] = 150;
+    saved.columnWidths[1] = 0;
+    saved.columnWidths[2] = 4000;
+    SaveBrowserLayout(saved);
+    EXPECT_EQ(Values(LoadBrowserLayout()), Values(saved)) << "the ends of the range are sane";
+
+    // Each damaged value falls back to its default on its own; the other one is still read.
+    struct Damage {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        std::vector<int> expected;
+    };
+    const std::vector<int> widthsOnly = {-1, 150, 0, 4000};
+    const std::vector<int> positionOnly = {420, 200, 75, 125};
+    const Damage cases[] = {
+        {"SplitterPosition", REG_DWORD, Bytes({10000}), {10000, 150, 0, 4000}},
+        {"SplitterPosition", REG_DWORD, Bytes({10001}), widthsOnly},
+        {"SplitterPosition", REG_DWORD, Bytes({-5}), widthsOnly},
+        {"SplitterPosition", REG_SZ, {'4', '2', '0', 0}, widthsOnly},
+        {"SplitterPosition", REG_BINARY, Bytes({420}), widthsOnly},
+        {"SplitterPosition", REG_QWORD, Bytes({420, 0}), widthsOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, 60}), positionOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, 60, 90, 1}), positionOnly},
+        {"ColumnWidths", REG_DWORD, Bytes({150}), positionOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, -1, 90}), positionOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, 60, 4001}), positionOnly},
+    };
+    for (const Damage& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(c.type) + ", " +
+                     std::to_string(c.bytes.size()) + " bytes");
+        SaveBrowserLayout(saved);
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kLayoutKey, c.name, c.type, c.bytes.data(),
+                                  static_cast<DWORD>(c.bytes.size())),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(Values(LoadBrowserLayout()), c.expected);
+    }
+}
+
+TEST_F(SplitterTest, ASecondMainWindowComesUpWithTheBarWhereTheFirstLeftIt) {
+    Drag(333);
+    session.ExpectDestruction();
+    main.reset();
+    // The list had no columns to read: the widths stored before stay.
+    EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{333, 200, 75, 125}));
+
+    CreateMain();
+    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 333);
+    EXPECT_EQ(RectIn(tree, main->m_hWnd).right, 333 + border);
+    EXPECT_EQ(RectIn(list, main->m_hWnd).left, 333 + 2 * half - border);
+    EXPECT_EQ(RectIn(list, main->m_hWnd).right, 640);
 }
 
 } // namespace
