@@ -1,94 +1,210 @@
 #include "browser/SplitterBar.h"
+#include "framework/Handles.h"
+#include "mainwnd/Messages.h"
+#include <windowsx.h>
 
 namespace {
-constexpr int kEdgeMargin = 10; // a bar pushed outside the parent comes back this far inside
+
+SplitRect ToSplit(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
 }
 
-bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id, bool horizontal) {
-    m_horizontal = horizontal;
-    if (!CWnd::Create(nullptr, "", style, rect, parent, id))
-        return false;
-    RECT client;
-    GetClientRect(parent, &client);
-    m_lowerLimit = horizontal ? client.top : client.left;
-    m_upperLimit = horizontal ? client.bottom : client.right;
-    return true;
-}
-
-RECT CSplitterBar::RectInParent(HWND window) const {
+// `window`'s rectangle in `parent`'s client coordinates.
+RECT RectIn(HWND window, HWND parent) {
     RECT rect = {};
     GetWindowRect(window, &rect);
-    MapWindowPoints(nullptr, GetParent(m_hWnd), reinterpret_cast<POINT*>(&rect), 2);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
 
-void CSplitterBar::MoveTo(HWND window, const RECT& rect) const {
-    MoveWindow(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+void MoveTo(HWND window, const SplitRect& r) {
+    MoveWindow(window, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
+
+void Invert(HDC dc, const SplitRect& r) {
+    PatBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, PATINVERT);
+}
+
+POINT PointOf(LPARAM lParam) {
+    return {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+} // namespace
+
+bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id, bool horizontal) {
+    m_geometry = CSplitterGeometry(horizontal);
+    return CWnd::Create(nullptr, "", style, rect, parent, id);
+}
+
+LRESULT CSplitterBar::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    if (DefWindowProc(msg, wParam, lParam) == -1)
+        return -1;
+    // Above the panes, which reach under it.
+    SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    if (m_geometry.Horizontal())
+        m_geometry.SetLimits(client.top, client.bottom);
+    else
+        m_geometry.SetLimits(client.left, client.right);
+    return 0;
+}
+
+bool CSplitterBar::PanesExist() const {
+    return IsWindow() && m_first && m_second && m_first->IsWindow() && m_second->IsWindow();
+}
+
+SplitMetrics CSplitterBar::Metrics() const {
+    if (m_geometry.Horizontal())
+        return {GetSystemMetrics(SM_CXFRAME), GetSystemMetrics(SM_CXBORDER)};
+    return {GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYBORDER)};
+}
+
+void CSplitterBar::MoveBar() {
+    MoveTo(m_hWnd, m_geometry.Bar(Metrics()));
 }
 
 void CSplitterBar::SetPanes(CWnd* first, CWnd* second) {
     m_first = first;
     m_second = second;
-    if (!IsWindow() || !first || !second || !first->IsWindow() || !second->IsWindow())
+    if (!PanesExist())
         return;
-    const RECT a = RectInParent(first->m_hWnd);
-    if (m_horizontal) {
-        const int h = GetSystemMetrics(SM_CXFRAME) / 2;
-        MoveTo(m_hWnd, {a.left, a.bottom - h, a.right, a.bottom + h});
-    } else {
-        const int h = GetSystemMetrics(SM_CYFRAME) / 2;
-        MoveTo(m_hWnd, {a.right - h, a.top, a.right + h, a.bottom});
-    }
+    const HWND parent = GetParent(m_hWnd);
+    m_geometry.Attach(ToSplit(RectIn(first->m_hWnd, parent)), ToSplit(RectIn(second->m_hWnd, parent)),
+                      Metrics());
+    MoveBar();
     LayoutPanes();
-    const RECT laidA = RectInParent(first->m_hWnd);
-    const RECT laidB = RectInParent(second->m_hWnd);
-    m_lowerLimit = m_horizontal ? laidA.top : laidA.left;
-    m_upperLimit = m_horizontal ? laidB.bottom : laidB.right;
 }
 
 void CSplitterBar::LayoutPanes() {
-    if (!IsWindow() || !m_first || !m_second || !m_first->IsWindow() || !m_second->IsWindow())
+    if (!PanesExist())
         return;
-    const RECT bar = RectInParent(m_hWnd);
-    RECT a = RectInParent(m_first->m_hWnd);
-    RECT b = RectInParent(m_second->m_hWnd);
-    // Each pane reaches a border's width under the bar.
-    if (m_horizontal) {
-        a.bottom = bar.top + GetSystemMetrics(SM_CXBORDER);
-        b.top = bar.bottom - GetSystemMetrics(SM_CXBORDER);
-    } else {
-        a.right = bar.left + GetSystemMetrics(SM_CYBORDER);
-        b.left = bar.right - GetSystemMetrics(SM_CYBORDER);
-    }
-    MoveTo(m_first->m_hWnd, a);
-    MoveTo(m_second->m_hWnd, b);
+    const SplitMetrics metrics = Metrics();
+    MoveTo(m_first->m_hWnd, m_geometry.FirstPane(metrics));
+    MoveTo(m_second->m_hWnd, m_geometry.SecondPane(metrics));
     InvalidateRect(GetParent(m_hWnd), nullptr, TRUE);
 }
 
 void CSplitterBar::OnParentSize(int cx, int cy) {
-    HWND parent = IsWindow() ? GetParent(m_hWnd) : nullptr;
-    if (!parent || m_horizontal || !m_first || !m_second || !m_first->IsWindow() || !m_second->IsWindow())
+    if (!PanesExist() || m_geometry.Horizontal())
         return;
-    RECT client;
-    GetClientRect(parent, &client);
-    RECT bar = RectInParent(m_hWnd);
-    RECT a = RectInParent(m_first->m_hWnd);
-    RECT b = RectInParent(m_second->m_hWnd);
-    bar.bottom = bar.top + cy;
-    a.bottom = a.top + cy;
-    b.bottom = b.top + cy;
-    const int h = GetSystemMetrics(SM_CYFRAME) / 2;
-    // A bar inside the client area keeps its place; one outside comes back just inside the edge.
-    if (bar.left < client.left || bar.right > client.right) {
-        const int centre = bar.left < client.left ? client.left + kEdgeMargin : client.right - kEdgeMargin;
-        bar.left = centre - h;
-        bar.right = centre + h;
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    m_geometry.FitClient(ToSplit(client), cx, cy, Metrics());
+    MoveBar();
+    LayoutPanes();
+}
+
+void CSplitterBar::SetPosition(int position) {
+    m_geometry.MoveTo(position);
+    if (!PanesExist())
+        return;
+    MoveBar();
+    LayoutPanes();
+}
+
+LRESULT CSplitterBar::OnNcHitTest(UINT, WPARAM, LPARAM, BOOL&) {
+    // The frame grabs the bar as well as the rest of it.
+    return HTCLIENT;
+}
+
+LRESULT CSplitterBar::OnPaint(UINT, WPARAM, LPARAM, BOOL&) {
+    Paint();
+    return 0;
+}
+
+void CSplitterBar::Paint() {
+    if (!GetUpdateRect(m_hWnd, nullptr, FALSE))
+        return;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    RECT rect = {};
+    GetWindowRect(m_hWnd, &rect);
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    DrawFrameControl(dc, &rect, DFC_BUTTON, DFCS_BUTTONCHECK);
+    EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CSplitterBar::OnSetCursor(UINT, WPARAM, LPARAM, BOOL& handled) {
+    const DWORD position = GetMessagePos();
+    const POINT point = {GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+    RECT rect = {};
+    GetWindowRect(m_hWnd, &rect);
+    if (!PtInRect(&rect, point)) {
+        handled = FALSE;
+        return 0;
     }
-    MoveTo(m_hWnd, bar);
-    const int border = GetSystemMetrics(SM_CYBORDER);
-    MoveTo(m_first->m_hWnd, {0, a.top, bar.left + border, a.bottom});
-    MoveTo(m_second->m_hWnd, {bar.right - border, b.top, cx, b.bottom});
-    m_lowerLimit = 0;
-    m_upperLimit = cx;
-    InvalidateRect(parent, nullptr, TRUE);
+    // The framework's own split cursors live in its resources, which this module does not carry; the
+    // system's resize cursors are the same arrows.
+    SetCursor(LoadCursor(nullptr, m_geometry.Horizontal() ? IDC_SIZENS : IDC_SIZEWE));
+    return TRUE;
+}
+
+LRESULT CSplitterBar::OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
+    POINT screen = PointOf(lParam);
+    ClientToScreen(m_hWnd, &screen);
+    RECT rect = {};
+    GetWindowRect(m_hWnd, &rect);
+    if (!PtInRect(&rect, screen)) {
+        handled = FALSE;
+        return 0;
+    }
+    SetCapture(m_hWnd);
+    m_dragging = true;
+    DrawTracker(PointOf(lParam), false);
+    return 0;
+}
+
+LRESULT CSplitterBar::OnMouseMove(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    if (!(wParam & MK_LBUTTON) || !m_dragging) {
+        handled = FALSE;
+        return 0;
+    }
+    DrawTracker(PointOf(lParam), true);
+    return 0;
+}
+
+LRESULT CSplitterBar::OnLButtonUp(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
+    if (m_dragging)
+        EndDrag(PointOf(lParam));
+    handled = FALSE;
+    return 0;
+}
+
+int CSplitterBar::PositionOf(POINT point) const {
+    MapWindowPoints(m_hWnd, GetParent(m_hWnd), &point, 1);
+    return m_geometry.Horizontal() ? point.y : point.x;
+}
+
+void CSplitterBar::DrawTracker(POINT point, bool erase) {
+    // The tracker's edge is the mouse itself, not the point where the bar was grabbed.
+    const SplitRect work = m_geometry.BarAt(PositionOf(point), Metrics());
+    const HWND parent = GetParent(m_hWnd);
+    // Not clipped by the panes: the tracker is drawn over them.
+    HDC dc = GetDCEx(parent, nullptr, DCX_CACHE | DCX_LOCKWINDOWUPDATE);
+    if (!dc)
+        return;
+    static const WORD kHalftone[8] = {0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA};
+    CGdiObject pattern(CreateBitmap(8, 8, 1, 1, kHalftone));
+    CGdiObject brush(CreatePatternBrush(static_cast<HBITMAP>(pattern.Get())));
+    const HGDIOBJ previous = SelectObject(dc, brush.Get());
+    // Inverting twice restores, so the last tracker goes and the new one comes in the same way.
+    if (erase)
+        Invert(dc, m_lastTracker);
+    Invert(dc, work);
+    SelectObject(dc, previous);
+    ReleaseDC(parent, dc);
+    m_lastTracker = work;
+}
+
+void CSplitterBar::EndDrag(POINT point) {
+    // This tracker is left for the parent's repaint below to cover.
+    DrawTracker(point, true);
+    m_geometry.MoveTo(PositionOf(point));
+    MoveBar();
+    Paint();
+    m_dragging = false;
+    ReleaseCapture();
+    LayoutPanes();
+    SendMessageA(GetParent(m_hWnd), UWM_SPLITTER_MOVED, 0, 0);
 }

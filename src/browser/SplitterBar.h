@@ -1,7 +1,9 @@
-// The thin bar between the tree (first pane) and the file list (second pane). It places both panes:
-// when they are given to it and whenever the main window reports a new client size. Dragging the bar
-// comes with the bar's own mouse handling.
+// The thin bar between the tree (first pane) and the file list (second pane). The user drags it with the
+// left button, a halftone tracker showing where it will land; it places both panes: when they are given
+// to it, after a drag and whenever the main window reports a new client size. Where everything goes is
+// the geometry's business: the bar keeps its position there and never reads it back from the windows.
 #pragma once
+#include "browser/SplitterGeometry.h"
 #include "framework/Wnd.h"
 
 class CSplitterBar : public CWnd {
@@ -17,17 +19,49 @@ public:
     void OnParentSize(int cx, int cy);
     void LayoutPanes();
 
+    // The bar's left (top) edge in the parent's client area.
+    int Position() const { return m_geometry.Position(); }
+    // Moves the bar there, kept within the limits, and lays out the panes.
+    void SetPosition(int position);
+
     CWnd* FirstPane() const { return m_first; }
     CWnd* SecondPane() const { return m_second; }
 
-private:
-    // `window`'s rectangle in the parent's client coordinates.
-    RECT RectInParent(HWND window) const;
-    void MoveTo(HWND window, const RECT& rect) const;
+protected:
+    BEGIN_MSG_MAP(CSplitterBar)
+    MESSAGE_HANDLER(WM_CREATE, OnCreate)
+    MESSAGE_HANDLER(WM_NCHITTEST, OnNcHitTest)
+    MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_SETCURSOR, OnSetCursor)
+    MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
+    MESSAGE_HANDLER(WM_MOUSEMOVE, OnMouseMove)
+    MESSAGE_HANDLER(WM_LBUTTONUP, OnLButtonUp)
+    END_MSG_MAP()
 
+    LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnNcHitTest(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+
+private:
+    bool PanesExist() const;
+    SplitMetrics Metrics() const;
+    void Paint();
+    // Draws the tracker where the bar would land for `point` (bar client coordinates), inverting the
+    // last one away first when `erase` is set.
+    void DrawTracker(POINT point, bool erase);
+    void EndDrag(POINT point);
+    // The bar's window to the geometry's place.
+    void MoveBar();
+    // `point` (bar client coordinates) along the bar's axis of movement, in the parent's client area.
+    int PositionOf(POINT point) const;
+
+    CSplitterGeometry m_geometry;
+    SplitRect m_lastTracker;
+    bool m_dragging = false;
     CWnd* m_first = nullptr;
     CWnd* m_second = nullptr;
-    int m_lowerLimit = 0;
-    int m_upperLimit = 0;
-    bool m_horizontal = false;
 };

@@ -1,11 +1,13 @@
 #include "mainwnd/DorvexWnd.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
+#include "browser/LayoutSettings.h"
 #include "browser/TransferList.h"
 #include "framework/Handles.h"
 #include "framework/Prompts.h"
 #include "paramblock/ParamBlock.h"
 #include "session/QuorGui.h"
+#include <commctrl.h>
 
 namespace {
 
@@ -66,6 +68,7 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
         m_listView->SetTreeWindow(m_treeView->m_hWnd);
         m_treeView->SetSession(this);
         m_listView->SetSession(this);
+        RestoreLayout();
     }
     if (IsInert()) {
         // Nothing to browse: the notice painted in the window takes the panes' place.
@@ -75,6 +78,39 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
     }
     ownerWindow = m_hWnd;
     return all;
+}
+
+void CDorvexWnd::RestoreLayout() {
+    const BrowserLayout layout = LoadBrowserLayout();
+    if (layout.splitterPosition != -1) {
+        // The panes still have their first size: they span the client area first, so that the bar may
+        // go anywhere in it.
+        RECT client;
+        GetClientRect(m_hWnd, &client);
+        m_splitter.OnParentSize(client.right, client.bottom);
+        m_splitter.SetPosition(layout.splitterPosition);
+    }
+    // Columns the list does not have yet are left alone by the control.
+    for (int column = 0; column < 3; ++column)
+        ListView_SetColumnWidth(m_listView->m_hWnd, column, layout.columnWidths[column]);
+}
+
+void CDorvexWnd::KeepLayout() {
+    if (!m_splitter.FirstPane() || !m_listView || !m_listView->IsWindow())
+        return;
+    BrowserLayout layout = LoadBrowserLayout();
+    layout.splitterPosition = m_splitter.Position();
+    int widths[3] = {};
+    bool allColumns = true;
+    for (int column = 0; column < 3; ++column) {
+        widths[column] = ListView_GetColumnWidth(m_listView->m_hWnd, column);
+        allColumns = allColumns && widths[column] > 0;
+    }
+    // A missing column reads as 0: then the widths stored before stay.
+    if (allColumns)
+        for (int column = 0; column < 3; ++column)
+            layout.columnWidths[column] = widths[column];
+    SaveBrowserLayout(layout);
 }
 
 HWND CDorvexWnd::ParentFrame() const {
@@ -206,6 +242,7 @@ LRESULT CDorvexWnd::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
 
 LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     DefWindowProc(msg, wParam, lParam);
+    KeepLayout();
     // The views delete themselves with their windows' last message.
     if (m_listView && m_listView->IsWindow())
         m_listView->DestroyWindow();

@@ -82,6 +82,9 @@ private:
     // connection is gone.
     void ShowCompletionFailure();
     void DestroyDialogs();
+    // The bar's place and the list's column widths as the user left them last time, and for next time.
+    void RestoreLayout();
+    void KeepLayout();
     // The owner of the progress dialogs: the host's top-level window, or none.
     HWND ParentFrame() const;
 

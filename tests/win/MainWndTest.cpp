@@ -45,6 +45,8 @@ struct CCountedList : CTransferList {
 class MainWndTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The bar starts where the last main window left it; here always from its default place.
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Dorvex\\Browser");
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
         ASSERT_TRUE(EnsureSessionTypeLibrary());

@@ -1,0 +1,66 @@
+#include "browser/SplitterGeometry.h"
+#include <algorithm>
+
+namespace {
+constexpr int kEdgeMargin = 10; // a bar outside the client area comes back this far inside
+}
+
+void CSplitterGeometry::SetLimits(int lower, int upper) {
+    m_lower = lower;
+    m_upper = upper;
+}
+
+void CSplitterGeometry::Attach(const SplitRect& first, const SplitRect& second, const SplitMetrics& metrics) {
+    if (m_horizontal) {
+        m_position = first.bottom - metrics.Half();
+        m_spanStart = first.left;
+        m_spanEnd = first.right;
+        m_near = first.top;
+        m_far = second.bottom;
+    } else {
+        m_position = first.right - metrics.Half();
+        m_spanStart = first.top;
+        m_spanEnd = first.bottom;
+        m_near = first.left;
+        m_far = second.right;
+    }
+    SetLimits(m_near, m_far);
+}
+
+int CSplitterGeometry::Clamp(int position) const {
+    return std::min(std::max(position, m_lower), m_upper);
+}
+
+SplitRect CSplitterGeometry::Make(int alongStart, int alongEnd) const {
+    alongEnd = std::max(alongEnd, alongStart);
+    if (m_horizontal)
+        return {m_spanStart, alongStart, m_spanEnd, alongEnd};
+    return {alongStart, m_spanStart, alongEnd, m_spanEnd};
+}
+
+SplitRect CSplitterGeometry::BarAt(int position, const SplitMetrics& metrics) const {
+    return Make(position, position + 2 * metrics.Half());
+}
+
+SplitRect CSplitterGeometry::FirstPane(const SplitMetrics& metrics) const {
+    return Make(m_near, m_position + metrics.border);
+}
+
+SplitRect CSplitterGeometry::SecondPane(const SplitMetrics& metrics) const {
+    return Make(m_position + 2 * metrics.Half() - metrics.border, m_far);
+}
+
+void CSplitterGeometry::FitClient(const SplitRect& client, int cx, int cy, const SplitMetrics& metrics) {
+    // What a horizontal bar should do here is open; nothing uses one, so it stays as it is.
+    if (m_horizontal)
+        return;
+    m_spanEnd = m_spanStart + cy;
+    const int half = metrics.Half();
+    if (m_position < client.left)
+        m_position = client.left + kEdgeMargin - half;
+    else if (m_position + 2 * half > client.right)
+        m_position = client.right - kEdgeMargin - half;
+    m_near = 0;
+    m_far = cx;
+    SetLimits(0, cx);
+}
