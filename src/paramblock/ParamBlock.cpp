@@ -100,14 +100,16 @@ size_t CParamBlock::Count() {
 
 CParamValue& CParamBlock::At(size_t index) {
     Synchronise();
-    while (index >= m_elements.size())
-        m_elements.push_back(std::make_unique<CParamValue>());
-    return *m_elements[index];
+    if (index >= m_elements.size())
+        m_elements.resize(index + 1);
+    return m_elements[index];
 }
 
 void CParamBlock::Clear(bool withArray) {
     m_elements.clear();
     if (withArray) {
+        m_store.reset();
+        m_storeSize = 0;
         if (m_array)
             ByteArrayDestroy(m_array);
         m_array = nullptr;
@@ -170,15 +172,15 @@ void CParamBlock::Synchronise() {
 uint64_t CParamBlock::EncodedSize() const {
     uint64_t size = 4;
     for (const auto& e : m_elements)
-        size += 8 + uint64_t{e->WireSize()};
+        size += 8 + uint64_t{e.WireSize()};
     return size;
 }
 
 void CParamBlock::EncodeTo(uint8_t* out) const {
     for (const auto& e : m_elements) {
-        uint32_t size = e->WireSize();
-        out = PutU32(PutU32(out, e->Kind()), size);
-        std::memcpy(out, e->WireData(), size);
+        uint32_t size = e.WireSize();
+        out = PutU32(PutU32(out, e.Kind()), size);
+        std::memcpy(out, e.WireData(), size);
         out += size;
     }
     PutU32(out, PK_END);
@@ -191,6 +193,18 @@ void CParamBlock::Encode(std::vector<uint8_t>& out) const {
 
 void CParamBlock::Decode(const uint8_t* data, size_t size) {
     Clear(false);
+    if (size < 8)
+        return;
+    // Each element's data, plus the NUL of a text, takes no more room in the store than its 8-byte header
+    // and data took in the answer, so the answer's size is always enough. The bytes are overwritten, not
+    // zeroed first; a much larger store is not kept for a small answer.
+    if (size > m_storeSize || size < m_storeSize / 2) {
+        m_storeSize = 0; // stays 0 if the allocation fails
+        m_store.reset(); // the old store goes before the new one is made
+        m_store = std::make_unique_for_overwrite<uint8_t[]>(size);
+        m_storeSize = size;
+    }
+    uint8_t* store = m_store.get();
     size_t pos = 0;
     // Every element must lie wholly inside the bytes; the comparisons are arranged so they cannot overflow.
     while (size - pos >= 8) {
@@ -200,19 +214,23 @@ void CParamBlock::Decode(const uint8_t* data, size_t size) {
         if (length > size - pos)
             break;
         const uint8_t* p = data + pos;
-        auto value = std::make_unique<CParamValue>();
         if (CParamValue::IsRecordKind(kind)) {
-            value->SetRecord(kind, p, length);
+            std::memcpy(store, p, length);
+            m_elements.emplace_back().SetBorrowed(kind, store, length);
+            store += length;
         } else if (IsFixedKind(kind)) {
-            value->SetPayload(kind, p, length); // a short payload is padded with zeros
+            m_elements.emplace_back().SetPayload(kind, p, length); // a short payload is padded with zeros
         } else if (kind == PK_TEXT) {
             // A text without its NUL keeps every byte of its size.
             auto nul = static_cast<const uint8_t*>(std::memchr(p, 0, length));
-            value->SetText(reinterpret_cast<const char*>(p), nul ? nul - p : length);
+            uint32_t count = nul ? static_cast<uint32_t>(nul - p) : length;
+            std::memcpy(store, p, count);
+            store[count] = 0;
+            m_elements.emplace_back().SetBorrowed(kind, store, count);
+            store += count + 1;
         } else {
             break; // the terminator, or a kind this side does not know
         }
-        m_elements.push_back(std::move(value));
         pos += length;
     }
 }
@@ -221,22 +239,22 @@ std::string CParamBlock::FormatText(bool words) {
     Synchronise();
     std::string out;
     for (const auto& e : m_elements) {
-        uint32_t kind = e->Kind();
+        uint32_t kind = e.Kind();
         if (kind != PK_BOOL && kind != PK_INT && kind != PK_DOUBLE && kind != PK_TEXT)
             continue;
         if (!out.empty())
             out += ',';
         if (kind == PK_BOOL) {
-            out += words ? (e->GetBool() ? "TRUE" : "FALSE") : (e->GetBool() ? "+" : "-");
+            out += words ? (e.GetBool() ? "TRUE" : "FALSE") : (e.GetBool() ? "+" : "-");
         } else if (kind == PK_INT) {
-            out += std::to_string(e->GetInt());
+            out += std::to_string(e.GetInt());
         } else if (kind == PK_DOUBLE) {
             char text[400]; // "%.4f" of the largest double needs 316
-            int n = std::snprintf(text, sizeof text, "%.4f", e->GetDouble());
+            int n = std::snprintf(text, sizeof text, "%.4f", e.GetDouble());
             out.append(text, std::clamp(n, 0, int{sizeof text} - 1));
         } else {
             out += '"';
-            out += e->GetText();
+            out += e.GetText();
             out += '"';
         }
     }
@@ -257,7 +275,7 @@ void CParamBlock::ParseText(const char* text) {
             end = std::min(s.find(',', p), s.size());
         }
         if (end > p)
-            ParseToken(s.substr(p, end - p), *m_elements.emplace_back(std::make_unique<CParamValue>()));
+            ParseToken(s.substr(p, end - p), m_elements.emplace_back());
         p = s.find_first_not_of(',', end);
     }
 }

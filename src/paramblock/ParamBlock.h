@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,7 +53,13 @@ public:
     uint32_t HandedOut() const { return m_handedOut; }
 
 private:
-    std::vector<std::unique_ptr<CParamValue>> m_elements;
+    // The texts and records of the decoded elements, one after another, so that decoding a long answer
+    // allocates once rather than per element. Kept for the next answer of a similar size (a block that is
+    // re-read after every call) until Clear(true) or destruction.
+    std::unique_ptr<uint8_t[]> m_store;
+    size_t m_storeSize = 0;
+    // Held by value; a deque, because At hands out references that callers keep while appending more.
+    std::deque<CParamValue> m_elements;
     tagSAFEARRAY* m_array = nullptr;
     uint32_t m_handedOut = 0;
 };

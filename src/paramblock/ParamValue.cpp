@@ -15,7 +15,7 @@ CParamValue& CParamValue::operator=(const CParamValue& other) {
         return *this;
     if (other.m_kind == PK_TEXT)
         SetText(reinterpret_cast<const char*>(other.m_payload.buffer), other.m_length);
-    else if (other.OwnsBuffer())
+    else if (other.HasBuffer())
         SetRecord(other.m_kind, other.m_payload.buffer, other.m_length);
     else
         SetPayload(other.m_kind, other.m_payload.bytes, sizeof other.m_payload);
@@ -46,10 +46,11 @@ uint32_t CParamValue::RecordSize(uint32_t kind) {
 }
 
 void CParamValue::Clear() {
-    if (OwnsBuffer())
+    if (HasBuffer() && !m_borrowed)
         delete[] m_payload.buffer;
     m_kind = PK_EMPTY;
     m_length = 0;
+    m_borrowed = false;
     std::memset(&m_payload, 0, sizeof m_payload);
 }
 
@@ -57,6 +58,14 @@ void CParamValue::SetPayload(uint32_t kind, const uint8_t* bytes, size_t count) 
     Clear();
     m_kind = kind;
     std::memcpy(m_payload.bytes, bytes, count < sizeof m_payload ? count : sizeof m_payload);
+}
+
+void CParamValue::SetBorrowed(uint32_t kind, uint8_t* bytes, uint32_t length) {
+    Clear();
+    m_kind = kind;
+    m_length = length;
+    m_payload.buffer = bytes;
+    m_borrowed = true;
 }
 
 void CParamValue::SetBool(bool value) {
@@ -143,7 +152,7 @@ std::string CParamValue::GetText() const {
 }
 
 const uint8_t* CParamValue::Data() const {
-    return OwnsBuffer() ? m_payload.buffer : nullptr;
+    return HasBuffer() ? m_payload.buffer : nullptr;
 }
 
 uint32_t CParamValue::WireSize() const {
@@ -153,5 +162,5 @@ uint32_t CParamValue::WireSize() const {
 }
 
 const uint8_t* CParamValue::WireData() const {
-    return OwnsBuffer() ? m_payload.buffer : m_payload.bytes;
+    return HasBuffer() ? m_payload.buffer : m_payload.bytes;
 }

@@ -20,7 +20,8 @@ enum ParamKind : uint32_t {
 };
 
 // One typed value of a parameter block: a kind, a length and an 8-byte payload that holds either the
-// value itself or a pointer to an owned text or record.
+// value itself or a pointer to its text or record. The value owns that text or record, except that a value
+// decoded by a block and not changed since points into the block's store; a copy always owns its own.
 class CParamValue {
 public:
     CParamValue() = default;
@@ -60,12 +61,15 @@ private:
     friend class CParamBlock;
     // Decoding keeps the payload bytes of a fixed-size kind exactly as received.
     void SetPayload(uint32_t kind, const uint8_t* bytes, size_t count);
-    bool OwnsBuffer() const { return m_kind == PK_TEXT || IsRecordKind(m_kind); }
+    // Decoding points a text (NUL-terminated) or record at bytes the block holds for as long as the value.
+    void SetBorrowed(uint32_t kind, uint8_t* bytes, uint32_t length);
+    bool HasBuffer() const { return m_kind == PK_TEXT || IsRecordKind(m_kind); }
 
     uint32_t m_kind = PK_EMPTY;
     uint32_t m_length = 0;
+    bool m_borrowed = false; // the buffer is the decoding block's, not ours to free
     union {
         uint8_t bytes[8];
-        uint8_t* buffer; // text (NUL-terminated) or record, when OwnsBuffer()
+        uint8_t* buffer; // text (NUL-terminated) or record, when HasBuffer()
     } m_payload = {};
 };

@@ -293,6 +293,26 @@ TEST(ParamBlockDecodeTest, OddSizesKeepTheStreamInStep) {
     ExpectSameElements(block, again);
 }
 
+// Decoded texts and records sit in storage the block reuses for its next answer: copies must not share it
+// and changing a decoded value must not free it.
+TEST(ParamBlockDecodeTest, DecodedValuesOutliveTheNextAnswerOnlyAsCopies) {
+    const Bytes record = Pattern(784, 3);
+    auto answer = [&](const char* text) {
+        return Wire().u32(PK_TEXT).u32(6).raw(std::string(text, 6)).u32(PK_RECORD5).u32(784).raw(record).b;
+    };
+    CParamBlock block;
+    DecodeExact(block, answer("first"));
+    CParamValue text = block.At(0), rec;
+    rec = block.At(1);
+    block.At(1).SetText("changed");
+    DecodeExact(block, answer("again")); // same size: the storage is reused
+    EXPECT_EQ(block.At(0).GetText(), "again");
+    EXPECT_EQ(Bytes(block.At(1).Data(), block.At(1).Data() + 784), record);
+    block.Clear(true);
+    EXPECT_EQ(text.GetText(), "first");
+    EXPECT_EQ(Bytes(rec.Data(), rec.Data() + rec.Length()), record);
+}
+
 // --- the byte array around a session call ---
 
 // What a session does with the array field it receives: answer with its own array.
