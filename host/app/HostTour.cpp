@@ -6,6 +6,8 @@
 #include "Screenshot.h"
 #include "resource.h"
 
+#include <commctrl.h>
+
 namespace {
 
 constexpr UINT kTickMs = 100;
@@ -174,6 +176,101 @@ bool CHostTour::HandleUnexpectedDialog() {
     return true;
 }
 
+namespace {
+
+HWND ChildOfClass(HWND parent, const wchar_t* className) {
+    struct Search {
+        const wchar_t* name;
+        HWND found;
+    } search = {className, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            wchar_t name[64] = L"";
+            GetClassNameW(window, name, 64);
+            if (lstrcmpiW(name, s->name) != 0)
+                return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HTREEITEM ChildItem(HWND tree, HTREEITEM parent, const wchar_t* text) {
+    for (HTREEITEM item = TreeView_GetChild(tree, parent); item; item = TreeView_GetNextSibling(tree, item)) {
+        wchar_t buffer[MAX_PATH] = L"";
+        TVITEMW query = {};
+        query.mask = TVIF_TEXT;
+        query.hItem = item;
+        query.pszText = buffer;
+        query.cchTextMax = MAX_PATH;
+        if (SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query)) && lstrcmpW(buffer, text) == 0)
+            return item;
+    }
+    return nullptr;
+}
+
+void Click(HWND window, int x, int y) {
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+} // namespace
+
+bool CHostTour::Browse(Step step) {
+    HWND host = m_host.Window();
+    HWND tree = ChildOfClass(host, WC_TREEVIEWW);
+    HWND list = ChildOfClass(host, WC_LISTVIEWW);
+    if (!tree || !list)
+        return false;
+    switch (step) {
+    case Step::Browse: {
+        // The device's programs: open USER in the tree, then select PROGRAMS.
+        HTREEITEM user = ChildItem(tree, TreeView_GetRoot(tree), L"USER");
+        if (!user)
+            return false;
+        TreeView_Expand(tree, user, TVE_EXPAND);
+        HTREEITEM programs = ChildItem(tree, user, L"PROGRAMS");
+        if (!programs)
+            return false;
+        TreeView_SelectItem(tree, programs);
+        Log(L"browse USER\\PROGRAMS");
+        return true;
+    }
+    case Step::SortBySize: {
+        // A click on the middle of the Size column's header, as the mouse gives it.
+        HWND header = ListView_GetHeader(list);
+        RECT column = {};
+        if (!header || !Header_GetItemRect(header, 1, &column))
+            return false;
+        Click(header, (column.left + column.right) / 2, (column.top + column.bottom) / 2);
+        Log(L"sort by size");
+        return true;
+    }
+    case Step::MoveSplitter: {
+        // The bar between the panes, dragged 80 pixels to the right.
+        HWND bar = GetDlgItem(GetParent(tree), 1701);
+        if (!bar)
+            return false;
+        RECT before = {}, after = {};
+        GetWindowRect(bar, &before);
+        // The bar is mostly frame: grab its middle, which lies outside its (empty) client area.
+        POINT grab = {(before.left + before.right) / 2, (before.top + before.bottom) / 2};
+        ScreenToClient(bar, &grab);
+        SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
+        SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x + 40, grab.y));
+        SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(grab.x + 80, grab.y));
+        GetWindowRect(bar, &after);
+        Log(L"splitter moved " + std::to_wstring(after.left - before.left) + L" pixels");
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 void CHostTour::Tick() {
     HWND host = m_host.Window();
     if (m_step == Step::Done)
@@ -258,6 +355,21 @@ void CHostTour::Tick() {
         if (InStep() < kSettleMs)
             return;
         Shot(L"04-resized.bmp");
+        Next(Step::Browse);
+        return;
+    case Step::Browse:
+    case Step::SortBySize:
+    case Step::MoveSplitter:
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        if (!Browse(m_step))
+            Fail(L"no browser panes to use");
+        Next(m_step == Step::Browse ? Step::SortBySize : m_step == Step::SortBySize ? Step::MoveSplitter : Step::ShotBrowser);
+        return;
+    case Step::ShotBrowser:
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        Shot(L"05-browser.bmp");
         Next(Step::ShrinkBelowMinimum);
         return;
     case Step::ShrinkBelowMinimum: {

@@ -1,6 +1,8 @@
 // The scripted tour of `VarnelHost.exe --tour <folder>`: start, wait for the plug-in's connection
 // status, screenshots of the window, of the Connect dialog and of the plug-in's about box, a resize and
-// a screenshot, a resize below the plug-in's minimum, exit. Runs on the host's own message loop (a
+// a screenshot, a browse through the plug-in's panes as a person would (a directory opened in the tree,
+// the file list sorted by size with a click on its header, the bar between the panes dragged) and a
+// screenshot, a resize below the plug-in's minimum, exit. Runs on the host's own message loop (a
 // thread timer, so it goes on inside the dialogs' modal loops) and records every step and every call
 // between host and plug-in in <folder>\tour.log.
 #pragma once
@@ -41,6 +43,10 @@ private:
         ShotAbout,
         Resize,
         ShotResized,
+        Browse,
+        SortBySize,
+        MoveSplitter,
+        ShotBrowser,
         ShrinkBelowMinimum,
         Exit,
         Done
@@ -51,6 +57,8 @@ private:
     void Next(Step step);
     DWORD InStep() const { return GetTickCount() - m_stepStart; }
     bool Shot(const wchar_t* name);
+    // One browse step on the plug-in's panes, with the messages a person's mouse and clicks give.
+    bool Browse(Step step);
     // A visible dialog box that was not there at the start of the tour: the one a step opened, or
     // one the plug-in opened on its own.
     HWND NewDialog() const;

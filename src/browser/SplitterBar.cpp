@@ -97,6 +97,7 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
 
 void CSplitterBar::SetPosition(int position) {
     m_geometry.MoveTo(position);
+    m_chosen = position;
     if (!PanesExist())
         return;
     MoveBar();
@@ -201,6 +202,7 @@ void CSplitterBar::EndDrag(POINT point) {
     // This tracker is left for the parent's repaint below to cover.
     DrawTracker(point, true);
     m_geometry.MoveTo(PositionOf(point));
+    m_chosen = m_geometry.Position();
     MoveBar();
     Paint();
     m_dragging = false;

@@ -23,6 +23,9 @@ public:
     int Position() const { return m_geometry.Position(); }
     // Moves the bar there, kept within the limits, and lays out the panes.
     void SetPosition(int position);
+    // Where the user last put the bar (a drag, or a position restored for them); -1 when nobody has.
+    // A resize that pulls the bar inside a narrow window does not change it.
+    int ChosenPosition() const { return m_chosen; }
 
     CWnd* FirstPane() const { return m_first; }
     CWnd* SecondPane() const { return m_second; }
@@ -62,6 +65,7 @@ private:
     CSplitterGeometry m_geometry;
     SplitRect m_lastTracker;
     bool m_dragging = false;
+    int m_chosen = -1;
     CWnd* m_first = nullptr;
     CWnd* m_second = nullptr;
 };

@@ -99,7 +99,9 @@ void CDorvexWnd::KeepLayout() {
     if (!m_splitter.FirstPane() || !m_listView || !m_listView->IsWindow())
         return;
     BrowserLayout layout = LoadBrowserLayout();
-    layout.splitterPosition = m_splitter.Position();
+    // The place the user chose, not where a narrow window last pushed the bar.
+    if (m_splitter.ChosenPosition() >= 0)
+        layout.splitterPosition = m_splitter.ChosenPosition();
     int widths[3] = {};
     bool allColumns = true;
     for (int column = 0; column < 3; ++column) {
