@@ -6,11 +6,15 @@
 // the session component's tests.
 #include <windows.h>
 #include <ole2.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
 #include "SessionHost.h"
+#include "browser/DorvexListView.h"
+#include "browser/DorvexTreeView.h"
+#include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
@@ -179,6 +183,87 @@ TEST_F(SessionEndToEnd, ADeviceAskingForAnotherAddressIsReconnectedAndTheHostHea
     Pump(200, nullptr, &seen);
     EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 2, 0))
         << "a reconnect the device asked for is not checked again";
+}
+
+// The file's own data as the list must show it: name, size in bytes, UTC time as M/dd/yy hh:mm:ss tt.
+std::vector<std::string> FolderRows(const std::string& folder) {
+    std::vector<std::string> rows;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return rows;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const bool directory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        SYSTEMTIME t;
+        FileTimeToSystemTime(&found.ftLastWriteTime, &t);
+        char time[40];
+        snprintf(time, sizeof time, "%u/%02u/%02u %02u:%02u:%02u %s", t.wMonth, t.wDay, t.wYear % 100,
+                 (t.wHour + 11) % 12 + 1, t.wMinute, t.wSecond, t.wHour < 12 ? "AM" : "PM");
+        rows.push_back(name + "|" + (directory ? "" : std::to_string(found.nFileSizeLow)) + "|" + time);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+TEST_F(SessionEndToEnd, TheBrowserShowsTheDeviceAsItIsOnDiskAndKeepsTheBarWhereItWasLeft) {
+    deviceA.Add("SYS\\big.bin", 70000);
+    deviceA.Add("SYS\\empty.txt", 0);
+    deviceA.Add("SYS\\Logs\\Old\\");
+    ASSERT_EQ(host.Connect(deviceA.Path()), S_OK);
+    CDorvexTreeView& tree = *Main().TreeView();
+    CDorvexListView& list = *Main().ListView();
+    ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\" && list.RowCount() == 2; }, &seen));
+    std::string drives;
+    for (HTREEITEM item = TreeView_GetRoot(tree.m_hWnd); item; item = TreeView_GetNextSibling(tree.m_hWnd, item))
+        drives += tree.ItemText(item) + ";";
+    EXPECT_EQ(drives, "Internal Flash;Compact Flash A;");
+
+    // A directory chosen by its path: the tree expands to it and the list shows the folder's entries.
+    ASSERT_TRUE(PostPath(tree.m_hWnd, UWM_TREE_SELECT_PATH, "\\SYS\\Logs"));
+    ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\SYS\\Logs\\"; }, &seen));
+    EXPECT_EQ(tree.ItemText(TreeView_GetChild(tree.m_hWnd, TreeView_GetSelection(tree.m_hWnd))), "Old");
+    ASSERT_TRUE(PostPath(tree.m_hWnd, UWM_TREE_SELECT_PATH, "\\SYS\\"));
+    ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\SYS\\"; }, &seen));
+    std::vector<std::string> shown;
+    for (size_t i = 0; i < list.RowCount(); ++i)
+        shown.push_back(list.CellText(i, 0) + "|" + list.CellText(i, 1) + "|" + list.CellText(i, 2));
+    EXPECT_EQ(shown.front().substr(0, 5), "Logs|") << "directories first";
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, FolderRows(deviceA.Path() + "\\SYS"));
+
+    // The bar dragged with the mouse messages a person's drag gives; the panes follow it.
+    HWND bar = GetDlgItem(Main().m_hWnd, 1701);
+    RECT before;
+    GetWindowRect(bar, &before);
+    POINT grab = {(before.left + before.right) / 2, before.top + 5};
+    ScreenToClient(bar, &grab);
+    PostMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
+    PostMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x + 30, grab.y));
+    PostMessageA(bar, WM_LBUTTONUP, 0, MAKELPARAM(grab.x + 60, grab.y));
+    Pump(200, nullptr, &seen);
+    RECT after, treeRect;
+    GetWindowRect(bar, &after);
+    GetWindowRect(tree.m_hWnd, &treeRect);
+    EXPECT_EQ(after.left - before.left, 60 + (before.right - before.left) / 2);
+    EXPECT_EQ(treeRect.right, after.left + GetSystemMetrics(SM_CYBORDER));
+    ListView_SetColumnWidth(list.m_hWnd, 0, 150);
+
+    // The next control comes up with the bar and the columns where this one left them.
+    RECT main;
+    GetWindowRect(Main().m_hWnd, &main);
+    const int kept = after.left - main.left;
+    host.Close();
+    ASSERT_TRUE(host.Open());
+    ASSERT_EQ(host.ShowAtPreferredSize(), S_OK);
+    GetWindowRect(host.MainWindow(), &main);
+    GetWindowRect(GetDlgItem(host.MainWindow(), 1701), &after);
+    EXPECT_EQ(after.left - main.left, kept);
+    EXPECT_EQ(ListView_GetColumnWidth(GetDlgItem(host.MainWindow(), 1702), 0), 150);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Dorvex");
 }
 
 } // namespace
