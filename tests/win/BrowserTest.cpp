@@ -395,3 +395,32 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
+    FillRoots({});
+    Entries entries;
+    for (int i = 0; i < 10000; ++i)
+        entries.push_back(TestEntry("file" + std::to_string(i * 7919 % 10000) + ".dat", i % 50 == 0, i * 13u));
+    std::vector<uint8_t> bytes;
+    auto cycle = [&] {
+        ExpectListing("\\big\\", 10000, entries);
+        Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\big\\");
+        Settle();
+        ASSERT_EQ(list->RowCount(), 10000u);
+        UpdateWindow(list->m_hWnd);
+        SendMessageA(list->m_hWnd, UWM_VIEW_CLEAR, 0, 0);
+        expectedCalls = 0;
+    };
+    cycle(); // the first show sizes the heaps and the list control's caches
+    const size_t heap = HeapBytesInUse();
+    const int windows = ThreadWindowCount();
+    for (int i = 0; i < 200 && !HasFatalFailure(); ++i)
+        cycle();
+    EXPECT_EQ(ThreadWindowCount(), windows);
+    EXPECT_LT(HeapBytesInUse(), heap + 64 * 1024) << "200 shows of 10,000 rows left memory behind";
+    session.VerifyDone();
+}
+
+} // namespace
