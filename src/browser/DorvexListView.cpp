@@ -1,7 +1,8 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
 #include "browser/RemotePath.h"
-#include "framework/Module.h"
+#include "framework/ImageList.h"
+#include "module/resource.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
 #include "session/DeviceSession.h"
@@ -11,20 +12,8 @@
 
 namespace {
 
-constexpr int kFolderIconId = 204;
-constexpr int kDocumentIconId = 205;
 constexpr size_t kTimeTextSize = 32;
 constexpr const char* kHeadings[kColumnCount] = {"Name", "Size", "Time (GMT)"};
-
-int AddIcon(HIMAGELIST list, int iconId) {
-    // The resource's own 16 by 16 image: its 32 by 32 one is blank.
-    HICON icon = static_cast<HICON>(
-        LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    const int index = list && icon ? ImageList_AddIcon(list, icon) : -1;
-    if (icon)
-        DestroyIcon(icon);
-    return index;
-}
 
 bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
@@ -46,8 +35,8 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
     if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
         return false;
     m_imageList = ImageList_Create(16, 16, ILC_COLOR | ILC_MASK, 2, 2);
-    m_folderIcon = AddIcon(m_imageList, kFolderIconId);
-    m_documentIcon = AddIcon(m_imageList, kDocumentIconId);
+    m_folderIcon = AddModuleIcon(m_imageList, IDI_FOLDER);
+    m_documentIcon = AddModuleIcon(m_imageList, IDI_DOCUMENT);
     ListView_SetImageList(m_hWnd, m_imageList, LVSIL_SMALL);
     for (int column = 0; column < kColumnCount; ++column) {
         LVCOLUMNA heading = {};

@@ -1,14 +1,13 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/DeviceListing.h"
-#include "framework/Module.h"
+#include "framework/ImageList.h"
+#include "module/resource.h"
 #include "framework/WaitCursor.h"
 #include "hostenv/HostedSession.h"
 #include "paramblock/ParamBlock.h"
 
 namespace {
 constexpr char kPlaceholder[] = ".";
-constexpr int kFolderIcon = 204;
-constexpr int kOpenFolderIcon = 206;
 constexpr int kFixedImages = 2; // the two folder images; drive images follow them
 } // namespace
 
@@ -31,20 +30,10 @@ bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, c
     if (!created)
         return false;
     m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
-    m_folderImage = AddIcon(kFolderIcon);
-    m_selectedFolderImage = AddIcon(kOpenFolderIcon);
+    m_folderImage = AddModuleIcon(m_imageList, IDI_FOLDER);
+    m_selectedFolderImage = AddModuleIcon(m_imageList, IDI_FOLDER_OPEN);
     TreeView_SetImageList(m_hWnd, m_imageList, TVSIL_NORMAL);
     return true;
-}
-
-int CDorvexTreeView::AddIcon(int iconId) {
-    // The 16 by 16 image of the resource, not its large one scaled down.
-    HICON icon = static_cast<HICON>(
-        LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    const int index = m_imageList && icon ? ImageList_AddIcon(m_imageList, icon) : -1;
-    if (icon)
-        DestroyIcon(icon);
-    return index;
 }
 
 HTREEITEM CDorvexTreeView::InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage,
@@ -168,7 +157,7 @@ void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
 
 HTREEITEM CDorvexTreeView::AddDriveItem(const std::string& root, const std::string& name, int icon,
                                         bool placeholder) {
-    const int image = AddIcon(icon);
+    const int image = AddModuleIcon(m_imageList, icon);
     auto data = std::make_unique<std::string>(root);
     HTREEITEM item = InsertItem(TVI_ROOT, name.c_str(), image, image, reinterpret_cast<LPARAM>(data.get()));
     if (!item)

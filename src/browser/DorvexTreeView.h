@@ -84,7 +84,6 @@ private:
     bool IsUnlisted(HTREEITEM item) const;
     const std::string* DriveRoot(HTREEITEM item) const;
     bool DriveShown(const std::string& root) const;
-    int AddIcon(int iconId);
 
     HWND m_listWindow = nullptr;
     CHostedSession* m_session = nullptr;

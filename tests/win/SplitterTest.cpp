@@ -140,22 +140,6 @@ TEST_F(SplitterTest, ADragMovesBarAndPanesAndTellsTheParentOnce) {
     EXPECT_EQ(g_moved, 1);
 }
 
-TEST_F(SplitterTest, AReleaseOutsideTheClientAreaStopsAtItsEdgeUntilTheNextResize) {
-    Drag(-80);
-    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 0);
-    EXPECT_EQ(RectIn(tree, main->m_hWnd).right, border);
-    Drag(900);
-    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 640);
-    EXPECT_EQ(RectIn(tree, main->m_hWnd).right, 640 + border) << "the tree covers the client area";
-    const RECT squeezed = RectIn(list, main->m_hWnd);
-    EXPECT_EQ(squeezed.right - squeezed.left, 0);
-    EXPECT_EQ(g_moved, 2);
-    // The next size pulls the bar back 10 pixels inside the edge.
-    SetWindowPos(main->m_hWnd, nullptr, 0, 0, 600, 330, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 590 - half);
-    EXPECT_EQ(RectIn(list, main->m_hWnd).right, 600);
-}
-
 TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
     const HCURSOR resize = LoadCursor(nullptr, IDC_SIZEWE);
     // The bar looks where the message it answers was sent from, so the mouse is moved and a message
@@ -217,20 +201,6 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
                   ERROR_SUCCESS);
         EXPECT_EQ(Values(LoadBrowserLayout()), c.expected);
     }
-}
-
-TEST_F(SplitterTest, ASecondMainWindowComesUpWithTheBarWhereTheFirstLeftIt) {
-    Drag(333);
-    session.ExpectDestruction();
-    main.reset();
-    // The list had no columns to read: the widths stored before stay.
-    EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{333, 200, 75, 125}));
-
-    CreateMain();
-    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 333);
-    EXPECT_EQ(RectIn(tree, main->m_hWnd).right, 333 + border);
-    EXPECT_EQ(RectIn(list, main->m_hWnd).left, 333 + 2 * half - border);
-    EXPECT_EQ(RectIn(list, main->m_hWnd).right, 640);
 }
 
 } // namespace
