@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <utility>
 
 struct TransferItem {
     std::string source;
@@ -27,4 +28,7 @@ public:
     HDROP drop = nullptr;
     std::list<TransferItem>::iterator cursor = items.end();
     uint32_t operation = 0; // 0: plain transfer, else the typed operation's request code
+    // Entries left out while the list was built (a device name that cannot be a local one, a local path
+    // too long): what, and why. The batch's summary names them.
+    std::list<std::pair<std::string, std::string>> skipped;
 };
