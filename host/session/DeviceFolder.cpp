@@ -4,9 +4,12 @@
 #include "session/DevicePath.h"
 #include "session/DirectoryRecord.h"
 
+#include "framework/Handles.h"
 #include "paramblock/ParamBlock.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -32,9 +35,24 @@ bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-uint64_t FileTimeValue(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+// The name's sort key in the invariant locale, ignoring case: its bytes compare as CompareString compares
+// the names. A key ends with its one NUL byte, which it keeps here.
+std::string SortKey(const wchar_t* name) {
+    constexpr int kKeyRoom = 1024;
+    char key[kKeyRoom];
+    const DWORD flags = LCMAP_SORTKEY | NORM_IGNORECASE;
+    int n = LCMapStringW(LOCALE_INVARIANT, flags, name, -1, reinterpret_cast<wchar_t*>(key), kKeyRoom);
+    if (n > 0)
+        return std::string(key, static_cast<size_t>(n));
+    n = LCMapStringW(LOCALE_INVARIANT, flags, name, -1, nullptr, 0);
+    std::string longKey(static_cast<size_t>(std::max(n, 0)), '\0');
+    if (n > 0)
+        LCMapStringW(LOCALE_INVARIANT, flags, name, -1, reinterpret_cast<wchar_t*>(longKey.data()), n);
+    return longKey;
 }
+
+// A longer name has more than 255 bytes in any code page, which the device never accepts.
+constexpr size_t kMaxWideName = 255;
 
 // Read-only entries go too: the device's delete means delete.
 bool RemoveFile(const std::wstring& path, DWORD attributes) {
@@ -237,36 +255,52 @@ void CDeviceFolder::List(const std::string& remotePath, CParamBlock& answer) con
     const CDeviceItem dir = Directory(remotePath);
     struct Entry {
         std::string name;
+        std::string sortKey;
         DirectoryRecordFields fields;
     };
     std::vector<Entry> entries;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW((dir.local + L"\\*").c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE)
+    // Read in large batches without the find functions' per-entry copying: with 100,000 entries the
+    // directory read is most of what a listing costs.
+    const std::wstring path = dir.local.back() == L':' ? dir.local + L'\\' : dir.local;
+    const HANDLE opened = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         FailSystem("Cannot list " + dir.Remote(true), GetLastError());
-    do {
-        std::string name;
-        // Entries the device could not name back (characters outside the code page, names the device
-        // refuses) are left out rather than shown under a name that leads nowhere.
-        if (!DeviceTextFromWide(found.cFileName, name) || name == "." || name == ".." ||
-            !devicepath::CheckName(name).empty() ||
-            (dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName)))
-            continue;
-        Entry entry{std::move(name), {}};
-        entry.fields.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.fields.size = entry.fields.directory
-                                ? 0
-                                : (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        entry.fields.fileTime = FileTimeValue(found.ftLastWriteTime);
-        entries.push_back(std::move(entry));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    const CKernelHandle directory(opened);
+    constexpr DWORD kBatchBytes = 256 * 1024;
+    const auto batch = std::make_unique<uint64_t[]>(kBatchBytes / sizeof(uint64_t)); // entries are 8-aligned
+    while (GetFileInformationByHandleEx(directory.Get(), FileIdBothDirectoryInfo, batch.get(), kBatchBytes)) {
+        for (const uint8_t* at = reinterpret_cast<const uint8_t*>(batch.get());;) {
+            const auto& found = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            wchar_t wide[kMaxWideName + 1];
+            const size_t length = found.FileNameLength / sizeof(wchar_t);
+            std::string name;
+            // Entries the device could not name back (characters outside the code page, names the device
+            // refuses) are left out rather than shown under a name that leads nowhere.
+            if (length <= kMaxWideName) {
+                std::memcpy(wide, found.FileName, length * sizeof(wchar_t));
+                wide[length] = 0;
+                if (DeviceTextFromWide(wide, name) && name != "." && name != ".." &&
+                    devicepath::CheckName(name).empty() &&
+                    !(dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName))) {
+                    Entry entry{std::move(name), SortKey(wide), {}};
+                    entry.fields.directory = (found.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                    entry.fields.size = entry.fields.directory ? 0 : static_cast<uint64_t>(found.EndOfFile.QuadPart);
+                    entry.fields.fileTime = static_cast<uint64_t>(found.LastWriteTime.QuadPart);
+                    entries.push_back(std::move(entry));
+                }
+            }
+            if (!found.NextEntryOffset)
+                break;
+            at += found.NextEntryOffset;
+        }
+    }
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+        FailSystem("Cannot list " + dir.Remote(true), error);
 
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.name.c_str(), -1, b.name.c_str(), -1) ==
-               CSTR_LESS_THAN;
-    });
+    // The keys give the order CompareString gives, for one call per entry instead of one per comparison.
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.sortKey < b.sortKey; });
     answer.Clear(true);
     uint8_t record[kDirectoryRecordSize];
     size_t index = 0;
