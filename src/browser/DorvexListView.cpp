@@ -13,6 +13,7 @@
 namespace {
 
 constexpr size_t kTimeTextSize = 32;
+constexpr size_t kTimeTextCache = 512; // a few screens of rows
 constexpr const char* kHeadings[kColumnCount] = {"Name", "Size", "Time (GMT)"};
 
 bool KeyDown(int key) {
@@ -74,19 +75,35 @@ std::string CDorvexListView::CellText(size_t row, int column) const {
         return entry->NameText();
     case kColumnSize:
         return entry->IsDirectory() ? "" : std::to_string(entry->Size());
-    case kColumnTime:
-        return TimeText(entry->Time());
+    case kColumnTime: {
+        // The list asks for the visible rows' cells at every paint; the locale's formatting is not cheap.
+        auto cached = m_timeTexts.find(entry);
+        if (cached != m_timeTexts.end())
+            return cached->second;
+        if (m_timeTexts.size() >= kTimeTextCache)
+            m_timeTexts.clear();
+        return m_timeTexts.emplace(entry, TimeText(entry->Time())).first->second;
+    }
     default:
         return "";
     }
 }
 
 void CDorvexListView::ClearRows() {
+    m_timeTexts.clear();
     m_rows.clear();
     if (IsWindow()) {
-        ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        ClearSelection();
         ListView_SetItemCountEx(m_hWnd, 0, 0);
     }
+}
+
+void CDorvexListView::ClearSelection() {
+    // The list control visits every row for a state change of all rows: only when there is one.
+    if (ListView_GetSelectedCount(m_hWnd) > 0)
+        ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED);
+    if (ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED) >= 0)
+        ListView_SetItemState(m_hWnd, -1, 0, LVIS_FOCUSED);
 }
 
 void CDorvexListView::Clear() {
@@ -106,6 +123,7 @@ void CDorvexListView::Fill() {
         Prompts().MessageBox(m_hWnd, m_session->GetErrorText(), "Dorvex", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
+    m_timeTexts.clear(); // keyed by the records about to go
     m_rows = std::move(rows);
     SortAndShow(false);
 }
@@ -126,7 +144,7 @@ void CDorvexListView::SortAndShow(bool keepSelection) {
         focused = Row(static_cast<size_t>(ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED)));
     }
     SortRows(m_rows, m_sort);
-    ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ClearSelection();
     ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), 0);
     if (!selected.empty() || focused) {
         for (size_t i = 0; i < m_rows.size(); ++i) {

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CDeviceSession;
@@ -92,6 +93,7 @@ protected:
 
 private:
     void ClearRows();
+    void ClearSelection();
     // Puts the rows on screen again after they changed, keeping the selected and focused records.
     void SortAndShow(bool keepSelection);
     void UpdateSortArrows();
@@ -107,4 +109,5 @@ private:
     EntryRows m_rows;
     // What LVN_GETDISPINFO hands out lives until the next request.
     std::string m_cellText;
+    mutable std::unordered_map<const DirectoryEntry*, std::string> m_timeTexts;
 };

@@ -59,9 +59,12 @@ int CompareEntries(const DirectoryEntry& first, const DirectoryEntry& second, co
 }
 
 void SortRows(EntryRows& rows, const SortState& state) {
-    std::stable_sort(rows.begin(), rows.end(), [&](const auto& x, const auto& y) {
+    auto before = [&](const auto& x, const auto& y) {
         if (!x || !y)
             return x && !y;
         return CompareEntries(*x, *y, state) < 0;
-    });
+    };
+    // Devices mostly answer in name order already: one pass finds out.
+    if (!std::is_sorted(rows.begin(), rows.end(), before))
+        std::stable_sort(rows.begin(), rows.end(), before);
 }
