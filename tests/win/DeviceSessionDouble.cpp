@@ -599,12 +599,6 @@ IStream* MarshalledStream(IDispatch* object) {
 
 // ---- environment of the test program ----
 
-std::string ProgramDirectory() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
 bool EnsureSessionTypeLibrary() {
     ITypeLib* library = nullptr;
@@ -619,55 +613,3 @@ bool EnsureSessionTypeLibrary() {
     return true;
 }
 
-bool Pump(DWORD ms, const std::function<bool()>& until, std::vector<SeenMessage>* seen) {
-    const DWORD start = GetTickCount();
-    MSG msg;
-    for (;;) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (seen)
-                seen->push_back({msg.hwnd, msg.message, msg.lParam});
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (until && until())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-        // Not alertable: queued procedure calls must wait for the code that is meant to run them.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
-size_t HeapBytesInUse() {
-    HANDLE heaps[64];
-    const DWORD count = GetProcessHeaps(64, heaps);
-    size_t total = 0;
-    for (DWORD h = 0; h < count && h < 64; ++h) {
-        if (!HeapLock(heaps[h]))
-            continue;
-        PROCESS_HEAP_ENTRY entry = {};
-        while (HeapWalk(heaps[h], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[h]);
-    }
-    return total;
-}
-
-namespace {
-BOOL CALLBACK CountChild(HWND, LPARAM count) {
-    ++*reinterpret_cast<int*>(count);
-    return TRUE;
-}
-BOOL CALLBACK CountTop(HWND window, LPARAM count) {
-    ++*reinterpret_cast<int*>(count);
-    EnumChildWindows(window, CountChild, count);
-    return TRUE;
-}
-} // namespace
-
-int ThreadWindowCount() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountTop, reinterpret_cast<LPARAM>(&count));
-    return count;
-}

@@ -9,6 +9,7 @@
 #include <olectl.h>
 #include "QuorSession_h.h"
 #include "framework/Prompts.h"
+#include "WinTestSupport.h"
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -241,18 +242,3 @@ SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_
 // Makes sure the session's type library is registered; the component's own registration may already
 // have done it, otherwise the copy next to this program is registered.
 bool EnsureSessionTypeLibrary();
-std::string ProgramDirectory();
-
-// Dispatches this thread's messages for `ms` milliseconds, or until `until` holds (then true); every
-// message seen is recorded first.
-struct SeenMessage {
-    HWND window;
-    UINT message;
-    LPARAM lParam;
-};
-bool Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<SeenMessage>* seen = nullptr);
-
-// Bytes allocated and not freed in all of the process's heaps.
-size_t HeapBytesInUse();
-// Windows of this thread, children included.
-int ThreadWindowCount();

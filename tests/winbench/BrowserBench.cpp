@@ -8,6 +8,7 @@
 //
 // The folder holds files10k and files100k (scripts/make-bench-device.py writes it).
 #include <windows.h>
+#include "WinTestSupport.h"
 #include <commctrl.h>
 #include <ole2.h>
 
@@ -33,63 +34,19 @@ const char kDir100k[] = "\\files100k\\";
     std::exit(1);
 }
 
-std::string BinDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
-double Seconds() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
-// Dispatches this thread's messages until `until` holds or `ms` have passed.
-bool Pump(DWORD ms, const std::function<bool()>& until = nullptr) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (until && until())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
 
-// Bytes allocated and not freed in all of the process's heaps.
-size_t HeapBytesInUse() {
-    HANDLE heaps[64];
-    const DWORD count = GetProcessHeaps(64, heaps);
-    size_t total = 0;
-    for (DWORD h = 0; h < count && h < 64; ++h) {
-        if (!HeapLock(heaps[h]))
-            continue;
-        PROCESS_HEAP_ENTRY entry = {};
-        while (HeapWalk(heaps[h], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[h]);
-    }
-    return total;
-}
 
 // As an installer would (regsvr32): the control finds the component and its event interface through the
 // registry, also in a prefix that nothing has registered it in yet.
 void RegisterSessionComponent() {
-    HMODULE module = LoadLibraryA((BinDir() + "QuorSession.dll").c_str());
+    HMODULE module = LoadLibraryA((ProgramDirectory() + "QuorSession.dll").c_str());
     auto registerServer =
         module ? reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))
                : nullptr;
     if (!registerServer || FAILED(registerServer()))
-        Fail("QuorSession.dll cannot be registered from " + BinDir());
+        Fail("QuorSession.dll cannot be registered from " + ProgramDirectory());
 }
 
 HWND MakeFrame(const char* title, int x) {

@@ -5,6 +5,7 @@
 //
 //   session_bench [--rounds N] [--large-mb N] [--small-files N]
 #include <windows.h>
+#include "WinTestSupport.h"
 #include <ole2.h>
 #include <ocidl.h>
 
@@ -22,19 +23,7 @@
 
 namespace {
 
-std::string BinDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1);
-}
 
-double Seconds() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Fail(const std::string& what) {
     std::fprintf(stderr, "session_bench: %s\n", what.c_str());
@@ -95,14 +84,14 @@ public:
 class Session {
 public:
     explicit Session(const std::string& device) {
-        HMODULE module = LoadLibraryA((BinDir() + "QuorSession.dll").c_str());
+        HMODULE module = LoadLibraryA((ProgramDirectory() + "QuorSession.dll").c_str());
         auto get = module ? reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
                                 reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
                           : nullptr;
         IClassFactory* factory = nullptr;
         if (!get || FAILED(get(CLSID_QuorSession, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
             FAILED(factory->CreateInstance(nullptr, IID_IQuorSession2, reinterpret_cast<void**>(&m_session))))
-            Fail("QuorSession.dll cannot be loaded from " + BinDir());
+            Fail("QuorSession.dll cannot be loaded from " + ProgramDirectory());
         factory->Release();
         IConnectionPointContainer* container = nullptr;
         IConnectionPoint* point = nullptr;
