@@ -2,7 +2,8 @@
 #include "paramblock/ParamBlock.h"
 #include "session/DeviceSession.h"
 
-bool ListDirectory(CDeviceSession& session, const std::string& path, long wait, EntryRows& rows) {
+bool ListDirectory(CDeviceSession& session, const std::string& path, long wait, EntryRows& rows,
+                   size_t* skipped) {
     CParamBlock input;
     CParamBlock output;
     input.At(0).SetText(path.c_str());
@@ -12,6 +13,6 @@ bool ListDirectory(CDeviceSession& session, const std::string& path, long wait, 
         rows.clear();
         return false;
     }
-    rows = ReadListing(output);
+    rows = ReadListing(output, skipped);
     return true;
 }

@@ -69,7 +69,7 @@ std::string CDorvexListView::TimeText(uint64_t fileTime) {
 std::string CDorvexListView::CellText(size_t row, int column) const {
     const DirectoryEntry* entry = Row(row);
     if (!entry)
-        return "";
+        return row < m_rows.size() && column == kColumnName ? kNewFolderText : "";
     switch (column) {
     case kColumnName:
         return entry->NameText();
@@ -185,12 +185,6 @@ void CDorvexListView::OpenRow(int index) {
         PostPath(m_treeWindow, UWM_TREE_SELECT_PATH, JoinPath(m_currentPath, entry->Name()));
 }
 
-void CDorvexListView::ShowContextMenu(POINT) {}
-
-void CDorvexListView::OnDrop(HDROP drop) {
-    DragFinish(drop);
-}
-
 LRESULT CDorvexListView::OnShowDirectory(UINT, WPARAM, LPARAM lParam, BOOL&) {
     if (std::unique_ptr<std::string> path = TakePath(lParam)) {
         // The tree reselecting the directory shown costs no listing.
@@ -213,6 +207,10 @@ LRESULT CDorvexListView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     const bool shift = KeyDown(VK_SHIFT);
     switch (wParam) {
     case VK_F5:
+        PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+        return 0;
+    case VK_DELETE:
+        DeleteSelection();
         PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
         return 0;
     case VK_RETURN:
@@ -264,8 +262,9 @@ LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
     return 0;
 }
 
-LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL&) {
+LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     OnDrop(reinterpret_cast<HDROP>(wParam));
+    handled = FALSE; // the control's own processing sees the drop too
     return 0;
 }
 

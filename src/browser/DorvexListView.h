@@ -19,6 +19,11 @@ class CDorvexListView : public CWnd {
 public:
     static constexpr long kListWait = 10000;
     static constexpr int kDefaultWidths[kColumnCount] = {200, 75, 125};
+    // The context menu's commands (the module's string table has a prompt under each).
+    static constexpr UINT kDeleteCommand = 201;
+    static constexpr UINT kSendCommand = 202;
+    static constexpr UINT kNewDirectoryCommand = 203;
+    static constexpr const char* kNewFolderText = "New Folder";
 
     CDorvexListView() = default;
     ~CDorvexListView() override;
@@ -53,6 +58,14 @@ public:
     // "M/dd/yy hh:mm:ss tt" in the user's locale, without any time-zone conversion.
     static std::string TimeText(uint64_t fileTime);
 
+    // Deletes the selected entries, asking about each (FileCommands.cpp); the caller reloads the list.
+    void DeleteSelection();
+    // Appends the temporary "New Folder" row and edits its name in place; the end of the edit creates it.
+    void BeginNewDirectory();
+    // Copies the selected entries, directory trees included, to a local folder the user picks, through a
+    // transfer list handed to the main window (TransferCommands.cpp).
+    void SendSelection();
+
 protected:
     BEGIN_MSG_MAP(CDorvexListView)
     MESSAGE_HANDLER(UWM_LIST_SHOW_DIR, OnShowDirectory)
@@ -62,6 +75,9 @@ protected:
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    COMMAND_ID_HANDLER(kDeleteCommand, OnCommand)
+    COMMAND_ID_HANDLER(kSendCommand, OnCommand)
+    COMMAND_ID_HANDLER(kNewDirectoryCommand, OnCommand)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOA, OnGetDisplayInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDisplayInfo)
@@ -70,6 +86,8 @@ protected:
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDoubleClick)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITA, OnBeginLabelEdit)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITW, OnBeginLabelEdit)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_ENDLABELEDITA, OnEndLabelEdit)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_ENDLABELEDITW, OnEndLabelEdit)
     END_MSG_MAP()
 
     LRESULT OnShowDirectory(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -84,11 +102,14 @@ protected:
     LRESULT OnColumnClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnDoubleClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnCommand(WORD code, WORD id, HWND control, BOOL& handled);
     void OnFinalMessage(HWND) override { delete this; }
 
-    // The context menu at `screen` (the commands on the rows hook in here); nothing by default.
+    // The context menu at `screen`: the commands on the selection, then "&New Directory".
     virtual void ShowContextMenu(POINT screen);
-    // Files dropped from the shell while a directory is shown; the list only releases the drop.
+    // Files and folders dropped from the shell while a directory is shown: an upload batch, or for one
+    // file of a known kind the typed operation the user picks.
     virtual void OnDrop(HDROP drop);
 
 private:
@@ -98,6 +119,13 @@ private:
     void SortAndShow(bool keepSelection);
     void UpdateSortArrows();
     void OpenRow(int index);
+    // The end of the new folder's name edit: `name` null when it was cancelled. True keeps the label.
+    bool FinishNewDirectory(int index, const char* name);
+    void RemoveTemporaryRow(int index);
+    // A synchronous request of the file commands; false when the device refuses.
+    bool ExecuteRequest(long request, const std::string& path, bool withContents = false);
+    // Shows the session's last failure in the application's box.
+    void ShowSessionError();
 
     HWND m_treeWindow = nullptr;
     CDeviceSession* m_session = nullptr;

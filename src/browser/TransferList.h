@@ -32,3 +32,7 @@ public:
     // too long): what, and why. The batch's summary names them.
     std::list<std::pair<std::string, std::string>> skipped;
 };
+
+// True when the file name of `path` (its first 259 characters, the part after the last separator)
+// matches one of `patterns` by the shell's wildcard rules; false for an empty list.
+bool MatchesPattern(const std::list<std::string>& patterns, const std::string& path);

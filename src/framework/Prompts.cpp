@@ -1,4 +1,5 @@
 #include "framework/Prompts.h"
+#include <shlobj.h>
 
 namespace {
 CWin32Prompts g_win32;
@@ -13,6 +14,33 @@ int CWin32Prompts::MessageBox(HWND owner, const std::string& text, const std::st
 INT_PTR CWin32Prompts::DoModal(HINSTANCE instance, int dialogId, const std::string&, HWND owner, DLGPROC proc,
                                LPARAM param) {
     return DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), owner, proc, param);
+}
+
+UINT CWin32Prompts::TrackPopupMenu(HMENU menu, UINT flags, POINT screen, HWND owner) {
+    return static_cast<UINT>(
+        ::TrackPopupMenu(menu, flags | TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0, owner, nullptr));
+}
+
+std::optional<std::string> CWin32Prompts::BrowseForFolder(HWND owner, const std::string& title) {
+    constexpr UINT kNewDialogStyle = 0x40; // BIF_NEWDIALOGSTYLE
+    BROWSEINFOA info = {};
+    info.hwndOwner = owner;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = kNewDialogStyle;
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    if (!chosen)
+        return std::nullopt;
+    char path[MAX_PATH] = "";
+    const bool hasPath = SHGetPathFromIDListA(chosen, path) != FALSE;
+    // The item list is the shell's to free, with its own allocator.
+    IMalloc* shellMalloc = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&shellMalloc)) && shellMalloc) {
+        shellMalloc->Free(chosen);
+        shellMalloc->Release();
+    }
+    if (!hasPath || !path[0])
+        return std::nullopt;
+    return std::string(path);
 }
 
 IPrompts& Prompts() { return *g_current; }

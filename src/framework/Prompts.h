@@ -2,6 +2,7 @@
 // default implementation calls Win32, tests install a scripted one that checks each prompt's text and
 // gives the answer, so no path needs a person.
 #pragma once
+#include <optional>
 #include <string>
 #include <windows.h>
 
@@ -13,6 +14,11 @@ public:
     // DialogBoxParamA over one of the module's dialog resources; `name` says which dialog for scripts.
     virtual INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,
                             LPARAM param) = 0;
+    // TrackPopupMenu with TPM_RETURNCMD: the chosen command id, 0 when the menu is dismissed.
+    virtual UINT TrackPopupMenu(HMENU menu, UINT flags, POINT screen, HWND owner) = 0;
+    // The shell's folder browser over the whole namespace: the chosen folder's file-system path, nothing
+    // when it is cancelled or the chosen item has no such path.
+    virtual std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title) = 0;
 };
 
 class CWin32Prompts : public IPrompts {
@@ -20,6 +26,8 @@ public:
     int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
     INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,
                     LPARAM param) override;
+    UINT TrackPopupMenu(HMENU menu, UINT flags, POINT screen, HWND owner) override;
+    std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title) override;
 };
 
 IPrompts& Prompts();

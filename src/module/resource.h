@@ -13,6 +13,7 @@
 #define IDD_ABOUTBOX_DORVEX 1
 #define IDD_PROPPAGE_DORVEX 200
 #define IDD_CONFIRM 202
+#define IDD_WALK_PROGRESS 210
 
 #define IDI_ABOUTDLL 1
 #define IDI_FOLDER 204
@@ -27,6 +28,8 @@
 #define IDC_CONFIRM_YES_ALL 206
 #define IDC_CONFIRM_NO 207
 #define IDC_CONFIRM_NO_ALL 208
+// The progress of a long walk of the device's directories.
+#define IDC_WALK_TEXT 211
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

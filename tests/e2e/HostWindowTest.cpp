@@ -238,6 +238,8 @@ public:
         return IDOK;
     }
     INT_PTR DoModal(HINSTANCE, int, const std::string&, HWND, DLGPROC, LPARAM) override { return IDCANCEL; }
+    UINT TrackPopupMenu(HMENU, UINT, POINT, HWND) override { return 0; }
+    std::optional<std::string> BrowseForFolder(HWND, const std::string&) override { return std::nullopt; }
 };
 
 TEST_F(HostWindowTest, APluginThatIsNotRegisteredIsExplainedAndNothingIsCalled) {

@@ -16,6 +16,7 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
+#include "module/resource.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
 #include "Dorvex_h.h"
@@ -264,6 +265,34 @@ TEST_F(SessionEndToEnd, TheBrowserShowsTheDeviceAsItIsOnDiskAndKeepsTheBarWhereI
     EXPECT_EQ(after.left - main.left, kept);
     EXPECT_EQ(ListView_GetColumnWidth(GetDlgItem(host.MainWindow(), 1702), 0), 150);
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Dorvex");
+}
+
+TEST_F(SessionEndToEnd, DeletingATreeAndMakingAFolderLandOnTheDevicesDisk) {
+    deviceA.Add("SYS\\Old\\a.bin", 100);
+    deviceA.Add("SYS\\Old\\Deeper\\b.bin", 100);
+    ASSERT_EQ(host.Connect(deviceA.Path()), S_OK);
+    CDorvexListView& list = *Main().ListView();
+    ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\" && list.RowCount() == 2; }, &seen));
+    ASSERT_TRUE(PostPath(list.m_hWnd, UWM_LIST_SHOW_DIR, "\\SYS\\"));
+    ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\SYS\\" && list.RowCount() == 2; }, &seen));
+    ASSERT_EQ(list.CellText(0, 0), "Old");
+    ListView_SetItemState(list.m_hWnd, 0, LVIS_SELECTED, LVIS_SELECTED);
+    prompts.ExpectDialog("Confirm", "Delete Old?", IDC_CONFIRM_YES);
+    prompts.ExpectBox("Delete Directory Old and all sub directories and files?", "Confirm", MB_YESNO, IDYES);
+    SendMessageA(list.m_hWnd, WM_KEYDOWN, VK_DELETE, 0);
+    ASSERT_TRUE(Pump(5000, [&] { return list.RowCount() == 1; }, &seen));
+    EXPECT_EQ(GetFileAttributesA((deviceA.Path() + "\\SYS\\Old").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((deviceA.Path() + "\\SYS\\config.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    list.BeginNewDirectory();
+    HWND edit = ListView_GetEditControl(list.m_hWnd);
+    ASSERT_NE(edit, nullptr);
+    SetWindowTextA(edit, "Fresh");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(Pump(5000, [&] { return list.RowCount() == 2 && list.Row(0); }, &seen));
+    EXPECT_EQ(list.CellText(0, 0), "Fresh");
+    const DWORD made = GetFileAttributesA((deviceA.Path() + "\\SYS\\Fresh").c_str());
+    EXPECT_TRUE(made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_DIRECTORY));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// The browser's portable rules: drive recognition, path joining, which listing records are kept, and the
-// order of the file list.
+// The browser's portable rules: drive recognition, path joining, which listing records are kept, which
+// device names may become local ones, and the order of the file list.
 #include "browser/DirectoryEntry.h"
+#include "browser/LocalName.h"
 #include "browser/RemotePath.h"
 #include "browser/SortState.h"
 #include "paramblock/ParamBlock.h"
@@ -74,6 +75,20 @@ TEST(DirectoryEntry, AListingKeepsOnlyWholeRecordsWithAddressableNames) {
     EXPECT_EQ(skipped, 8u);
     EXPECT_EQ(rows[0]->Size(), 3000000000u) << "sizes are unsigned";
     EXPECT_TRUE(rows[1]->IsDirectory());
+}
+
+TEST(LocalName, NamesThatCouldLeaveTheFolderOrNameADeviceAreRefused) {
+    for (const char* bad : {"", ".", "..", "a\\b", "..\\up", "a/b", "C:x", "x:", "tab\there", "new\nline",
+                            "\x1f", "a?", "a*", "a|b", "<a>", "q\"", "con", "CON", "Con.txt", "nul.tar.gz",
+                            "PRN", "aux.", "COM1", "com9.log", "LPT1", "lpt5.x", "CON .txt", "COM\xB9",
+                            "dot.", "blank ", "..."})
+        EXPECT_NE(LocalNameProblem(bad), nullptr) << '"' << bad << '"';
+    for (const char* good : {"a", "A.TXT", ".profile", "..x", "con0", "COM0", "COM10", "LPT", "console",
+                             "NULL.txt", "a b", "caf\xE9", "x.y.z", "-", "com1x"})
+        EXPECT_EQ(LocalNameProblem(good), nullptr) << '"' << good << '"';
+    // A field without its NUL, and the longest name that has one.
+    EXPECT_NE(LocalNameProblem(std::string(256, 'a')), nullptr);
+    EXPECT_EQ(LocalNameProblem(std::string(255, 'a')), nullptr);
 }
 
 TEST(SortState, HeaderClicksFollowTheKeyHistoryWithOneSharedDirection) {

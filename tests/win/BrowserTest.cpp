@@ -1,5 +1,6 @@
 // The drive and directory tree and the file list against a scripted session: what each listing shows,
-// how paths are found, which round trips are made, the list's order, texts and keys, and hostile records.
+// how paths are found, which round trips are made, the list's order, texts and keys, hostile records, and
+// the commands on the rows: delete, new directory, send to a local folder, drops from the shell.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -12,7 +13,13 @@
 #include "browser/DorvexTreeView.h"
 #include "paramblock/ParamBlock.h"
 #include "mainwnd/DorvexWnd.h"
+#include "browser/ConfirmDialog.h"
+#include "browser/TransferList.h"
+#include "module/resource.h"
+#include <shellapi.h>
+#include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -383,10 +390,12 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     EXPECT_EQ(list->SelectedEntries().size(), 2u);
     EXPECT_EQ(ListView_EditLabel(list->m_hWnd, 0), nullptr);
 
-    // The menu key raises the context menu at the focused row; Tab moves to the tree and back.
-    std::vector<SeenMessage> seen;
+    // The menu key raises the context menu at the focused row, with the commands on the selection;
+    // Tab moves to the tree and back.
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
     ListView_SetItemState(list->m_hWnd, 1, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_APPS, 0);
+    prompts.VerifyDone();
     SetFocus(list->m_hWnd);
     SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_TAB, 0);
     EXPECT_EQ(GetFocus(), tree->m_hWnd);
@@ -421,6 +430,372 @@ TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
     EXPECT_EQ(ThreadWindowCount(), windows);
     EXPECT_LT(HeapBytesInUse(), heap + 64 * 1024) << "200 shows of 10,000 rows left memory behind";
     session.VerifyDone();
+}
+
+} // namespace
+
+namespace {
+
+// A fresh local folder, removed with everything in it.
+struct LocalFolder {
+    std::string path;
+    LocalFolder() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        path = std::string(base) + "dorvex-cmds-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(GetTickCount());
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~LocalFolder() {
+        std::string from = path + '\0';
+        SHFILEOPSTRUCTA op = {};
+        op.wFunc = FO_DELETE;
+        op.pFrom = from.c_str();
+        op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+        SHFileOperationA(&op);
+    }
+    std::string Add(const std::string& relative) const { // directories end with a backslash
+        for (size_t at = relative.find('\\'); at != std::string::npos; at = relative.find('\\', at + 1))
+            CreateDirectoryA((path + "\\" + relative.substr(0, at)).c_str(), nullptr);
+        if (!relative.empty() && relative.back() != '\\')
+            CloseHandle(CreateFileA((path + "\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                    nullptr));
+        return path + "\\" + relative;
+    }
+    // Everything under the folder, as relative paths, directories with a final backslash.
+    std::string Tree(const std::string& under = "") const {
+        std::string out;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((path + "\\" + under + "*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return out;
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const bool directory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+            out += under + name + (directory ? "\\" : "") + " ";
+            if (directory)
+                out += Tree(under + name + "\\");
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return out;
+    }
+};
+
+std::string ItemsText(const CTransferList& list) {
+    std::string out;
+    for (const TransferItem& item : list.items)
+        out += item.source + " > " + item.destination + "\n";
+    return out;
+}
+
+class CommandsTest : public BrowserTest {
+protected:
+    void Show(const std::string& path, const Entries& entries) {
+        ExpectListing(path, 10000, entries);
+        Post(list->m_hWnd, UWM_LIST_SHOW_DIR, path);
+        Settle();
+        session.VerifyDone();
+        expectedCalls = 0;
+    }
+    void Select(std::initializer_list<int> rows) {
+        ListView_SetItemState(list->m_hWnd, -1, 0, LVIS_SELECTED);
+        for (int row : rows)
+            ListView_SetItemState(list->m_hWnd, row, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    void Command(UINT id) { SendMessageA(list->m_hWnd, WM_COMMAND, id, 0); }
+    // What a command left posted, taken before it runs: the tree's refresh and the list's reload.
+    std::string Posted() {
+        MSG msg;
+        std::string out = "no refresh";
+        if (PeekMessageA(&msg, tree->m_hWnd, UWM_TREE_REFRESH_PATH, UWM_TREE_REFRESH_PATH, PM_REMOVE))
+            out = "refresh " + *TakePath(msg.lParam);
+        const bool reload = PeekMessageA(&msg, list->m_hWnd, UWM_LIST_SHOW_DIR, UWM_LIST_SHOW_DIR, PM_REMOVE);
+        return out + (reload && !msg.lParam ? ", reload" : ", no reload");
+    }
+    std::unique_ptr<CTransferList> PostedList() {
+        MSG msg;
+        if (!PeekMessageA(&msg, main->m_hWnd, UWM_TRANSFER_START, UWM_TRANSFER_START, PM_REMOVE))
+            return nullptr;
+        return TakeTransferList(msg.lParam);
+    }
+    // A real shell drop of `paths` at (5, 7), posted to the list and dispatched; the list it posted.
+    std::unique_ptr<CTransferList> Drop(std::initializer_list<std::string> paths) {
+        size_t size = sizeof(DROPFILES) + 1;
+        for (const std::string& path : paths)
+            size += path.size() + 1;
+        HGLOBAL memory = GlobalAlloc(GHND, size);
+        auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+        header->pFiles = sizeof(DROPFILES);
+        header->pt = {5, 7};
+        char* at = reinterpret_cast<char*>(header + 1);
+        for (const std::string& path : paths)
+            at = std::copy(path.begin(), path.end(), at) + 1;
+        GlobalUnlock(memory);
+        PostMessageA(list->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+        MSG msg;
+        while (PeekMessageA(&msg, list->m_hWnd, WM_DROPFILES, WM_DROPFILES, PM_REMOVE))
+            DispatchMessageA(&msg);
+        return PostedList();
+    }
+    void ExpectDelete(const std::string& path, bool directory = false, long result = 1) {
+        session.Expect(directory ? "Execute(0x100D,[" + path + ",true],10000)"
+                                 : "Execute(0x100A,[" + path + "],10000)",
+                       result);
+    }
+    void Verify() {
+        session.VerifyDone();
+        prompts.VerifyDone();
+    }
+};
+
+TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
+    Show("\\data\\", {TestEntry("a", false), TestEntry("b", false), TestEntry("c", false)});
+    Select({0, 1, 2});
+    prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES);
+    prompts.ExpectDialog("Confirm", "Delete b?", IDC_CONFIRM_NO);
+    prompts.ExpectDialog("Confirm", "Delete c?", IDC_CONFIRM_YES);
+    ExpectDelete("\\data\\a");
+    ExpectDelete("\\data\\c");
+    Command(CDorvexListView::kDeleteCommand);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    Verify();
+    // "Yes to ALL" asks no more; the Delete key does what the command does.
+    prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES_ALL);
+    ExpectDelete("\\data\\a");
+    ExpectDelete("\\data\\b");
+    ExpectDelete("\\data\\c");
+    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    Verify();
+    // "No to ALL" ends the run at once: no refresh of the tree, but the list is read again. Escape is "No".
+    prompts.ExpectDialog("Confirm", "Delete a?", IDCANCEL);
+    prompts.ExpectDialog("Confirm", "Delete b?", IDC_CONFIRM_NO_ALL);
+    Command(CDorvexListView::kDeleteCommand);
+    EXPECT_EQ(Posted(), "no refresh, reload");
+    Verify();
+    // Nothing selected: nothing asked or deleted, the tree and the list still refreshed.
+    Select({});
+    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    Verify();
+}
+
+TEST_F(CommandsTest, DirectoriesAreAskedAgainAndARefusalIsShownWhileTheRunGoesOn) {
+    Show("\\data\\", {TestEntry("d1", true), TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
+    Select({0, 1, 2, 3}); // directories first: d1, d2, f, g
+    const UINT yesNo = MB_YESNO;
+    prompts.ExpectDialog("Confirm", "Delete d1?", IDC_CONFIRM_YES_ALL);
+    prompts.ExpectBox("Delete Directory d1 and all sub directories and files?", "Confirm", yesNo, IDYES);
+    ExpectDelete("\\data\\d1", true, 0);
+    session.ExpectErrorInfo(L"Directory is in use", 12);
+    prompts.ExpectBox("Directory is in use", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    prompts.ExpectBox("Delete Directory d2 and all sub directories and files?", "Confirm", yesNo, IDNO);
+    ExpectDelete("\\data\\f", false, 0);
+    session.ExpectErrorInfo(L"File is read-only", 13);
+    prompts.ExpectBox("File is read-only", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectDelete("\\data\\g");
+    Command(CDorvexListView::kDeleteCommand);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    Verify();
+}
+
+TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
+    const std::string name(255, 'W');
+    RECT text = {}, yes = {}, client = {};
+    prompts.onDialog = [&](HWND dialog) {
+        GetWindowRect(GetDlgItem(dialog, IDC_CONFIRM_TEXT), &text);
+        GetWindowRect(GetDlgItem(dialog, IDC_CONFIRM_YES), &yes);
+        GetClientRect(dialog, &client);
+        MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    };
+    prompts.ExpectDialog("Confirm", "Delete " + name + "?", IDC_CONFIRM_YES);
+    EXPECT_EQ(CConfirmDialog("Delete " + name + "?").DoModal(), CConfirmDialog::kYes);
+    RECT units = {0, 0, 0, 20}; // the field's height in the resource
+    EXPECT_GT(text.bottom - text.top, 2 * (units.bottom - units.top)) << "the text did not get more lines";
+    EXPECT_LE(text.bottom, yes.top);
+    EXPECT_LE(yes.bottom, client.bottom);
+}
+
+TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
+    Show("\\data\\", {TestEntry("old", true)});
+    auto begin = [&] {
+        prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
+        SendMessageA(list->m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list->m_hWnd), MAKELPARAM(20, 20));
+        HWND edit = ListView_GetEditControl(list->m_hWnd);
+        EXPECT_NE(edit, nullptr);
+        EXPECT_EQ(list->RowCount(), 2u);
+        EXPECT_EQ(list->CellText(1, 0), "New Folder");
+        DWORD from = 1, to = 0;
+        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        EXPECT_EQ(from, 0u);
+        EXPECT_EQ(to, 10u);
+        return edit;
+    };
+    // Escape leaves no trace.
+    SendMessageA(begin(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(list->RowCount(), 1u);
+    EXPECT_EQ(Posted(), "no refresh, no reload");
+    Verify();
+    // Enter as offered asks for "New Folder"; a refusal is shown and the row goes.
+    HWND edit = begin();
+    session.Expect("Execute(0x1007,[\\data\\],10000)");
+    session.Expect("Execute(0x1003,[New Folder],10000)", 0);
+    session.ExpectErrorInfo(L"Directory exists", 17);
+    prompts.ExpectBox("Directory exists", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(list->RowCount(), 1u);
+    EXPECT_EQ(Posted(), "no refresh, no reload");
+    Verify();
+    // A typed name goes as typed; the tree and the list follow.
+    edit = begin();
+    session.Expect("Execute(0x1007,[\\data\\],10000)");
+    session.Expect("Execute(0x1003,[ new one ],10000)");
+    SetWindowTextA(edit, " new one ");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    Verify();
+}
+
+TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeavesTheFolder) {
+    LocalFolder local;
+    const std::string dest = local.Add("dest\\");
+    Show("\\data\\", {TestEntry("top.bin", false), TestEntry("tree", true), TestEntry("CON", false)});
+    Select({0, 1, 2});
+    prompts.ExpectFolder("Select Destination", local.path + "\\dest");
+    DirectoryEntry unterminated = TestEntry(std::string(256, 'u'), false);
+    const Entries hostile = {TestEntry("..", true),      TestEntry("a\\..\\..\\x", false), TestEntry("", false),
+                             TestEntry("c:evil", true),   TestEntry("nul.txt", false),      TestEntry("LPT1", true),
+                             TestEntry("dot.", true),     TestEntry("blank ", false),       TestEntry("bell\a", false),
+                             TestEntry(std::string(240, 'L'), false), unterminated};
+    Entries tree = hostile, sub = hostile, deep = hostile;
+    tree.insert(tree.end(), {TestEntry("a.txt", false), TestEntry("empty", true), TestEntry("sub", true)});
+    sub.insert(sub.begin(), {TestEntry("b.txt", false), TestEntry("deep", true)});
+    deep.push_back(TestEntry("c", false));
+    session.ExpectExecute(Listing("\\data\\tree", 10000), MakeListing(tree));
+    session.ExpectExecute(Listing("\\data\\tree\\empty", 10000), MakeListing({}));
+    session.ExpectExecute(Listing("\\data\\tree\\sub", 10000), MakeListing(sub));
+    session.ExpectExecute(Listing("\\data\\tree\\sub\\deep", 10000), MakeListing(deep));
+    // Local directories exist before the batch is handed over.
+    Command(CDorvexListView::kSendCommand);
+    Verify();
+    std::unique_ptr<CTransferList> sent = PostedList();
+    ASSERT_TRUE(sent);
+    const std::string d = dest;
+    EXPECT_EQ(ItemsText(*sent), "\\data\\tree\\a.txt > " + d + "tree\\\n" +
+                                    "\\data\\tree\\sub\\b.txt > " + d + "tree\\sub\\\n" +
+                                    "\\data\\tree\\sub\\deep\\c > " + d + "tree\\sub\\deep\\\n" +
+                                    "\\data\\top.bin > " + d + "\n");
+    EXPECT_EQ(sent->count, 4u);
+    EXPECT_EQ(sent->direction, 0);
+    EXPECT_EQ(local.Tree(), "dest\\ dest\\tree\\ dest\\tree\\empty\\ dest\\tree\\sub\\ dest\\tree\\sub\\deep\\ ");
+    // Every hostile entry is accounted for at each depth: the three a listing cannot address as one
+    // summary each, the rest by name, and CON among the selection.
+    size_t named = 0, summaries = 0;
+    for (const auto& [what, why] : sent->skipped) {
+        EXPECT_FALSE(why.empty()) << what;
+        (what.back() == '\\' ? summaries : named) += 1;
+    }
+    EXPECT_EQ(summaries, 3u);
+    EXPECT_EQ(named, 3u * (hostile.size() - 4) + 1);
+    EXPECT_EQ(std::count_if(sent->skipped.begin(), sent->skipped.end(),
+                            [](const auto& skip) { return skip.first == "\\data\\CON"; }),
+              1);
+}
+
+TEST_F(CommandsTest, ARefusedWalkStartsNoTransferAndACancelledBrowserNothing) {
+    LocalFolder local;
+    Show("\\data\\", {TestEntry("d", true)});
+    Select({0});
+    prompts.ExpectFolder("Select Destination", std::nullopt);
+    Command(CDorvexListView::kSendCommand);
+    EXPECT_EQ(PostedList(), nullptr);
+    Verify();
+    prompts.ExpectFolder("Select Destination", local.path);
+    session.ExpectExecute(Listing("\\data\\d", 10000), nullptr, 0);
+    session.ExpectErrorInfo(L"No such directory", 3);
+    prompts.ExpectBox("No such directory", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    prompts.ExpectBox("Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    Command(CDorvexListView::kSendCommand);
+    EXPECT_EQ(PostedList(), nullptr);
+    EXPECT_EQ(local.Tree(), "d\\ ");
+    Verify();
+}
+
+TEST_F(CommandsTest, ALongWalkShowsItsProgressAndStopsAtCancel) {
+    LocalFolder local;
+    Show("\\data\\", {TestEntry("big", true)});
+    Select({0});
+    prompts.ExpectFolder("Select Destination", local.path);
+    Entries many;
+    for (int i = 0; i < 300; ++i)
+        many.push_back(TestEntry("d" + std::to_string(i), true));
+    session.ExpectExecute(Listing("\\data\\big", 10000), MakeListing(many));
+    constexpr int kCancelAt = 205;
+    for (int i = 0; i + 1 < kCancelAt; ++i)
+        session.ExpectExecute(Listing("\\data\\big\\d" + std::to_string(i), 10000), MakeListing({}));
+    int listings = 0;
+    bool shownEarly = false;
+    DWORD clicked = 0;
+    session.onCall = [&](const std::string&) {
+        HWND progress = FindWindowA("#32770", "Dorvex");
+        shownEarly |= ++listings <= 200 && progress;
+        if (listings == kCancelAt && progress) {
+            clicked = GetTickCount();
+            PostMessageA(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
+        }
+    };
+    Command(CDorvexListView::kSendCommand);
+    const DWORD stopped = GetTickCount();
+    session.onCall = nullptr;
+    EXPECT_FALSE(shownEarly);
+    ASSERT_NE(clicked, 0u) << "no progress window after 200 listings";
+    EXPECT_LT(stopped - clicked, 100u);
+    EXPECT_EQ(PostedList(), nullptr);
+    EXPECT_EQ(FindWindowA("#32770", "Dorvex"), nullptr);
+    Verify();
+}
+
+TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations) {
+    Show("\\cf0\\data\\", {});
+    EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({"*.fwx"})), S_OK);
+    EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({"*.prgx"})), S_OK);
+    EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({"*.fwx"})), S_OK);
+    LocalFolder local;
+    const std::string firmware = local.Add("MAIN.fwx"), two = local.Add("TWO.fwx"), plain = local.Add("plain.txt");
+    local.Add("SET1\\A.TXT");
+    local.Add("SET1\\SUB\\B.TXT");
+    local.Add("ONE\\only.prgx");
+    local.Add("EMPTY\\");
+    const std::vector<std::string> fileMenu = {"Transfer File", "Update Firmware", "Load Display List"};
+    prompts.ExpectMenu(fileMenu, 0x8801);
+    auto sent = Drop({firmware});
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->operation, 0x8801u);
+    EXPECT_EQ(sent->direction, 1);
+    EXPECT_EQ(ItemsText(*sent), firmware + " > \\cf0\\data\\\n");
+    // Dismissed: nothing is handed over.
+    prompts.ExpectMenu(fileMenu, 0);
+    EXPECT_EQ(Drop({firmware}), nullptr);
+    // A folder with one file: that file is tested, "Transfer File" is a plain upload.
+    prompts.ExpectMenu({"Transfer File", "Load Program"}, 0x1800);
+    sent = Drop({local.path + "\\ONE"});
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->operation, 0u);
+    EXPECT_EQ(ItemsText(*sent), local.path + "\\ONE\\only.prgx > \\cf0\\data\\ONE\\\n");
+    Verify();
+    // No menu for two files, for a file of no known kind, nor for a folder's tree.
+    EXPECT_EQ(Drop({firmware, two})->count, 2u);
+    EXPECT_EQ(ItemsText(*Drop({plain})), plain + " > \\cf0\\data\\\n");
+    sent = Drop({local.path + "\\SET1"});
+    EXPECT_EQ(ItemsText(*sent), local.path + "\\SET1\\A.TXT > \\cf0\\data\\SET1\\\n" + local.path +
+                                    "\\SET1\\SUB\\B.TXT > \\cf0\\data\\SET1\\SUB\\\n");
+    // An empty folder gives an empty batch.
+    sent = Drop({local.path + "\\EMPTY"});
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->count, 0u);
+    Verify();
 }
 
 } // namespace

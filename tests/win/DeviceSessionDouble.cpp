@@ -29,8 +29,9 @@ std::string BlockText(SAFEARRAY* array) {
         const CParamValue& value = block.At(i);
         out += i ? "," : "";
         out += value.Kind() == PK_TEXT  ? value.GetText()
-               : value.Kind() == PK_INT ? std::to_string(value.GetInt())
-                                        : "?";
+               : value.Kind() == PK_INT  ? std::to_string(value.GetInt())
+               : value.Kind() == PK_BOOL ? (value.GetBool() ? "true" : "false")
+                                         : "?";
     }
     return out + "]";
 }
@@ -332,27 +333,50 @@ STDMETHODIMP CSessionFactory::CreateInstance(IUnknown* outer, REFIID iid, void**
 // ---- prompts ----
 
 void CScriptedPrompts::ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer) {
-    m_expected.push_back({text, caption, type, answer});
+    m_expected.push_back({text, caption, type, answer, Kind::Box, {}, std::nullopt});
+}
+
+void CScriptedPrompts::ExpectDialog(const std::string& name, const std::string& text, int click) {
+    m_expected.push_back({text, name, 0, click, Kind::Dialog, {}, std::nullopt});
+}
+
+void CScriptedPrompts::ExpectMenu(std::vector<std::string> items, UINT answer) {
+    m_expected.push_back({"", "", 0, static_cast<int>(answer), Kind::Menu, std::move(items), std::nullopt});
+}
+
+void CScriptedPrompts::ExpectFolder(const std::string& title, std::optional<std::string> path) {
+    m_expected.push_back({title, "", 0, 0, Kind::Folder, {}, std::move(path)});
 }
 
 void CScriptedPrompts::VerifyDone() {
     for (const Box& box : m_expected)
-        ADD_FAILURE() << "expected message box never shown: \"" << box.text << "\" (" << box.caption << ")";
+        ADD_FAILURE() << "expected prompt never shown: \"" << box.text << "\" (" << box.caption << ")";
     m_expected.clear();
+}
+
+bool CScriptedPrompts::Next(Kind kind, const std::string& what, Box& box) {
+    m_trace.push_back(what);
+    if (m_expected.empty()) {
+        ADD_FAILURE() << "unexpected " << what;
+        return false;
+    }
+    box = m_expected.front();
+    m_expected.pop_front();
+    if (box.kind != kind) {
+        ADD_FAILURE() << "expected prompt \"" << box.text << "\" (" << box.caption << "), got " << what;
+        return false;
+    }
+    return true;
 }
 
 int CScriptedPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     owners.push_back(owner);
     shown.push_back(text);
-    m_trace.push_back(caption + ": " + text);
     if (onBox)
         onBox();
-    if (m_expected.empty()) {
-        ADD_FAILURE() << "unexpected message box \"" << text << "\" (" << caption << ")";
+    Box box;
+    if (!Next(Kind::Box, "message box \"" + text + "\" (" + caption + ")", box))
         return IDCANCEL;
-    }
-    Box box = m_expected.front();
-    m_expected.pop_front();
     if (box.text != "*") {
         EXPECT_EQ(text, box.text);
     }
@@ -361,9 +385,108 @@ int CScriptedPrompts::MessageBox(HWND owner, const std::string& text, const std:
     return box.answer;
 }
 
-INT_PTR CScriptedPrompts::DoModal(HINSTANCE, int dialogId, const std::string& name, HWND, DLGPROC, LPARAM) {
-    ADD_FAILURE() << "unexpected dialog " << name << " (" << dialogId << ")";
-    return IDCANCEL;
+namespace {
+
+// The scripted dialog that is up, seen from the thread timer that answers it.
+struct PendingDialog {
+    CScriptedPrompts::Box box;
+    std::function<void(HWND)> inspect;
+    std::string text;
+    bool answered = false;
+};
+PendingDialog* g_pendingDialog = nullptr;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == "#32770" && IsWindowEnabled(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FirstStatic(HWND child, LPARAM text) {
+    char name[16] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "Static") != 0 || GetWindowTextLengthA(child) == 0)
+        return TRUE;
+    std::string value(static_cast<size_t>(GetWindowTextLengthA(child)) + 1, '\0');
+    value.resize(static_cast<size_t>(GetWindowTextA(child, value.data(), static_cast<int>(value.size()))));
+    *reinterpret_cast<std::string*>(text) = value;
+    return FALSE;
+}
+
+} // namespace
+
+void CALLBACK CScriptedPrompts::DialogTick(HWND, UINT, UINT_PTR, DWORD) {
+    PendingDialog* pending = g_pendingDialog;
+    if (!pending || pending->answered)
+        return;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog)
+        return;
+    pending->answered = true;
+    EnumChildWindows(dialog, FirstStatic, reinterpret_cast<LPARAM>(&pending->text));
+    if (pending->inspect)
+        pending->inspect(dialog);
+    const int click = pending->box.answer;
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(click, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, click)));
+}
+
+INT_PTR CScriptedPrompts::DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner,
+                                  DLGPROC proc, LPARAM param) {
+    PendingDialog pending;
+    if (!Next(Kind::Dialog, "dialog " + name + " (" + std::to_string(dialogId) + ")", pending.box))
+        return IDCANCEL;
+    EXPECT_EQ(name, pending.box.caption);
+    pending.inspect = onDialog;
+    g_pendingDialog = &pending;
+    // The real dialog in its real modal loop; a thread timer inside that loop gives the answer.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10, DialogTick);
+    const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(dialogId), owner, proc, param);
+    KillTimer(nullptr, timer);
+    g_pendingDialog = nullptr;
+    EXPECT_TRUE(pending.answered) << "dialog " << name << " ended before it was answered";
+    shown.push_back(pending.text);
+    if (pending.box.text != "*") {
+        EXPECT_EQ(pending.text, pending.box.text);
+    }
+    return result;
+}
+
+UINT CScriptedPrompts::TrackPopupMenu(HMENU menu, UINT, POINT, HWND owner) {
+    std::vector<std::string> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        char text[256] = "";
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
+        items.push_back(info.fType & MFT_SEPARATOR ? "-" : text);
+    }
+    std::string what = "menu";
+    for (const std::string& item : items)
+        what += " [" + item + "]";
+    owners.push_back(owner);
+    Box box;
+    if (!Next(Kind::Menu, what, box))
+        return 0;
+    EXPECT_EQ(items, box.items);
+    return static_cast<UINT>(box.answer);
+}
+
+std::optional<std::string> CScriptedPrompts::BrowseForFolder(HWND owner, const std::string& title) {
+    owners.push_back(owner);
+    Box box;
+    if (!Next(Kind::Folder, "folder browser \"" + title + "\"", box))
+        return std::nullopt;
+    EXPECT_EQ(title, box.text);
+    return box.path;
 }
 
 // ---- environment ----

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -120,29 +121,49 @@ private:
     DWORD m_cookie = 0;
 };
 
-// Expected message boxes and modal dialogs, answered in order; anything else fails the test.
+// Expected message boxes, modal dialogs, popup menus and folder browsers, answered in order; anything
+// else fails the test.
 class CScriptedPrompts : public IPrompts {
 public:
+    enum class Kind { Box, Dialog, Menu, Folder };
     struct Box {
         std::string text;
         std::string caption;
         UINT type;
         int answer;
+        Kind kind = Kind::Box;
+        std::vector<std::string> items; // a menu's item texts, "-" for a separator
+        std::optional<std::string> path;
     };
     CScriptedPrompts() { m_previous = SetPrompts(this); }
     ~CScriptedPrompts() override { SetPrompts(m_previous); }
     // A text of "*" takes any text; `shown` keeps every text shown.
     void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK);
+    // The dialog `name` runs for real; once it is up, its first static text is checked against `text`
+    // ("*": any), onDialog sees it, and control `click` is clicked (IDCANCEL: as Escape does).
+    void ExpectDialog(const std::string& name, const std::string& text, int click);
+    // A popup menu with exactly these item texts; the command `answer` is chosen (0: dismissed).
+    void ExpectMenu(std::vector<std::string> items, UINT answer);
+    // The folder browser titled `title`; it answers `path` (nothing: cancelled).
+    void ExpectFolder(const std::string& title, std::optional<std::string> path);
     void VerifyDone();
-    std::function<void()> onBox; // runs inside a box, as a modal loop would let things run
+    std::function<void()> onBox;          // runs inside a box, as a modal loop would let things run
+    std::function<void(HWND)> onDialog;   // runs inside a scripted dialog before the click
 
     int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
-    INT_PTR DoModal(HINSTANCE, int dialogId, const std::string& name, HWND, DLGPROC, LPARAM) override;
+    INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,
+                    LPARAM param) override;
+    UINT TrackPopupMenu(HMENU menu, UINT flags, POINT screen, HWND owner) override;
+    std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title) override;
 
     std::vector<HWND> owners;
     std::vector<std::string> shown;
 
 private:
+    // The next expectation, which must be of `kind`; false (with a failure) when there is none.
+    bool Next(Kind kind, const std::string& what, Box& box);
+    static void CALLBACK DialogTick(HWND, UINT, UINT_PTR, DWORD);
+
     IPrompts* m_previous = nullptr;
     std::deque<Box> m_expected;
     std::vector<std::string> m_trace;
@@ -228,7 +249,7 @@ void FreeTestStrings();
 // A stream holding `object` marshalled as the host hands its environment over, read from the start.
 IStream* MarshalledStream(IDispatch* object);
 
-// A block as the trace shows it: [text,12,...]; values other than texts and integers as "?".
+// A block as the trace shows it: [text,12,true,...]; values other than texts, integers and booleans as "?".
 std::string BlockText(SAFEARRAY* array);
 
 // One listing record, and a listing answer of such records (each as a directory-entry element).

@@ -1,0 +1,172 @@
+// The commands on the list's rows: the context menu, delete with its four-answer confirmation, and the
+// new directory made by editing a temporary row in place.
+#include "browser/ConfirmDialog.h"
+#include "browser/DorvexListView.h"
+#include "browser/RemotePath.h"
+#include "framework/Prompts.h"
+#include "framework/WaitCursor.h"
+#include "paramblock/ParamBlock.h"
+#include "session/DeviceSession.h"
+
+namespace {
+
+// What a delete command needs of a row, copied: the boxes it shows let posted messages run, and a reload
+// among them would replace the rows.
+struct DeleteTarget {
+    std::string name;
+    bool directory;
+};
+
+} // namespace
+
+void CDorvexListView::ShowContextMenu(POINT screen) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    if (!SelectedEntries().empty()) {
+        AppendMenuA(menu, MF_STRING, kDeleteCommand, "&Delete File(s)");
+        AppendMenuA(menu, MF_STRING, kSendCommand, "&Send File(s) To...");
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    }
+    AppendMenuA(menu, MF_STRING, kNewDirectoryCommand, "&New Directory");
+    const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen, m_hWnd);
+    DestroyMenu(menu);
+    if (command)
+        SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+LRESULT CDorvexListView::OnCommand(WORD, WORD id, HWND control, BOOL& handled) {
+    // Only the menu's commands: a child control that happens to use these ids is the list control's.
+    if (control) {
+        handled = FALSE;
+        return 0;
+    }
+    switch (id) {
+    case kDeleteCommand:
+        DeleteSelection();
+        PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+        break;
+    case kSendCommand:
+        SendSelection();
+        break;
+    case kNewDirectoryCommand:
+        BeginNewDirectory();
+        break;
+    default:
+        handled = FALSE;
+        break;
+    }
+    return 0;
+}
+
+bool CDorvexListView::ExecuteRequest(long request, const std::string& path, bool withContents) {
+    if (!m_session)
+        return false;
+    CParamBlock input;
+    CParamBlock output;
+    input.At(0).SetText(path.c_str());
+    if (withContents)
+        input.At(1).SetBool(true);
+    m_session->Session()->Execute(request, input.ExportArray(), output.ExportArray(), kListWait, 0,
+                                  &m_session->lastResult);
+    return m_session->lastResult != 0;
+}
+
+void CDorvexListView::ShowSessionError() {
+    Prompts().MessageBox(m_hWnd, m_session ? m_session->GetErrorText() : "", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CDorvexListView::DeleteSelection() {
+    CWaitCursor wait;
+    std::vector<DeleteTarget> targets;
+    for (const DirectoryEntry* entry : SelectedEntries())
+        targets.push_back({std::string(entry->Name()), entry->IsDirectory()});
+    bool yesToAll = false;
+    for (const DeleteTarget& target : targets) {
+        if (!yesToAll) {
+            const int answer = CConfirmDialog("Delete " + target.name + "?").DoModal();
+            if (answer == CConfirmDialog::kNoToAll)
+                return;
+            if (answer == CConfirmDialog::kYesToAll)
+                yesToAll = true;
+            else if (answer != CConfirmDialog::kYes)
+                continue;
+        }
+        const std::string path = JoinPath(m_currentPath, target.name);
+        bool done;
+        if (target.directory) {
+            // A whole tree goes: asked again every time, "Yes to ALL" or not.
+            if (Prompts().MessageBox(m_hWnd, "Delete Directory " + target.name + " and all sub directories and files?",
+                                     "Confirm", MB_YESNO) != IDYES)
+                continue;
+            done = ExecuteRequest(REQ_DELETE_DIR, path, true);
+        } else {
+            done = ExecuteRequest(REQ_DELETE_FILE, path);
+        }
+        if (!done)
+            ShowSessionError();
+    }
+    PostPath(m_treeWindow, UWM_TREE_REFRESH_PATH, m_currentPath);
+}
+
+void CDorvexListView::BeginNewDirectory() {
+    // One temporary row at a time: a second command edits the one already there.
+    int index = -1;
+    for (size_t i = 0; i < m_rows.size() && index < 0; ++i)
+        if (!m_rows[i])
+            index = static_cast<int>(i);
+    if (index < 0) {
+        m_rows.push_back(nullptr);
+        index = static_cast<int>(m_rows.size() - 1);
+        ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), LVSICF_NOSCROLL);
+    }
+    ListView_EnsureVisible(m_hWnd, index, FALSE);
+    SetFocus(m_hWnd);
+    if (HWND edit = ListView_EditLabel(m_hWnd, index)) {
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+        SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+    }
+}
+
+void CDorvexListView::RemoveTemporaryRow(int index) {
+    const size_t row = static_cast<size_t>(index);
+    if (index < 0 || row >= m_rows.size() || m_rows[row])
+        return;
+    m_rows.erase(m_rows.begin() + index);
+    ListView_SetItemState(m_hWnd, -1, 0, LVIS_SELECTED);
+    ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), LVSICF_NOSCROLL);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+bool CDorvexListView::FinishNewDirectory(int index, const char* name) {
+    if (!name) {
+        RemoveTemporaryRow(index);
+        return false;
+    }
+    // The name goes to the device as typed: the device decides what a directory may be called.
+    if (!ExecuteRequest(REQ_CHANGE_DIR, m_currentPath) || !ExecuteRequest(REQ_MAKE_DIR, name)) {
+        ShowSessionError();
+        RemoveTemporaryRow(index);
+        return false;
+    }
+    PostPath(m_treeWindow, UWM_TREE_REFRESH_PATH, m_currentPath);
+    PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+    return true;
+}
+
+LRESULT CDorvexListView::OnEndLabelEdit(int, NMHDR* header, BOOL&) {
+    auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+    const int index = info->item.iItem;
+    if (index < 0 || static_cast<size_t>(index) >= m_rows.size() || m_rows[static_cast<size_t>(index)])
+        return FALSE;
+    if (header->code == LVN_ENDLABELEDITW) {
+        const auto* wide = reinterpret_cast<const wchar_t*>(info->item.pszText);
+        if (!wide)
+            return FinishNewDirectory(index, nullptr);
+        const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        std::string name(static_cast<size_t>(size > 0 ? size : 1), '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, name.data(), size, nullptr, nullptr);
+        return FinishNewDirectory(index, name.c_str());
+    }
+    return FinishNewDirectory(index, info->item.pszText);
+}

@@ -1,0 +1,256 @@
+// The list's transfer commands: "&Send File(s) To..." walks the selected directories on the device and
+// builds a download batch; a drop of shell files builds an upload batch, or for one file of a known kind
+// runs the typed operation the user picks. Both hand their CTransferList to the main window.
+#include "browser/DeviceListing.h"
+#include "browser/DorvexListView.h"
+#include "browser/LocalName.h"
+#include "browser/RemotePath.h"
+#include "browser/TransferList.h"
+#include "framework/Module.h"
+#include "framework/Prompts.h"
+#include "framework/WaitCursor.h"
+#include "mainwnd/DorvexWnd.h"
+#include "module/resource.h"
+#include "session/DeviceSession.h"
+#include <cstdio>
+
+namespace {
+
+constexpr size_t kQuietListings = 200; // a walk longer than this shows its progress and can be cancelled
+constexpr DWORD kDropPathSize = 512;
+
+// True when the local code page holds `name` exactly: every byte a character of it, and the way back
+// gives the same bytes (no best-fit substitutes).
+bool FitsLocalCodePage(std::string_view name) {
+    const UINT codePage = GetACP();
+    const int length = static_cast<int>(name.size());
+    const int wideLength = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+    if (wideLength <= 0)
+        return false;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, name.data(), length, wide.data(), wideLength);
+    const bool utf8 = codePage == CP_UTF8;
+    BOOL defaulted = FALSE;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int back = WideCharToMultiByte(codePage, flags, wide.data(), wideLength, nullptr, 0, nullptr,
+                                         utf8 ? nullptr : &defaulted);
+    std::string again(static_cast<size_t>(back > 0 ? back : 0), '\0');
+    WideCharToMultiByte(codePage, flags, wide.data(), wideLength, again.data(), back, nullptr,
+                        utf8 ? nullptr : &defaulted);
+    return !defaulted && again == name;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The download walk: local directories first (empty ones too), one item per remote file.
+class CSendWalk {
+public:
+    enum Outcome { kGo, kFailed, kAbandon, kCancelled };
+
+    CSendWalk(CDeviceSession& session, CTransferList& list, HWND owner)
+        : m_session(session), m_list(list), m_owner(owner) {}
+    ~CSendWalk() {
+        if (m_progress)
+            DestroyWindow(m_progress);
+    }
+    CSendWalk(const CSendWalk&) = delete;
+    CSendWalk& operator=(const CSendWalk&) = delete;
+
+    // One entry `name` of remote directory `remoteDir` into local directory `localDir`. A selected
+    // directory whose local directory cannot be made abandons the batch quietly; deeper down it fails.
+    Outcome Entry(const std::string& remoteDir, const std::string& localDir, std::string_view name,
+                  bool directory, bool selected) {
+        const std::string remote = JoinPath(remoteDir, name);
+        if (const char* problem = LocalNameProblem(name))
+            return Skip(remote, problem);
+        if (!FitsLocalCodePage(name))
+            return Skip(remote, "the local code page cannot hold the name");
+        const std::string local = JoinPath(localDir, name);
+        if (local.size() > kLocalPathLimit)
+            return Skip(remote, "the local path would be longer than 259 characters");
+        if (!directory) {
+            m_list.items.push_back({remote, WithFinalBackslash(localDir)});
+            ++m_list.count;
+            return kGo;
+        }
+        if (!Exists(local) && !CreateDirectoryA(local.c_str(), nullptr))
+            return selected ? kAbandon : kFailed;
+        return Walk(remote, local);
+    }
+
+    Outcome Walk(const std::string& remote, const std::string& local) {
+        if (Cancelled(remote))
+            return kCancelled;
+        EntryRows rows;
+        size_t unreadable = 0;
+        if (!ListDirectory(m_session, remote, CDorvexListView::kListWait, rows, &unreadable))
+            return kFailed;
+        if (unreadable)
+            m_list.skipped.push_back({WithFinalBackslash(remote), std::to_string(unreadable) +
+                                      " entries the device listed could not be read or addressed"});
+        for (const auto& row : rows)
+            if (const Outcome outcome = Entry(remote, local, row->Name(), row->IsDirectory(), false); outcome != kGo)
+                return outcome;
+        return kGo;
+    }
+
+private:
+    Outcome Skip(const std::string& remote, const char* reason) {
+        m_list.skipped.push_back({remote, reason});
+        return kGo;
+    }
+
+    // Before each listing: past the quiet ones, the progress window is up and answers its Cancel (and
+    // Escape) between listings; nothing else runs meanwhile.
+    bool Cancelled(const std::string& remote) {
+        if (++m_listed <= kQuietListings)
+            return false;
+        if (!m_progress) {
+            m_progress = CreateDialogParamA(CModule::Instance(), MAKEINTRESOURCEA(IDD_WALK_PROGRESS), m_owner,
+                                            ProgressProc, reinterpret_cast<LPARAM>(&m_cancelled));
+            if (!m_progress)
+                return false;
+            ShowWindow(m_progress, SW_SHOW);
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, "Listing directories on the device: %zu so far", m_listed - 1);
+        SetDlgItemTextA(m_progress, IDC_WALK_TEXT, (std::string(text) + "\n" + remote).c_str());
+        MSG msg;
+        while (!m_cancelled && PeekMessageA(&msg, m_progress, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageA(m_progress, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        return m_cancelled;
+    }
+
+    static INT_PTR CALLBACK ProgressProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg == WM_INITDIALOG) {
+            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            return TRUE;
+        }
+        if ((msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) || msg == WM_CLOSE) {
+            if (auto* cancelled = reinterpret_cast<bool*>(GetWindowLongPtrA(dialog, DWLP_USER)))
+                *cancelled = true;
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    CDeviceSession& m_session;
+    CTransferList& m_list;
+    HWND m_owner;
+    size_t m_listed = 0;
+    HWND m_progress = nullptr;
+    bool m_cancelled = false;
+};
+
+// Every file under `directory` (recursively when asked), each going to `base` followed by the part of
+// its directory after `parent`.
+void AddLocalTree(CTransferList& list, const std::string& parent, const std::string& directory,
+                  const std::string& base, bool recursive) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinPath(directory, "*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = JoinPath(directory, name);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (recursive)
+                AddLocalTree(list, parent, path, base, recursive);
+        } else {
+            list.items.push_back({path, WithFinalBackslash(base + directory.substr(parent.size()))});
+            ++list.count;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+} // namespace
+
+void CDorvexListView::SendSelection() {
+    struct Selected {
+        std::string name;
+        bool directory;
+    };
+    std::vector<Selected> selection;
+    for (const DirectoryEntry* entry : SelectedEntries())
+        selection.push_back({std::string(entry->Name()), entry->IsDirectory()});
+    if (selection.empty() || !m_session)
+        return;
+    const std::optional<std::string> folder = Prompts().BrowseForFolder(m_hWnd, "Select Destination");
+    if (!folder)
+        return;
+    CWaitCursor wait;
+    auto list = std::make_unique<CTransferList>();
+    list->direction = 0;
+    CSendWalk walk(*m_session, *list, m_hWnd);
+    for (const Selected& row : selection) {
+        switch (walk.Entry(m_currentPath, *folder, row.name, row.directory, true)) {
+        case CSendWalk::kGo:
+            continue;
+        case CSendWalk::kFailed:
+            ShowSessionError();
+            Prompts().MessageBox(m_hWnd, "Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        case CSendWalk::kAbandon:
+        case CSendWalk::kCancelled:
+            return;
+        }
+    }
+    PostTransferList(GetParent(m_hWnd), UWM_TRANSFER_START, std::move(list));
+}
+
+void CDorvexListView::OnDrop(HDROP drop) {
+    auto list = std::make_unique<CTransferList>();
+    list->direction = 1;
+    list->drop = drop; // finished with the list, whatever becomes of it
+    const std::string base = WithFinalBackslash(m_currentPath);
+    const UINT dropped = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < dropped; ++i) {
+        char path[kDropPathSize] = "";
+        if (!DragQueryFileA(drop, i, path, kDropPathSize))
+            continue;
+        const DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            const std::string folder = path;
+            const size_t separator = folder.rfind('\\');
+            if (separator != std::string::npos)
+                AddLocalTree(*list, folder.substr(0, separator + 1), folder, base, true);
+        } else {
+            list->items.push_back({path, base});
+            ++list->count;
+        }
+    }
+    if (list->count == 1) {
+        const std::string& source = list->items.front().source;
+        const auto* main = dynamic_cast<const CDorvexWnd*>(m_session);
+        const bool firmware = main && MatchesPattern(main->FirmwarePatterns(), source);
+        const bool displayList = main && MatchesPattern(main->DisplayListPatterns(), source);
+        const bool program = main && MatchesPattern(main->ProgramPatterns(), source);
+        if (firmware || displayList || program) {
+            HMENU menu = CreatePopupMenu();
+            AppendMenuA(menu, MF_STRING, REQ_SEND_FILE, "Transfer File");
+            if (firmware)
+                AppendMenuA(menu, MF_STRING, REQ_UPDATE_FIRMWARE, "Update Firmware");
+            if (displayList)
+                AppendMenuA(menu, MF_STRING, REQ_LOAD_DISPLAY_LIST, "Load Display List");
+            if (program)
+                AppendMenuA(menu, MF_STRING, REQ_LOAD_PROGRAM, "Load Program");
+            POINT point = {};
+            DragQueryPoint(drop, &point);
+            ClientToScreen(m_hWnd, &point);
+            const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN, point, m_hWnd);
+            DestroyMenu(menu);
+            if (!command)
+                return; // the list goes, and with it the drop
+            list->operation = command == REQ_SEND_FILE ? 0 : command;
+        }
+    }
+    PostTransferList(GetParent(m_hWnd), UWM_TRANSFER_START, std::move(list));
+}
