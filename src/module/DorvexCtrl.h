@@ -34,7 +34,7 @@ protected:
     LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnHelp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
-    HRESULT InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+    HRESULT InvokeMethod(DISPID id, const CDispatchCall& call) override;
 
 private:
     void ApplyPending();

@@ -6,6 +6,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <string>
+
 #include "HostTestSupport.h"
 
 namespace {
@@ -127,7 +129,6 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     GUID source = {};
     EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
     EXPECT_TRUE(IsEqualIID(source, kEventsIid));
-    info->Release();
 
     IOleObject* ole = As<IOleObject>(IID_IOleObject);
     ASSERT_NE(ole, nullptr);
@@ -143,7 +144,41 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     if (point)
         point->Release();
     EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
+    // Enumerated, the one point is the event interface's.
+    IEnumConnectionPoints* all = nullptr;
+    ASSERT_EQ(points->EnumConnectionPoints(&all), S_OK);
+    IConnectionPoint* found[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(all->Next(2, found, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    IID iid = {};
+    EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
+    EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
+    found[0]->Release();
+    all->Release();
     points->Release();
+
+    // The class information names the event interface as the default source.
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(info->GetClassInfo(&coclass), S_OK);
+    bool sourceNamed = false;
+    for (UINT i = 0; i < 2; ++i) {
+        int flags = 0;
+        HREFTYPE ref = 0;
+        ITypeInfo* implemented = nullptr;
+        TYPEATTR* attr = nullptr;
+        if (SUCCEEDED(coclass->GetImplTypeFlags(i, &flags)) && flags == (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) &&
+            SUCCEEDED(coclass->GetRefTypeOfImplType(i, &ref)) &&
+            SUCCEEDED(coclass->GetRefTypeInfo(ref, &implemented)) && SUCCEEDED(implemented->GetTypeAttr(&attr))) {
+            sourceNamed = IsEqualIID(attr->guid, kEventsIid);
+            implemented->ReleaseTypeAttr(attr);
+        }
+        if (implemented)
+            implemented->Release();
+    }
+    EXPECT_TRUE(sourceNamed);
+    coclass->Release();
+    info->Release();
 }
 
 TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
@@ -176,6 +211,88 @@ TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
     EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
     page->Release();
     DestroyWindow(frame);
+}
+
+// A script engine's late-bound calls: its variables by reference as VARIANTs holding whatever they hold,
+// numbers of any type, texts by value, a named argument; and the platform's errors for what does not fit.
+TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
+    CLSID clsid = {};
+    ASSERT_EQ(CLSIDFromProgID(L"DORVEX.DorvexCtrl.1", &clsid), S_OK);
+    IDispatch* script = nullptr;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&script)),
+              S_OK);
+    auto byRef = [](VARIANT* variable) {
+        VARIANT v;
+        v.vt = VT_BYREF | VT_VARIANT;
+        v.pvarVal = variable;
+        return v;
+    };
+    VARIANT vars[6];
+    for (VARIANT& v : vars)
+        VariantInit(&v);
+    vars[1] = VI4(7);
+    vars[2].vt = VT_R8;
+    vars[2].dblVal = 2.5;
+    vars[3].vt = VT_BSTR;
+    vars[3].bstrVal = SysAllocString(L"12");
+    vars[4] = VI2(-1);
+    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes",
+                                    {byRef(&vars[0]), byRef(&vars[1]), byRef(&vars[2]), byRef(&vars[3]),
+                                     byRef(&vars[4]), byRef(&vars[5])}),
+              S_OK);
+    const short expected[6] = {100, 100, 10000, 10000, 600, 300};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(vars[i].vt, VT_I2) << "variable " << i;
+        EXPECT_EQ(vars[i].iVal, expected[i]) << "variable " << i;
+    }
+
+    // A text by value, through a variable, and as a named argument.
+    VARIANT text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"demo");
+    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {VText(L"demo")}), S_OK);
+    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {byRef(&text)}), S_OK);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"VNLSetConnectionParameters"), const_cast<LPOLESTR>(L"ppszwParamerters")};
+    DISPID ids[2] = {};
+    ASSERT_EQ(script->GetIDsOfNames(IID_NULL, names, 2, 0x800, ids), S_OK);
+    EXPECT_EQ(ids[0], 3);
+    EXPECT_EQ(ids[1], 0);
+    VARIANT named = text;
+    DISPPARAMS params = {&named, &ids[1], 1, 1};
+    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    DISPID nowhere = 4;
+    params.rgdispidNamedArgs = &nowhere;
+    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_PARAMNOTFOUND);
+
+    // What does not fit gets the platform's answer, and touches no variable.
+    VARIANT missing;
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    long wrongType = 0;
+    VARIANT longRef;
+    longRef.vt = VT_BYREF | VT_I4;
+    longRef.plVal = &wrongType;
+    const VARIANT v = byRef(&vars[0]);
+    UINT argError = 99;
+    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, nullptr, &argError),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argError, 4u) << "the index of the argument in the array, last argument first";
+    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {VI4(1)}, nullptr, nullptr,
+                                    DISPATCH_PROPERTYGET),
+              DISP_E_MEMBERNOTFOUND);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(script->Invoke(99, IID_NULL, 0x400, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(wrongType, 0);
+    for (VARIANT& variable : vars)
+        VariantClear(&variable);
+    VariantClear(&text);
+    FreeTestStrings();
+    script->Release();
 }
 
 // The host may talk to the control before any container activated it: nothing fails, nothing is lost.
