@@ -52,6 +52,10 @@ COleControl::~COleControl() {
 STDMETHODIMP COleControl::QueryInterface(REFIID iid, void** out) { return QITableQuery(this, kControlTable, iid, out); }
 
 STDMETHODIMP COleControl::SetClientSite(IOleClientSite* site) {
+    // A container that lets go of its site may not have deactivated us: the in-place site it handed
+    // out goes with it, so our window must go first.
+    if (!site)
+        ComBoundary([&] { return InPlaceDeactivate(); });
     m_clientSite = site;
     return S_OK;
 }

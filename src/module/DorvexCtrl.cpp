@@ -43,7 +43,7 @@ HRESULT CDorvexCtrl::CreateInstance(REFIID iid, void** out) {
 CDorvexCtrl::CDorvexCtrl() : COleControl(kControlInfo) {}
 
 CDorvexCtrl::~CDorvexCtrl() {
-    // The main window's window goes with ours, as its child, before the object is deleted.
+    // Our window first, while this is still a CDorvexCtrl; then the main window with its own.
     DestroyWindow();
     delete m_mainWindow;
     if (m_pendingEnvironment)
@@ -55,10 +55,27 @@ LRESULT CDorvexCtrl::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
         return -1;
     RECT client;
     GetClientRect(m_hWnd, &client);
-    m_mainWindow = new CDorvexWnd();
+    if (m_mainWindow && m_mainWindow->IsWindow()) {
+        // Activated again: the main window comes back as it was, session, connection and all.
+        SetParent(m_mainWindow->m_hWnd, m_hWnd);
+        SetWindowPos(m_mainWindow->m_hWnd, nullptr, 0, 0, client.right, client.bottom,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    if (!m_mainWindow)
+        m_mainWindow = new CDorvexWnd();
     // Created hidden: VNLGetWindowSizes shows it. A failure leaves an empty control, nothing more.
     m_mainWindow->Create(nullptr, "Dorvex", WS_CHILD, client, m_hWnd, kMainWindowId);
     ApplyPending();
+    return 0;
+}
+
+LRESULT CDorvexCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    // Containers deactivate a control they hide and activate it again when they show it: the main window
+    // waits outside the container, as a message-only window, instead of going down with ours.
+    if (m_mainWindow && m_mainWindow->IsWindow())
+        SetParent(m_mainWindow->m_hWnd, HWND_MESSAGE);
+    handled = FALSE;
     return 0;
 }
 

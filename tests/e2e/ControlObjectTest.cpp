@@ -339,4 +339,60 @@ TEST_F(ControlObjectTest, CallsBeforeTheWindowExistsAreKeptForIt) {
     DestroyWindow(parent);
 }
 
+// A host that loads the module itself, lets it go, and loads it again (perhaps at another address) gets
+// working controls each time: nothing of the first load, its window class least of all, is left behind.
+TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
+    ASSERT_NE(attach, nullptr);
+    ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE("load " + std::to_string(load));
+        HMODULE ocx = LoadLibraryA("DORVEX.OCX");
+        ASSERT_NE(ocx, nullptr);
+        auto getClass = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(ocx, "DllGetClassObject")));
+        auto canUnload =
+            reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
+        ASSERT_TRUE(getClass && canUnload);
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(getClass(kControlClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        IUnknown* control = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&control)), S_OK);
+        factory->Release();
+
+        HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                      nullptr, nullptr);
+        IUnknown* site = nullptr;
+        ASSERT_EQ(attach(control, parent, &site), S_OK);
+        IOleObject* ole = nullptr;
+        IOleWindow* window = nullptr;
+        ASSERT_EQ(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
+        ASSERT_EQ(control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
+        HWND controlWindow = nullptr;
+        window->GetWindow(&controlWindow);
+        EXPECT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
+        WNDCLASSEXA info = {};
+        info.cbSize = sizeof info;
+        EXPECT_TRUE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info));
+
+        // Letting go of the site, with no Close before it, takes the control out of the container.
+        ole->SetClientSite(nullptr);
+        EXPECT_FALSE(IsWindow(controlWindow)) << "the control stayed active without a site";
+        ole->Release();
+        window->Release();
+        if (site)
+            site->Release();
+        control->Release();
+        DestroyWindow(parent);
+        ASSERT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
+        FreeLibrary(ocx);
+        ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr);
+        EXPECT_FALSE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info))
+            << "the window class outlived the code of its window procedure";
+    }
+    OleUninitialize();
+}
+
 } // namespace
