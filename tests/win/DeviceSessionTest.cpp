@@ -13,7 +13,8 @@
 #include "session/DeviceSession.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <type_traits>
 
@@ -266,10 +267,7 @@ TEST_F(DeviceSessionTest, ArgumentsAreConvertedToWhatTheHandlerTakesOrTheEventIs
     VariantInit(&inner);
     inner.vt = VT_BSTR;
     inner.bstrVal = text;
-    VARIANT throughVariant;
-    VariantInit(&throughVariant);
-    throughVariant.vt = VT_BYREF | VT_VARIANT;
-    throughVariant.pvarVal = &inner;
+    const VARIANT throughVariant = VVariantRef(&inner);
     BSTR* nowhere = nullptr;
     SAFEARRAY* none = nullptr;
     struct Case {
@@ -528,13 +526,9 @@ TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAsDeclaredAndReportWhethe
                        std::to_string(reinterpret_cast<uintptr_t>(holder.QueryOwner())) + "\n";
     }
     SetEnvironmentVariableA("QUORGUI_CALL_LOG", nullptr);
-    std::string seen;
-    if (FILE* file = fopen(log.c_str(), "rb")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, file))
-            seen += buffer;
-        fclose(file);
-    }
+    std::ifstream file(log);
+    std::string seen{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    file.close();
     seen.erase(std::remove(seen.begin(), seen.end(), '\r'), seen.end());
     EXPECT_EQ(seen, expectedLog);
     DeleteFileA(log.c_str());

@@ -1,5 +1,4 @@
-// The framework window's lifetime rules: the final message waits for the outermost handler of its window,
-// and a window left alive by its object is cut loose rather than destroyed from the base destructor.
+// The framework window's lifetime: the final message waits for the outermost handler of its window.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -52,28 +51,6 @@ TEST(WndLifetime, TheFinalMessageWaitsForTheOutermostHandler) {
     EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 7);
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(g_events, (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
-
-    // Destroyed from outside, with no handler running, it goes at once.
-    g_events.clear();
-    window = new CSelfDeleting();
-    ASSERT_TRUE(window->Create(nullptr, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
-    DestroyWindow(window->m_hWnd);
-    EXPECT_EQ(g_events, (std::vector<std::string>{"final", "deleted"}));
-}
-
-TEST(WndLifetime, AWindowItsObjectLeftAliveIsCutLooseNotDestroyed) {
-    // The framework's own class and a subclassed system control.
-    for (const char* className : {static_cast<const char*>(nullptr), "STATIC"}) {
-        auto* window = new CWnd();
-        ASSERT_TRUE(window->Create(className, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
-        HWND hwnd = window->m_hWnd;
-        delete window;
-        ASSERT_TRUE(IsWindow(hwnd)) << "the base destructor destroyed the window";
-        EXPECT_EQ(CWnd::FromHandle(hwnd), nullptr);
-        // Its messages no longer reach the object that is gone.
-        SendMessageA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("still here"));
-        DestroyWindow(hwnd);
-    }
 }
 
 } // namespace
