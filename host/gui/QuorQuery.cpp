@@ -1,19 +1,44 @@
 // Host queries: message boxes for the choices, a small dialog for text entry.
 //
 // QUORGUI_QUERY_ANSWER scripts the answer: when it is set, the query is answered with its value without
-// showing anything, so callers can be tested end to end.
+// showing anything, so callers can be tested end to end. QUORGUI_CALL_LOG records every query.
 #include "session/QuorGui.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <oleauto.h>
+#include <string>
 
 #include "GuiModule.h"
 #include "resource.h"
 
 namespace {
 
-void CopyAnswer(const char* text, char* answer, int answerSize) {
-    if (answer && answerSize > 0)
-        lstrcpynA(answer, text, answerSize);
+std::string Narrow(BSTR text) {
+    if (!text || !*text)
+        return {};
+    const int length = static_cast<int>(SysStringLen(text));
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], size, nullptr, nullptr);
+    return out.substr(0, out.find('\0'));
+}
+
+// Replaces the caller's text with `text`; the old one is freed only once the new one exists.
+bool Reply(const char* text, BSTR* answer) {
+    if (!answer)
+        return true;
+    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    BSTR reply = SysAllocStringLen(nullptr, size > 0 ? size - 1 : 0);
+    if (!reply)
+        return false;
+    if (size > 1)
+        MultiByteToWideChar(CP_ACP, 0, text, -1, reply, size);
+    SysFreeString(*answer);
+    *answer = reply;
+    return true;
 }
 
 // Moves a window of the dialog down by `dy` pixels.
@@ -56,8 +81,7 @@ void FitPrompt(HWND dialog, const char* prompt) {
 
 struct TextQuery {
     const char* prompt;
-    char* answer;
-    int answerSize;
+    std::string answer; // the proposal on entry, what was typed on OK
 };
 
 INT_PTR CALLBACK TextQueryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -68,9 +92,7 @@ INT_PTR CALLBACK TextQueryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         SetDlgItemTextA(hwnd, IDC_PROMPT, query->prompt ? query->prompt : "");
         FitPrompt(hwnd, query->prompt ? query->prompt : "");
         quorgui::CenterOnOwner(hwnd, GetWindow(hwnd, GW_OWNER));
-        const bool proposal = query->answer && query->answerSize > 0;
-        SetDlgItemTextA(hwnd, IDC_ANSWER, proposal ? query->answer : "");
-        SendDlgItemMessageA(hwnd, IDC_ANSWER, EM_LIMITTEXT, proposal ? query->answerSize - 1 : 0, 0);
+        SetDlgItemTextA(hwnd, IDC_ANSWER, query->answer.c_str());
         // The proposal selected, so typing replaces it.
         SendDlgItemMessageA(hwnd, IDC_ANSWER, EM_SETSEL, 0, -1);
         SetFocus(GetDlgItem(hwnd, IDC_ANSWER));
@@ -79,8 +101,10 @@ INT_PTR CALLBACK TextQueryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
             auto* query = reinterpret_cast<TextQuery*>(GetWindowLongPtrA(hwnd, DWLP_USER));
-            if (query->answer && query->answerSize > 0)
-                GetDlgItemTextA(hwnd, IDC_ANSWER, query->answer, query->answerSize);
+            HWND edit = GetDlgItem(hwnd, IDC_ANSWER);
+            query->answer.assign(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+            GetWindowTextA(edit, &query->answer[0], static_cast<int>(query->answer.size()));
+            query->answer.resize(query->answer.find('\0'));
             EndDialog(hwnd, IDOK);
             return TRUE;
         }
@@ -94,42 +118,39 @@ INT_PTR CALLBACK TextQueryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int answerSize, HWND owner) {
-    if ((!answer && answerSize != 0) || answerSize < 0)
-        return FALSE;
+BOOL Ask(_EQuorQueryType type, const char* prompt, BSTR* answer, HWND owner) {
+    const char* text = prompt ? prompt : "";
+    char line[160];
+    std::snprintf(line, sizeof line, "query|%ld|%.100s|%llu", static_cast<long>(type), text,
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(owner)));
+    quorgui::AppendCallLog(line);
     if (type != eQuorQueryInform && type != eQuorQueryYesNo && type != eQuorQueryOkCancel &&
         type != eQuorQueryText)
         return FALSE;
 
     char scripted[1024];
-    if (quorgui::ReadEnvironment("QUORGUI_QUERY_ANSWER", scripted, sizeof scripted)) {
-        CopyAnswer(type == eQuorQueryInform ? "" : scripted, answer, answerSize);
-        return TRUE;
-    }
+    if (quorgui::ReadEnvironment("QUORGUI_QUERY_ANSWER", scripted, sizeof scripted))
+        return Reply(type == eQuorQueryInform ? "" : scripted, answer);
     if (quorgui::WindowsDisabled())
         return FALSE;
 
-    const char* text = prompt ? prompt : "";
     switch (type) {
     case eQuorQueryInform:
         MessageBoxA(owner, text, "Information", MB_OK | MB_ICONINFORMATION);
-        CopyAnswer("", answer, answerSize);
-        return TRUE;
+        return Reply("", answer);
     case eQuorQueryYesNo: {
         const int pressed = MessageBoxA(owner, text, "Question", MB_YESNO | MB_ICONQUESTION);
-        CopyAnswer(pressed == IDYES ? "Yes" : "No", answer, answerSize);
-        return TRUE;
+        return Reply(pressed == IDYES ? "Yes" : "No", answer);
     }
     case eQuorQueryOkCancel: {
         const int pressed = MessageBoxA(owner, text, "Question", MB_OKCANCEL | MB_ICONQUESTION);
-        CopyAnswer(pressed == IDOK ? "OK" : "Cancel", answer, answerSize);
-        return TRUE;
+        return Reply(pressed == IDOK ? "OK" : "Cancel", answer);
     }
     case eQuorQueryText: {
-        TextQuery query = {prompt, answer, answerSize};
+        TextQuery query = {prompt, answer ? Narrow(*answer) : std::string()};
         const INT_PTR ended = DialogBoxParamA(quorgui::ModuleInstance(), MAKEINTRESOURCEA(IDD_QUERY_TEXT),
                                               owner, TextQueryProc, reinterpret_cast<LPARAM>(&query));
-        return ended == IDOK;
+        return ended == IDOK && Reply(query.answer.c_str(), answer);
     }
     }
     return FALSE;
@@ -137,10 +158,9 @@ BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int answerSize,
 
 } // namespace
 
-extern "C" BOOL QuorGUIHandleQuery(_EQuorQueryType type, const char* prompt, char* answer, int answerSize,
-                                   HWND owner) {
+extern "C" BOOL QuorGUIHandleQuery(_EQuorQueryType type, const char* prompt, BSTR* answer, HWND owner) {
     try {
-        return Ask(type, prompt, answer, answerSize, owner);
+        return Ask(type, prompt, answer, owner);
     } catch (...) {
         return FALSE;
     }

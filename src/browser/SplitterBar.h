@@ -9,6 +9,7 @@
 class CSplitterBar : public CWnd {
 public:
     CSplitterBar() = default;
+    ~CSplitterBar() override { DestroyWindow(); }
 
     // A child of the framework's default window class, empty text; `horizontal` splits top and bottom.
     bool Create(DWORD style, const RECT& rect, HWND parent, UINT id, bool horizontal);

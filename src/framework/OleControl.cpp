@@ -52,6 +52,10 @@ COleControl::~COleControl() {
 STDMETHODIMP COleControl::QueryInterface(REFIID iid, void** out) { return QITableQuery(this, kControlTable, iid, out); }
 
 STDMETHODIMP COleControl::SetClientSite(IOleClientSite* site) {
+    // A container that lets go of its site may not have deactivated us: the in-place site it handed
+    // out goes with it, so our window must go first.
+    if (!site)
+        ComBoundary([&] { return InPlaceDeactivate(); });
     m_clientSite = site;
     return S_OK;
 }
@@ -397,6 +401,10 @@ STDMETHODIMP COleControl::FindConnectionPoint(REFIID iid, IConnectionPoint** poi
     return S_OK;
 }
 
+STDMETHODIMP COleControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    return CSinglePointEnum::Create(&m_events, false, points);
+}
+
 STDMETHODIMP COleControl::GetPages(CAUUID* pages) {
     if (!pages)
         return E_POINTER;
@@ -427,9 +435,9 @@ STDMETHODIMP COleControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 
 STDMETHODIMP COleControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     return ComBoundary([&] {
-        CComPtr<ITypeInfo> info;
-        RETURN_IF_FAILED(LoadTypeInfo(*m_info.dispatchIid, &info));
-        return info->GetIDsOfNames(names, count, ids);
+        if (!m_dispatchInfo)
+            RETURN_IF_FAILED(LoadTypeInfo(*m_info.dispatchIid, &m_dispatchInfo));
+        return m_dispatchInfo->GetIDsOfNames(names, count, ids);
     });
 }
 
@@ -437,21 +445,16 @@ STDMETHODIMP COleControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPA
                                  EXCEPINFO*, UINT* argErr) {
     if (!IsEqualIID(iid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    return ComBoundary([&] { return InvokeMethod(id, flags, params ? params : &none, result, argErr); });
-}
-
-VARIANT* DispArg(DISPPARAMS* params, UINT position) {
-    if (!params || position >= params->cArgs)
-        return nullptr;
-    return &params->rgvarg[params->cArgs - 1 - position];
-}
-
-short* DispArgShortRef(DISPPARAMS* params, UINT position) {
-    VARIANT* v = DispArg(params, position);
-    if (v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
-        v = v->pvarVal;
-    if (v && v->vt == (VT_BYREF | VT_I2))
-        return v->piVal;
-    return nullptr;
+    const DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    return ComBoundary([&]() -> HRESULT {
+        if (!m_dispatchInfo)
+            RETURN_IF_FAILED(LoadTypeInfo(*m_info.dispatchIid, &m_dispatchInfo));
+        CDispatchCall call;
+        RETURN_IF_FAILED(call.Bind(m_dispatchInfo.Get(), id, flags, params ? *params : none, argErr));
+        if (result)
+            VariantInit(result);
+        RETURN_IF_FAILED(InvokeMethod(id, call));
+        call.WriteBack();
+        return S_OK;
+    });
 }

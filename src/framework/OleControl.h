@@ -5,6 +5,7 @@
 #include "framework/ComObject.h"
 #include "framework/ComPtr.h"
 #include "framework/ConnectionPoint.h"
+#include "framework/DispatchCall.h"
 #include "framework/Wnd.h"
 #include <ocidl.h>
 #include <ole2.h>
@@ -110,13 +111,14 @@ public:
     STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override;
 
     // IConnectionPointContainer
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
     // ISpecifyPropertyPages
     STDMETHODIMP GetPages(CAUUID* pages) override;
 
-    // IDispatch: names and type information from the type library, calls through InvokeMethod.
+    // IDispatch: names, type information and the binding of every call's arguments from the type library
+    // (CDispatchCall); the bound call goes to InvokeMethod.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -129,8 +131,9 @@ public:
     DWORD PersistedVersion() const { return m_version; }
 
 protected:
-    // The dispatch map of the concrete control. Arguments come in reverse order, as in DISPPARAMS.
-    virtual HRESULT InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) = 0;
+    // The dispatch map of the concrete control: method `id` with its arguments bound to the declared
+    // parameter types, in declaration order.
+    virtual HRESULT InvokeMethod(DISPID id, const CDispatchCall& call) = 0;
     // Paints the control's picture when the container draws it without its window.
     virtual void OnDraw(HDC dc, const RECT& bounds);
     // Shows the property pages (the standard properties verb).
@@ -154,9 +157,5 @@ private:
     SIZEL m_extent;
     DWORD m_version;
     CConnectionPoint m_events;
+    CComPtr<ITypeInfo> m_dispatchInfo; // loaded at the first call
 };
-
-// Dispatch argument helpers: position counts from the first declared parameter.
-VARIANT* DispArg(DISPPARAMS* params, UINT position);
-// A by-reference short (VT_BYREF|VT_I2, or a variant by reference holding one).
-short* DispArgShortRef(DISPPARAMS* params, UINT position);

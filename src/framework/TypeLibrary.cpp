@@ -34,3 +34,58 @@ HRESULT UnregisterModuleTypeLib(const GUID& libId, WORD major, WORD minor) {
     lib->ReleaseTLibAttr(attr);
     return UnRegisterTypeLib(libId, major, minor, lcid, kind);
 }
+
+bool VarTypeOfTypeDesc(ITypeInfo* info, const TYPEDESC& desc, VARTYPE& out, int depth) {
+    if (depth > 8)
+        return false;
+    VARTYPE inner = VT_EMPTY;
+    switch (desc.vt) {
+    case VT_PTR:
+        if (!desc.lptdesc || !VarTypeOfTypeDesc(info, *desc.lptdesc, inner, depth + 1) || (inner & VT_BYREF))
+            return false;
+        out = inner | VT_BYREF;
+        return true;
+    case VT_SAFEARRAY:
+        if (!desc.lptdesc || !VarTypeOfTypeDesc(info, *desc.lptdesc, inner, depth + 1) ||
+            (inner & (VT_BYREF | VT_ARRAY)))
+            return false;
+        out = inner | VT_ARRAY;
+        return true;
+    case VT_USERDEFINED: {
+        CComPtr<ITypeInfo> ref;
+        if (FAILED(info->GetRefTypeInfo(desc.hreftype, &ref)) || !ref)
+            return false;
+        TYPEATTR* attr = nullptr;
+        bool ok = false;
+        if (SUCCEEDED(ref->GetTypeAttr(&attr)) && attr) {
+            if (attr->typekind == TKIND_ALIAS)
+                ok = VarTypeOfTypeDesc(ref.Get(), attr->tdescAlias, out, depth + 1);
+            else if (attr->typekind == TKIND_ENUM)
+                ok = (out = VT_I4, true);
+            ref->ReleaseTypeAttr(attr);
+        }
+        return ok;
+    }
+    case VT_INT:
+        out = VT_I4;
+        return true;
+    case VT_UINT:
+        out = VT_UI4;
+        return true;
+    case VT_INT_PTR:
+        out = sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4;
+        return true;
+    case VT_UINT_PTR:
+        out = sizeof(LONG_PTR) == 8 ? VT_UI8 : VT_UI4;
+        return true;
+    case VT_VOID:
+    case VT_HRESULT:
+    case VT_CARRAY:
+    case VT_LPSTR:
+    case VT_LPWSTR:
+        return false;
+    default:
+        out = desc.vt;
+        return true;
+    }
+}

@@ -3,19 +3,28 @@
 
 namespace {
 const char kThisProp[] = "Dorvex.CWnd";
-}
+const char kClassName[] = "DorvexFrameworkWnd";
+bool g_registered = false;
+} // namespace
 
 CWnd::~CWnd() {
-    if (IsWindow()) {
+    if (m_hWnd && ::IsWindow(m_hWnd)) {
+        OutputDebugStringA("Dorvex: a window outlived its object; it is detached, not destroyed\n");
         HWND hwnd = m_hWnd;
-        ::DestroyWindow(hwnd);
+        UnsubclassWindow();
+        RemovePropA(hwnd, kThisProp);
     }
+    m_hWnd = nullptr;
+}
+
+void CWnd::UnregisterDefaultClass() {
+    if (g_registered)
+        UnregisterClassA(kClassName, CModule::Instance());
+    g_registered = false;
 }
 
 const char* CWnd::DefaultClassName() {
-    static const char name[] = "DorvexFrameworkWnd";
-    static bool registered = false;
-    if (!registered) {
+    if (!g_registered) {
         WNDCLASSEXA wc = {};
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
@@ -23,12 +32,12 @@ const char* CWnd::DefaultClassName() {
         wc.hInstance = CModule::Instance();
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = name;
+        wc.lpszClassName = kClassName;
         WNDCLASSEXA existing = {};
         existing.cbSize = sizeof(existing);
-        registered = GetClassInfoExA(wc.hInstance, name, &existing) || RegisterClassExA(&wc);
+        g_registered = GetClassInfoExA(wc.hInstance, kClassName, &existing) || RegisterClassExA(&wc);
     }
-    return name;
+    return kClassName;
 }
 
 CWnd* CWnd::FromHandle(HWND hwnd) { return hwnd ? static_cast<CWnd*>(GetPropA(hwnd, kThisProp)) : nullptr; }
@@ -109,6 +118,7 @@ LRESULT CWnd::ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& 
 
 LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
+    ++m_dispatching;
     // Nothing raised by a handler may reach the system's dispatcher.
     try {
         result = WindowProc(msg, wParam, lParam);
@@ -122,6 +132,11 @@ LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         RemovePropA(hwnd, kThisProp);
         m_superProc = nullptr;
         m_hWnd = nullptr;
+        m_destroyed = true;
+    }
+    // The last message may have come inside a handler further up: the object must outlive that one.
+    if (--m_dispatching == 0 && m_destroyed) {
+        m_destroyed = false;
         OnFinalMessage(hwnd);
     }
     return result;

@@ -9,7 +9,9 @@ public:
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
-    // Destroys a window that still exists: the object and its window go together.
+    // Only checks that the window is gone: a window is destroyed by the class whose handlers it needs, in
+    // that class's own destructor, while the object is still whole. One left alive is cut loose from
+    // this object (its messages no longer reach it) rather than destroyed half-way.
     virtual ~CWnd();
 
     // className null: the framework's own class, whose procedure is this object's message map.
@@ -27,6 +29,9 @@ public:
 
     // Name of the framework's window class (registered once per module).
     static const char* DefaultClassName();
+    // Unregisters that class when the module unloads, so that a module loaded again, perhaps at another
+    // address, never finds a class whose procedure points into the code that went away.
+    static void UnregisterDefaultClass();
 
     HWND m_hWnd = nullptr;
 
@@ -36,7 +41,9 @@ protected:
     virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
     // The processing a message gets when the map leaves it alone.
     LRESULT DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
-    // Called after the last message (WM_NCDESTROY); the handle is already detached.
+    // Called after the last message (WM_NCDESTROY) once the outermost handler of this window has returned,
+    // so that a `delete this` here never pulls the object from under a handler further up the stack; the
+    // handle is already detached.
     virtual void OnFinalMessage(HWND) {}
     // Sends WM_NOTIFY / WM_COMMAND from a child control back to the child as OCM_NOTIFY / OCM_COMMAND.
     LRESULT ReflectNotification(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -48,6 +55,10 @@ private:
     void Attach(HWND hwnd);
 
     WNDPROC m_superProc = nullptr; // set for subclassed windows
+    // How many of this window's messages are being dispatched (nested sends count), and whether its
+    // last message has passed while some were.
+    int m_dispatching = 0;
+    bool m_destroyed = false;
 };
 
 #define BEGIN_MSG_MAP(Class)                                                                                 \

@@ -25,32 +25,6 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
-// The stream pointer arrives as whatever integer type the caller's type library gave it.
-bool ArgPointer(VARIANT* arg, LONG_PTR& out) {
-    CVariant v;
-    if (!arg || FAILED(VariantChangeType(&v, arg, 0, sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4)))
-        return false;
-    out = sizeof(LONG_PTR) == 8 ? static_cast<LONG_PTR>(v.llVal) : static_cast<LONG_PTR>(v.lVal);
-    return true;
-}
-
-bool ArgText(VARIANT* arg, std::string& out) {
-    if (arg && arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal)
-        arg = arg->pvarVal;
-    if (!arg)
-        return false;
-    if (arg->vt == (VT_BYREF | VT_BSTR)) {
-        BSTR b = arg->pbstrVal ? *arg->pbstrVal : nullptr;
-        out = b ? NarrowFromWide(b, static_cast<int>(SysStringLen(b))) : "";
-        return true;
-    }
-    CVariant v;
-    if (FAILED(VariantChangeType(&v, arg, 0, VT_BSTR)))
-        return false;
-    out = v.bstrVal ? NarrowFromWide(v.bstrVal, static_cast<int>(SysStringLen(v.bstrVal))) : "";
-    return true;
-}
-
 IDispatch* UnmarshalEnvironment(LONG_PTR stream) {
     IDispatch* environment = nullptr;
     if (stream)
@@ -69,7 +43,7 @@ HRESULT CDorvexCtrl::CreateInstance(REFIID iid, void** out) {
 CDorvexCtrl::CDorvexCtrl() : COleControl(kControlInfo) {}
 
 CDorvexCtrl::~CDorvexCtrl() {
-    // The main window's window goes with ours, as its child, before the object is deleted.
+    // Our window first, while this is still a CDorvexCtrl; then the main window with its own.
     DestroyWindow();
     delete m_mainWindow;
     if (m_pendingEnvironment)
@@ -81,10 +55,27 @@ LRESULT CDorvexCtrl::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
         return -1;
     RECT client;
     GetClientRect(m_hWnd, &client);
-    m_mainWindow = new CDorvexWnd();
+    if (m_mainWindow && m_mainWindow->IsWindow()) {
+        // Activated again: the main window comes back as it was, session, connection and all.
+        SetParent(m_mainWindow->m_hWnd, m_hWnd);
+        SetWindowPos(m_mainWindow->m_hWnd, nullptr, 0, 0, client.right, client.bottom,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    if (!m_mainWindow)
+        m_mainWindow = new CDorvexWnd();
     // Created hidden: VNLGetWindowSizes shows it. A failure leaves an empty control, nothing more.
     m_mainWindow->Create(nullptr, "Dorvex", WS_CHILD, client, m_hWnd, kMainWindowId);
     ApplyPending();
+    return 0;
+}
+
+LRESULT CDorvexCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    // Containers deactivate a control they hide and activate it again when they show it: the main window
+    // waits outside the container, as a message-only window, instead of going down with ours.
+    if (m_mainWindow && m_mainWindow->IsWindow())
+        SetParent(m_mainWindow->m_hWnd, HWND_MESSAGE);
+    handled = FALSE;
     return 0;
 }
 
@@ -166,50 +157,26 @@ void CDorvexCtrl::AboutBox() {
     Prompts().DoModal(CModule::Instance(), IDD_ABOUTBOX_DORVEX, "About", nullptr, AboutProc, 0);
 }
 
-HRESULT CDorvexCtrl::InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) {
-    if (!(flags & DISPATCH_METHOD))
-        return DISP_E_MEMBERNOTFOUND;
-    if (params->cNamedArgs)
-        return DISP_E_NONAMEDARGS;
-    if (result)
-        VariantInit(result);
-    auto mismatch = [argErr](UINT position) {
-        if (argErr)
-            *argErr = position;
-        return DISP_E_TYPEMISMATCH;
-    };
+HRESULT CDorvexCtrl::InvokeMethod(DISPID id, const CDispatchCall& call) {
+    // The arguments arrive bound to the type library's declarations: pointer-sized, six short*, one BSTR*.
     switch (id) {
     case 1: {
-        LONG_PTR stream = 0;
-        if (params->cArgs != 1)
-            return DISP_E_BADPARAMCOUNT;
-        if (!ArgPointer(DispArg(params, 0), stream))
-            return mismatch(0);
-        VNLSetEnvIDispatchViaStream(stream);
+        const VARIANT& stream = call.Arg(0);
+        VNLSetEnvIDispatchViaStream(stream.vt == VT_I8 ? static_cast<LONG_PTR>(stream.llVal) : stream.lVal);
         return S_OK;
     }
-    case 2: {
-        if (params->cArgs != 6)
-            return DISP_E_BADPARAMCOUNT;
-        short* outs[6];
-        for (UINT i = 0; i < 6; ++i)
-            if (!(outs[i] = DispArgShortRef(params, i)))
-                return mismatch(params->cArgs - 1 - i);
-        VNLGetWindowSizes(outs[0], outs[1], outs[2], outs[3], outs[4], outs[5]);
+    case 2:
+        VNLGetWindowSizes(call.Arg(0).piVal, call.Arg(1).piVal, call.Arg(2).piVal, call.Arg(3).piVal,
+                          call.Arg(4).piVal, call.Arg(5).piVal);
         return S_OK;
-    }
     case 3: {
-        std::string text;
-        if (params->cArgs != 1)
-            return DISP_E_BADPARAMCOUNT;
-        if (!ArgText(DispArg(params, 0), text))
-            return mismatch(0);
-        VNLSetConnectionParameters(text.c_str());
+        const BSTR* text = call.Arg(0).pbstrVal;
+        const std::string narrow =
+            text && *text ? NarrowFromWide(*text, static_cast<int>(SysStringLen(*text))) : std::string();
+        VNLSetConnectionParameters(narrow.c_str());
         return S_OK;
     }
     case DISPID_ABOUTBOX:
-        if (params->cArgs != 0)
-            return DISP_E_BADPARAMCOUNT;
         AboutBox();
         return S_OK;
     default:

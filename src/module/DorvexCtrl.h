@@ -28,18 +28,22 @@ protected:
     MESSAGE_HANDLER(WM_CREATE, OnCreate)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
     MESSAGE_HANDLER(WM_HELP, OnHelp)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     END_MSG_MAP()
 
     LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnHelp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
-    HRESULT InvokeMethod(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argErr) override;
+    HRESULT InvokeMethod(DISPID id, const CDispatchCall& call) override;
 
 private:
     void ApplyPending();
     void Connect(const char* parameters);
 
+    // Made with the control's first window and kept for the control's life; while the container has
+    // the control deactivated it waits as a message-only window.
     CDorvexWnd* m_mainWindow = nullptr;
     // Calls that arrive before the main window exists are kept and applied when it is created.
     IDispatch* m_pendingEnvironment = nullptr;

@@ -5,6 +5,7 @@
 #include "framework/Handles.h"
 #include "framework/Module.h"
 #include "framework/TypeLibrary.h"
+#include "framework/Wnd.h"
 #include "module/DorvexCtrl.h"
 #include "module/DorvexIds.h"
 #include "module/DorvexPropPage.h"
@@ -15,6 +16,14 @@ namespace {
 CObjectFactory g_controlFactory(CLSID_Dorvex, &CDorvexCtrl::CreateInstance, &CDorvexCtrl::UpdateRegistry);
 CObjectFactory g_pageFactory(CLSID_DorvexPropPage, &CDorvexPropPage::CreateInstance, &CDorvexPropPage::UpdateRegistry);
 } // namespace
+
+// The runtime's entry point calls this one. On FreeLibrary (not at process exit, where nothing runs
+// again) the framework's window class goes with the code its procedure lives in.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && !reserved)
+        CWnd::UnregisterDefaultClass();
+    return TRUE;
+}
 
 STDAPI DllCanUnloadNow() { return CModule::CanUnload() ? S_OK : S_FALSE; }
 

@@ -10,8 +10,6 @@ namespace {
 
 // Texts from the session are untrusted: they end at their first NUL and are cut to a sane length.
 constexpr UINT kMaxSessionText = 4096;
-// What a host query's answer may hold, terminator included.
-constexpr int kAnswerSize = 1024;
 // Events have at most this many parameters.
 constexpr size_t kMaxEventParams = 8;
 
@@ -208,28 +206,25 @@ bool CDeviceSession::EventParameterTypes(DISPID id, EventParamTypes& types) {
 }
 
 STDMETHODIMP CDeviceSession::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                                    EXCEPINFO*, UINT* argError) {
+                                    EXCEPINFO*, UINT*) {
     return ComBoundary([&]() -> HRESULT {
-        const SinkEntry* entry = FindEntry(id);
-        EventParamTypes types;
-        if (!entry || !EventParameterTypes(id, types) || types != entry->types())
-            return S_OK;
-        const UINT count = params ? params->cArgs : 0;
         if (params && params->cNamedArgs)
             return DISP_E_NONAMEDARGS;
-        if (count != types.size())
-            return DISP_E_BADPARAMCOUNT;
-        if (count && !params->rgvarg)
-            return E_INVALIDARG;
+        // An event this sink cannot deliver is accepted and ignored: the source could do nothing about it.
+        const SinkEntry* entry = FindEntry(id);
+        EventParamTypes declared;
+        if (!entry || !EventParameterTypes(id, declared))
+            return S_OK;
+        const EventParamTypes wanted = entry->types();
+        const UINT count = params ? params->cArgs : 0;
+        if (declared.size() != wanted.size() || count != wanted.size() || (count && !params->rgvarg))
+            return S_OK;
         std::array<CVariant, kMaxEventParams> args;
         for (UINT i = 0; i < count; ++i) {
             // Automation passes the arguments last first.
-            const UINT position = count - 1 - i;
-            if (!CoerceEventArgument(params->rgvarg[position], types[i], args[i])) {
-                if (argError)
-                    *argError = position;
-                return DISP_E_TYPEMISMATCH;
-            }
+            if (!DeclarationFits(declared[i], wanted[i]) ||
+                !CoerceEventArgument(params->rgvarg[count - 1 - i], wanted[i], args[i]))
+                return S_OK;
         }
         const long answer = entry->call(*this, args.data());
         if (result) {
@@ -300,27 +295,12 @@ long CDeviceSession::OnNotify30(long, long) {
 }
 
 long CDeviceSession::HostQuery(long, long queryType, BSTR prompt, BSTR* answer, long) {
-    // The library knows these kinds; anything else is a query nobody can answer.
-    if (queryType < eQuorQueryInform || queryType > eQuorQueryText)
-        return S_FALSE;
-    char text[kAnswerSize] = "";
-    if (answer && *answer) {
-        const std::string proposal = SessionText(*answer);
-        lstrcpynA(text, proposal.c_str(), kAnswerSize);
-    }
+    // Which kinds of query exist is the host library's business: every one goes to it, and the answer
+    // travels as the event gave it.
     const std::string question = SessionText(prompt);
-    if (!QuorGUIHandleQuery(static_cast<_EQuorQueryType>(queryType), question.c_str(), text, kAnswerSize,
-                            QueryOwner()))
-        return S_FALSE;
-    text[kAnswerSize - 1] = '\0';
-    if (answer) {
-        BSTR reply = SysAllocString(WideFromNarrow(text).c_str());
-        if (!reply)
-            return S_FALSE;
-        SysFreeString(*answer);
-        *answer = reply;
-    }
-    return S_OK;
+    return QuorGUIHandleQuery(static_cast<_EQuorQueryType>(queryType), question.c_str(), answer, QueryOwner())
+               ? S_OK
+               : S_FALSE;
 }
 
 HWND CDeviceSession::QueryOwner() const {

@@ -32,12 +32,13 @@ public:
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    // Dispatches an event to its handler. An unknown event, or one whose parameter types are unknown or do
-    // not describe its handler, is accepted and ignored.
+    // Dispatches an event to its handler, each argument converted from what the event carries to what the
+    // handler takes. An unknown event, one whose parameter types are unknown or declared in kinds its
+    // handler cannot take, and one whose arguments cannot be converted, are accepted and ignored.
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) override;
-    // The parameter types the sink converts event `id`'s arguments to: the host's type library, except for
-    // the events that carry their own list. False when they cannot be found.
+    // The parameter types event `id` is declared with: the host's type library, except for the events that
+    // carry their own list. False when they cannot be found.
     virtual bool EventParameterTypes(DISPID id, EventParamTypes& types);
 
     // Event handlers, one per event in the order of their DISPIDs 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 20 to 24,

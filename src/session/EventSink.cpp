@@ -1,60 +1,12 @@
 #include "session/EventSink.h"
 #include "framework/Module.h"
+#include "framework/TypeLibrary.h"
 #include <oleauto.h>
 
 namespace {
 
 ITypeInfo* g_eventInfo = nullptr; // guarded by the module's lock, as is the count
 LONG g_users = 0;
-
-// A parameter's type as the sink dispatches it. Aliases are followed and pointers become VT_BYREF; the
-// depth bound keeps a malformed type library from recursing without end.
-bool ResolveType(ITypeInfo* info, const TYPEDESC& desc, VARTYPE& out, int depth = 0) {
-    if (depth > 8)
-        return false;
-    VARTYPE inner = VT_EMPTY;
-    switch (desc.vt) {
-    case VT_PTR:
-        if (!desc.lptdesc || !ResolveType(info, *desc.lptdesc, inner, depth + 1) || (inner & VT_BYREF))
-            return false;
-        out = inner | VT_BYREF;
-        return true;
-    case VT_SAFEARRAY:
-        if (!desc.lptdesc || !ResolveType(info, *desc.lptdesc, inner, depth + 1) ||
-            (inner & (VT_BYREF | VT_ARRAY)))
-            return false;
-        out = inner | VT_ARRAY;
-        return true;
-    case VT_USERDEFINED: {
-        ITypeInfo* ref = nullptr;
-        if (FAILED(info->GetRefTypeInfo(desc.hreftype, &ref)) || !ref)
-            return false;
-        TYPEATTR* attr = nullptr;
-        bool ok = false;
-        if (SUCCEEDED(ref->GetTypeAttr(&attr)) && attr) {
-            if (attr->typekind == TKIND_ALIAS)
-                ok = ResolveType(ref, attr->tdescAlias, out, depth + 1);
-            else if (attr->typekind == TKIND_ENUM)
-                ok = (out = VT_I4, true);
-            ref->ReleaseTypeAttr(attr);
-        }
-        ref->Release();
-        return ok;
-    }
-    case VT_INT:
-        out = VT_I4;
-        return true;
-    case VT_UINT:
-        out = VT_UI4;
-        return true;
-    case VT_INT_PTR:
-        out = sizeof(LONG_PTR) == 8 ? VT_I8 : VT_I4;
-        return true;
-    default:
-        out = desc.vt;
-        return true;
-    }
-}
 
 } // namespace
 
@@ -107,7 +59,7 @@ bool CEventTypeCache::Lookup(DISPID id, EventParamTypes& types) {
             found = true;
             for (SHORT p = 0; p < desc->cParams && found; ++p) {
                 VARTYPE type = VT_EMPTY;
-                found = ResolveType(g_eventInfo, desc->lprgelemdescParam[p].tdesc, type);
+                found = VarTypeOfTypeDesc(g_eventInfo, desc->lprgelemdescParam[p].tdesc, type);
                 types.push_back(type);
             }
         }
@@ -116,6 +68,25 @@ bool CEventTypeCache::Lookup(DISPID id, EventParamTypes& types) {
     if (!found)
         types.clear();
     return found;
+}
+
+bool DeclarationFits(VARTYPE declared, VARTYPE wanted) {
+    if (wanted & VT_BYREF)
+        return declared == wanted || declared == (VT_BYREF | VT_VARIANT);
+    const VARTYPE base = declared & ~VT_BYREF;
+    if (base == VT_VARIANT)
+        return true;
+    if (wanted == VT_BSTR)
+        return base == VT_BSTR;
+    switch (base) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8:
+    case VT_INT: case VT_UINT: case VT_BOOL:
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CoerceEventArgument(const VARIANT& in, VARTYPE want, VARIANT& out) {

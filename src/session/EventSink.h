@@ -22,9 +22,16 @@ public:
     static bool Lookup(DISPID id, EventParamTypes& types);
 };
 
-// Converts one argument as the event source sent it into `out`, of type `want`. A by-reference parameter
-// must arrive by reference, to a non-null place of exactly that type (directly or through a VARIANT
-// reference); `out` then points at the source's storage and owns nothing. False on a mismatch.
+// Whether an event parameter that the host's type library declares as `declared` can reach a handler
+// parameter of type `wanted`: numbers and booleans convert into each other, a text stays a text (by value
+// or by reference), and what the handler takes by reference must be declared by reference as exactly that
+// type or as a VARIANT. A VARIANT may hold anything; its value decides when the event arrives.
+bool DeclarationFits(VARTYPE declared, VARTYPE wanted);
+
+// Converts one argument as the event source sent it into `out`, of type `want`, as VariantChangeType does
+// (a by-reference argument is read through its reference). A by-reference parameter must arrive by
+// reference, to a non-null place of exactly that type (directly or through a VARIANT reference); `out` then
+// points at the source's storage and owns nothing. False when the argument cannot be converted.
 bool CoerceEventArgument(const VARIANT& in, VARTYPE want, VARIANT& out);
 
 // The handler parameter types the sink can deliver, and how a converted argument is read.

@@ -89,11 +89,12 @@ enum _EQuorQueryType {
 
 extern "C" {
 
-// Puts a query to the user. The answer is written to `answer` (NUL-terminated, cut to answerSize - 1
-// characters); `answer` may be null only with answerSize 0. TRUE when the query was handled: FALSE for
-// an unknown type, a cancelled text entry, or when windows are disabled and no scripted answer is set.
-QUORGUI_API BOOL QuorGUIHandleQuery(_EQuorQueryType type, const char* prompt, char* answer, int answerSize,
-                                    HWND owner);
+// Puts a query to the user. `answer` is the session's text by reference, passed on as its event gave
+// it: on entry it holds the proposal (null: none); when the query is handled the library replaces it with
+// the answer and frees the old text. `answer` may be null when nobody wants the answer. TRUE when the
+// query was handled: FALSE for an unknown type, a cancelled text entry, or when windows are disabled and
+// no scripted answer is set.
+QUORGUI_API BOOL QuorGUIHandleQuery(_EQuorQueryType type, const char* prompt, BSTR* answer, HWND owner);
 
 // The host's standard error display: the session's last error text (when `session` can tell it)
 // together with `code`, in a message box owned by `window`. `session` may be null.

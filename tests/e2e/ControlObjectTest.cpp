@@ -6,7 +6,11 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <string>
+
 #include "HostTestSupport.h"
+#include "framework/ComPtr.h"
+#include "framework/Handles.h"
 
 namespace {
 
@@ -143,6 +147,17 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     if (point)
         point->Release();
     EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
+    // Enumerated, the one point is the event interface's.
+    CComPtr<IEnumConnectionPoints> all;
+    ASSERT_EQ(points->EnumConnectionPoints(&all), S_OK);
+    IConnectionPoint* found[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(all->Next(2, found, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    IID iid = {};
+    EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
+    EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
+    found[0]->Release();
     points->Release();
 }
 
@@ -176,6 +191,70 @@ TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
     EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
     page->Release();
     DestroyWindow(frame);
+}
+
+// A script engine's late-bound calls: its variables by reference as VARIANTs holding whatever they hold,
+// numbers of any type, texts by value, a named argument; and the platform's errors for what does not fit.
+TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
+    CLSID clsid = {};
+    ASSERT_EQ(CLSIDFromProgID(L"DORVEX.DorvexCtrl.1", &clsid), S_OK);
+    CComPtr<IDispatch> script;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&script)),
+              S_OK);
+    CVariant vars[6];
+    std::vector<VARIANT> refs;
+    for (CVariant& v : vars)
+        refs.push_back(VVariantRef(&v));
+    vars[1].vt = VT_I4;
+    vars[1].lVal = 7;
+    vars[2].vt = VT_R8;
+    vars[2].dblVal = 2.5;
+    vars[3].vt = VT_BSTR;
+    vars[3].bstrVal = SysAllocString(L"12");
+    vars[4].vt = VT_I2;
+    vars[4].iVal = -1;
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", refs), S_OK);
+    const short expected[6] = {100, 100, 10000, 10000, 600, 300};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(vars[i].vt, VT_I2) << "variable " << i;
+        EXPECT_EQ(vars[i].iVal, expected[i]) << "variable " << i;
+    }
+
+    // A text by value, through a variable, and as a named argument.
+    CVariant text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(L"demo");
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}), S_OK);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {VVariantRef(&text)}), S_OK);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"VNLSetConnectionParameters"), const_cast<LPOLESTR>(L"ppszwParamerters")};
+    DISPID ids[3] = {0, 0, 4};
+    ASSERT_EQ(script->GetIDsOfNames(IID_NULL, names, 2, 0x800, ids), S_OK);
+    EXPECT_EQ(ids[1], 0);
+    DISPPARAMS params = {&text, &ids[1], 1, 1};
+    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+    params.rgdispidNamedArgs = &ids[2];
+    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_PARAMNOTFOUND);
+
+    // What does not fit gets the platform's answer and touches no variable.
+    VARIANT missing;
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    long wrongType = 0;
+    VARIANT longRef;
+    longRef.vt = VT_BYREF | VT_I4;
+    longRef.plVal = &wrongType;
+    const VARIANT v = refs[0];
+    UINT argError = 99;
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, nullptr, &argError),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argError, 4u) << "the index of the argument in the array, last argument first";
+    EXPECT_EQ(wrongType, 0);
+    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}, nullptr, nullptr,
+                                    DISPATCH_PROPERTYGET),
+              DISP_E_MEMBERNOTFOUND);
 }
 
 // The host may talk to the control before any container activated it: nothing fails, nothing is lost.
@@ -220,6 +299,53 @@ TEST_F(ControlObjectTest, CallsBeforeTheWindowExistsAreKeptForIt) {
         site->Release();
     dispatch->Release();
     DestroyWindow(parent);
+}
+
+// A host that loads the module itself, lets it go, and loads it again (perhaps at another address) gets
+// working controls each time: nothing of the first load, its window class least of all, is left behind.
+TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
+    ASSERT_NE(attach, nullptr);
+    ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";
+    WNDCLASSEXA info = {};
+    info.cbSize = sizeof info;
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE("load " + std::to_string(load));
+        HMODULE ocx = LoadLibraryA("DORVEX.OCX");
+        auto getClass = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(ocx, "DllGetClassObject")));
+        auto canUnload =
+            reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
+        ASSERT_TRUE(getClass && canUnload);
+        HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                      nullptr, nullptr);
+        {
+            CComPtr<IClassFactory> factory;
+            CComPtr<IOleObject> ole;
+            CComPtr<IUnknown> site;
+            ASSERT_EQ(getClass(kControlClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+            ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
+            ASSERT_EQ(attach(ole.Get(), parent, &site), S_OK);
+            CComPtr<IOleWindow> window;
+            ASSERT_EQ(ole.QueryInterface(IID_IOleWindow, window), S_OK);
+            HWND controlWindow = nullptr;
+            window->GetWindow(&controlWindow);
+            EXPECT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
+            EXPECT_TRUE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info));
+            // Letting go of the site, with no Close before it, takes the control out of the container.
+            ole->SetClientSite(nullptr);
+            EXPECT_FALSE(IsWindow(controlWindow)) << "the control stayed active without a site";
+        }
+        DestroyWindow(parent);
+        ASSERT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
+        FreeLibrary(ocx);
+        ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr);
+        EXPECT_FALSE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info))
+            << "the window class outlived the code of its window procedure";
+    }
+    OleUninitialize();
 }
 
 } // namespace

@@ -3,10 +3,12 @@
 // left behind afterwards must not grow with the number of runs.
 #include <windows.h>
 #include <ole2.h>
+#include <oleidl.h>
 
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "framework/ComPtr.h"
 #include "SessionHost.h"
 
 #include <functional>
@@ -36,7 +38,7 @@ Usage Measure() {
 }
 
 // Runs `run` a few times to settle, then kRuns times, and checks that the runs left nothing behind.
-void RunMeasured(const char* what, const std::function<void(int)>& run) {
+void RunMeasured(const char* what, const std::function<void(int)>& run, int runs = kRuns) {
     for (int i = 0; i < kWarmUp; ++i) {
         run(i);
         if (::testing::Test::HasFatalFailure())
@@ -44,14 +46,14 @@ void RunMeasured(const char* what, const std::function<void(int)>& run) {
     }
     const Usage before = Measure();
     const DWORD start = GetTickCount();
-    for (int i = 0; i < kRuns; ++i) {
+    for (int i = 0; i < runs; ++i) {
         run(i);
         if (::testing::Test::HasFatalFailure())
             return;
     }
     const DWORD ms = GetTickCount() - start;
     const Usage after = Measure();
-    std::cout << what << ": " << kRuns << " runs in " << ms << " ms; windows " << before.windows << " -> "
+    std::cout << what << ": " << runs << " runs in " << ms << " ms; windows " << before.windows << " -> "
               << after.windows << "; heap " << before.heap << " -> " << after.heap << " bytes ("
               << static_cast<long long>(after.heap) - static_cast<long long>(before.heap)
               << "); USER objects " << before.user << " -> " << after.user << ", GDI objects " << before.gdi
@@ -110,6 +112,47 @@ TEST_F(Reliability, ManyControlsCreatedAndDestroyedLeaveNothingBehind) {
     };
     RunMeasured("controls", cycle);
     EXPECT_EQ(environment.refs, 1) << "a control kept the environment";
+}
+
+// Containers deactivate a control they hide and activate it again when they show it.
+TEST_F(Reliability, DeactivatedAndActivatedAgainTheControlKeepsOneMainWindowAndItsConnection) {
+    CContainerHost host;
+    ASSERT_TRUE(host.Open());
+    ASSERT_EQ(host.GiveEnvironment(&environment), S_OK);
+    ASSERT_EQ(host.ShowAtPreferredSize(), S_OK);
+    ASSERT_EQ(host.Connect(Device(0)), S_OK);
+    ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, 1, 5000));
+    const HWND main = host.MainWindow();
+    CComPtr<IOleObject> ole;
+    CComPtr<IOleInPlaceObject> inPlace;
+    CComPtr<IOleClientSite> site;
+    ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
+    ASSERT_EQ(ole.QueryInterface(IID_IOleInPlaceObject, inPlace), S_OK);
+    ASSERT_EQ(ole->GetClientSite(&site), S_OK);
+    RECT area;
+    GetClientRect(host.Container(), &area);
+    auto cycle = [&](int run) {
+        HWND before = nullptr;
+        inPlace->GetWindow(&before);
+        ASSERT_EQ(inPlace->InPlaceDeactivate(), S_OK);
+        ASSERT_FALSE(IsWindow(before)) << "run " << run;
+        ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, host.Container(), &area), S_OK);
+        HWND control = nullptr;
+        inPlace->GetWindow(&control);
+        ASSERT_EQ(GetDlgItem(control, 1700), main) << "run " << run << ": not the same main window";
+        ASSERT_TRUE(IsWindowVisible(main)) << "run " << run;
+    };
+    RunMeasured("deactivations", cycle, 50);
+    // Still connected and still heard: a new connection text reaches the same session and the host.
+    const size_t calls = environment.callCount;
+    ASSERT_EQ(host.Connect(Device(1)), S_OK);
+    EXPECT_TRUE(WaitForFillRoots(GetDlgItem(main, 1703), seen, 2, 5000));
+    EXPECT_GT(environment.callCount, calls) << "the host heard no status";
+    site.Release();
+    inPlace.Release();
+    ole.Release();
+    host.Close();
+    EXPECT_EQ(environment.refs, 1) << "the control kept the environment";
 }
 
 } // namespace

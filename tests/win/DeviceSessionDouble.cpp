@@ -649,6 +649,9 @@ VARIANT VTextRef(BSTR* text) {
 VARIANT VI2Ref(short* value) {
     return Make(VT_BYREF | VT_I2, [&](VARIANT& v) { v.piVal = value; });
 }
+VARIANT VVariantRef(VARIANT* variable) {
+    return Make(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = variable; });
+}
 VARIANT VArrayRef(SAFEARRAY** array) {
     return Make(VT_BYREF | VT_ARRAY | VT_UI1, [&](VARIANT& v) { v.pparray = array; });
 }

@@ -242,6 +242,7 @@ VARIANT VText(const wchar_t* text); // a copy, freed by FreeTestStrings
 VARIANT VBstr(BSTR text);           // the caller's own text
 VARIANT VTextRef(BSTR* text);
 VARIANT VI2Ref(short* value);
+VARIANT VVariantRef(VARIANT* variable); // a script engine's variable, by reference
 VARIANT VArrayRef(SAFEARRAY** array);
 VARIANT VUserData(LONG_PTR value);
 void FreeTestStrings();

@@ -12,6 +12,9 @@
 #include "paramblock/ParamBlock.h"
 #include "session/DeviceSession.h"
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <type_traits>
 
@@ -256,7 +259,7 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsOwnHandlerWithItsArguments) {
     session.ExpectDestruction(7);
 }
 
-TEST_F(DeviceSessionTest, ArgumentsAreConvertedToTheDeclaredTypesOrRefused) {
+TEST_F(DeviceSessionTest, ArgumentsAreConvertedToWhatTheHandlerTakesOrTheEventIsIgnored) {
     session.Expect("Advise", 7);
     CRecordingSession holder;
     BSTR text = SysAllocString(L"proposal");
@@ -264,46 +267,42 @@ TEST_F(DeviceSessionTest, ArgumentsAreConvertedToTheDeclaredTypesOrRefused) {
     VariantInit(&inner);
     inner.vt = VT_BSTR;
     inner.bstrVal = text;
-    VARIANT throughVariant;
-    VariantInit(&throughVariant);
-    throughVariant.vt = VT_BYREF | VT_VARIANT;
-    throughVariant.pvarVal = &inner;
+    const VARIANT throughVariant = VVariantRef(&inner);
     BSTR* nowhere = nullptr;
+    SAFEARRAY* none = nullptr;
     struct Case {
         const char* what;
         DISPID id;
         std::vector<VARIANT> args;
-        HRESULT hr;
-        const char* expected; // null: no handler call
+        const char* expected; // null: accepted and ignored
     };
     const std::vector<Case> cases = {
-        {"a DISPID outside the table", 4, {VI4(1)}, S_OK, nullptr},
-        {"another one", 1000, {}, S_OK, nullptr},
-        {"a long where a short is declared", 5, {VI4(3)}, S_OK, "ConnectionStatus(3)"},
-        {"a numeric text where a short is declared", 5, {VText(L"12")}, S_OK, "ConnectionStatus(12)"},
-        {"a word where a short is declared", 5, {VText(L"many")}, DISP_E_TYPEMISMATCH, nullptr},
-        {"too few arguments", 6, {VI4(1)}, DISP_E_BADPARAMCOUNT, nullptr},
-        {"too many arguments", 51, {VI4(1)}, DISP_E_BADPARAMCOUNT, nullptr},
-        {"an answer by value",
-         40,
-         {VI4(0), VI4(1), VText(L"q"), VText(L"a"), VI4(0)},
-         DISP_E_TYPEMISMATCH,
-         nullptr},
+        {"a DISPID outside the table", 4, {VI4(1)}, nullptr},
+        {"another one", 1000, {}, nullptr},
+        {"a long where a short is declared", 5, {VI4(3)}, "ConnectionStatus(3)"},
+        {"a numeric text where a short is declared", 5, {VText(L"12")}, "ConnectionStatus(12)"},
+        {"a short where a long is declared", 6, {VI2(-2), VI4(7)}, "Notify6(-2,7)"},
+        {"a boolean as a byte, user data as a long",
+         2,
+         {VI4(0), VI4(0x5003), VUI1(1), VArrayRef(&none), VI4(5)},
+         "RequestComplete(0,20483,true,[],5)"},
+        {"a boolean as a long", 2, {VI4(0), VI4(1), VI4(0), VArrayRef(&none), VI4(0)}, "RequestComplete(0,1,false,[],0)"},
+        {"a text by reference", 8, {VTextRef(&text)}, "ConnectionParams(proposal)"},
+        {"a word where a short is declared", 5, {VText(L"many")}, nullptr},
+        {"a short out of range", 5, {VI4(70000)}, nullptr},
+        {"too few arguments", 6, {VI4(1)}, nullptr},
+        {"too many arguments", 51, {VI4(1)}, nullptr},
+        {"an answer by value", 40, {VI4(0), VI4(1), VText(L"q"), VText(L"a"), VI4(0)}, nullptr},
         {"an answer through a variant reference",
          40,
          {VI4(0), VI4(1), VText(L"q"), throughVariant, VI4(0)},
-         S_OK,
          "HostQuery(0,1,q,&proposal,0)"},
-        {"an answer pointing nowhere",
-         40,
-         {VI4(0), VI4(1), VText(L"q"), VTextRef(nowhere), VI4(0)},
-         DISP_E_TYPEMISMATCH,
-         nullptr},
+        {"an answer pointing nowhere", 40, {VI4(0), VI4(1), VText(L"q"), VTextRef(nowhere), VI4(0)}, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         holder.calls.clear();
-        EXPECT_EQ(session.Fire(c.id, c.args), c.hr);
+        EXPECT_EQ(session.Fire(c.id, c.args), S_OK);
         if (c.expected) {
             ASSERT_EQ(holder.calls.size(), 1u);
             EXPECT_EQ(holder.calls[0], c.expected);
@@ -321,11 +320,19 @@ TEST_F(DeviceSessionTest, ArgumentsAreConvertedToTheDeclaredTypesOrRefused) {
     session.ExpectDestruction(7);
 }
 
+// One event as a type library declares it; VT_BYREF and VT_ARRAY in a type stand for a pointer and a
+// SAFEARRAY of the rest.
+struct DeclaredEvent {
+    DISPID id;
+    const wchar_t* name;
+    std::vector<VARTYPE> types;
+};
+
 // The session's type library as another version of the host might register it: the same library and
-// event interface, but DISPID 5 takes a text and DISPID 2 one parameter fewer.
-bool RegisterForeignTypeLibrary(const std::wstring& path) {
+// event interface, with these events only.
+bool RegisterForeignTypeLibrary(const std::wstring& path, const std::vector<DeclaredEvent>& declared) {
     ICreateTypeLib2* library = nullptr;
-    if (FAILED(CreateTypeLib2(SYS_WIN64, path.c_str(), &library)))
+    if (FAILED(CreateTypeLib2(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, path.c_str(), &library)))
         return false;
     library->SetGuid(LIBID_QuorSessionLib);
     library->SetVersion(1, 1);
@@ -346,26 +353,36 @@ bool RegisterForeignTypeLibrary(const std::wstring& path) {
             dispatch->Release();
         if (stdole)
             stdole->Release();
-        auto add = [&](UINT index, DISPID id, std::vector<VARTYPE> types, LPOLESTR name) {
-            std::vector<ELEMDESC> params(types.size());
-            for (size_t i = 0; i < types.size(); ++i)
-                params[i].tdesc.vt = types[i];
+        for (UINT index = 0; index < declared.size(); ++index) {
+            const DeclaredEvent& event = declared[index];
+            std::vector<ELEMDESC> params(event.types.size());
+            std::vector<TYPEDESC> inner(2 * event.types.size());
+            for (size_t i = 0; i < event.types.size(); ++i) {
+                TYPEDESC* desc = &params[i].tdesc;
+                const VARTYPE type = event.types[i];
+                if (type & VT_BYREF) {
+                    desc->vt = VT_PTR;
+                    desc = desc->lptdesc = &inner[2 * i];
+                }
+                if (type & VT_ARRAY) {
+                    desc->vt = VT_SAFEARRAY;
+                    desc = desc->lptdesc = &inner[2 * i + 1];
+                }
+                desc->vt = type & ~(VT_BYREF | VT_ARRAY);
+            }
             FUNCDESC desc = {};
-            desc.memid = id;
+            desc.memid = event.id;
             desc.funckind = FUNC_DISPATCH;
             desc.invkind = INVOKE_FUNC;
             desc.callconv = CC_STDCALL;
-            desc.cParams = static_cast<SHORT>(types.size());
+            desc.cParams = static_cast<SHORT>(event.types.size());
             desc.lprgelemdescParam = params.data();
             desc.elemdescFunc.tdesc.vt = VT_I4;
-            std::vector<LPOLESTR> names(types.size() + 1, const_cast<LPOLESTR>(L"p"));
-            names[0] = name;
-            ok =
-                ok && SUCCEEDED(events->AddFuncDesc(index, &desc)) &&
-                SUCCEEDED(events->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size())));
-        };
-        add(0, 5, {VT_BSTR}, const_cast<LPOLESTR>(L"ConnectionStatus"));
-        add(1, 2, {VT_I4, VT_I4, VT_BOOL, VT_I4}, const_cast<LPOLESTR>(L"RequestComplete"));
+            std::vector<LPOLESTR> names(event.types.size() + 1, const_cast<LPOLESTR>(L"p"));
+            names[0] = const_cast<LPOLESTR>(event.name);
+            ok = ok && SUCCEEDED(events->AddFuncDesc(index, &desc)) &&
+                 SUCCEEDED(events->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size())));
+        }
         ok = ok && SUCCEEDED(events->LayOut());
         events->Release();
     }
@@ -378,32 +395,53 @@ bool RegisterForeignTypeLibrary(const std::wstring& path) {
     return ok;
 }
 
-TEST_F(DeviceSessionTest, EventsWithoutFittingTypeInformationAreAcceptedAndIgnored) {
+TEST_F(DeviceSessionTest, EventsReachTheirHandlersWhateverCompatibleTypesTheHostLibraryDeclares) {
     ASSERT_EQ(CEventTypeCache::Users(), 0) << "another holder would keep the cached type information";
     const std::wstring foreign = WideFromNarrow((ProgramDirectory() + "ForeignSession.tlb").c_str());
+    const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    const VARTYPE block = VT_BYREF | VT_ARRAY | VT_UI1;
     struct Case {
         const char* what;
-        bool foreignLibrary;
+        std::vector<DeclaredEvent> declared; // empty: no library registered
+        std::vector<std::string> expected;   // handler calls for the events fired below
     };
-    for (const Case& c :
-         {Case{"no type library registered", false}, Case{"a library that does not fit", true}}) {
+    const Case cases[] = {
+        {"no type library registered", {}, {}},
+        {"a library that does not fit: a text for a short, a parameter less, a value for a reference",
+         {{5, L"ConnectionStatus", {VT_BSTR}},
+          {2, L"RequestComplete", {VT_I4, VT_I4, VT_BOOL, VT_I4}},
+          {12, L"TaskComplete", {VT_I4, VT_UI1, VT_I4}},
+          {8, L"ConnectionParamsChanged", {VT_I4}}},
+         {"TaskComplete(3,1,0)"}},
+        {"a library with other, compatible types",
+         {{5, L"ConnectionStatus", {VT_I4}},
+          {2, L"RequestComplete", {VT_I2, VT_I4, VT_UI1, block, VT_I4}},
+          {12, L"TaskComplete", {VT_I2, VT_I4, VT_VARIANT}},
+          {8, L"ConnectionParamsChanged", {VT_BYREF | VT_BSTR}}},
+         {"ConnectionStatus(1)", "RequestComplete(4,20483,true,[],9)", "TaskComplete(3,1,0)",
+          "ConnectionParams(dev9)"}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, SYS_WIN64);
-        if (c.foreignLibrary) {
-            ASSERT_TRUE(RegisterForeignTypeLibrary(foreign));
+        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, kind);
+        if (!c.declared.empty()) {
+            ASSERT_TRUE(RegisterForeignTypeLibrary(foreign, c.declared));
         }
         session.Expect("Advise", 7);
         {
             CRecordingSession holder;
-            EXPECT_EQ(CEventTypeCache::Loaded(), c.foreignLibrary);
+            EXPECT_EQ(CEventTypeCache::Loaded(), !c.declared.empty());
+            // Each event as a source built on that library sends it.
             SAFEARRAY* none = nullptr;
-            EXPECT_EQ(session.Fire(5, {VI2(1)}), S_OK);
-            EXPECT_EQ(session.Fire(5, {VText(L"1")}), S_OK);
-            EXPECT_EQ(session.Fire(2, {VI4(0), VI4(0x5003), VBool(true), VArrayRef(&none), VUserData(0)}),
-                      S_OK);
-            EXPECT_EQ(session.Fire(2, {VI4(0), VI4(0x5003), VBool(true), VI4(0)}), S_OK);
-            EXPECT_TRUE(holder.calls.empty()) << holder.calls[0];
-            // The two events that carry their own parameter lists still arrive.
+            BSTR connection = SysAllocString(L"dev9");
+            EXPECT_EQ(session.Fire(5, {VI4(1)}), S_OK);
+            EXPECT_EQ(session.Fire(2, {VI2(4), VI4(0x5003), VUI1(1), VArrayRef(&none), VI4(9)}), S_OK);
+            EXPECT_EQ(session.Fire(12, {VI2(3), VI4(1), VI4(0)}), S_OK);
+            EXPECT_EQ(session.Fire(8, {VTextRef(&connection)}), S_OK);
+            SysFreeString(connection);
+            EXPECT_EQ(holder.calls, c.expected);
+            // The two events that carry their own parameter lists arrive whatever the library says.
+            holder.calls.clear();
             BSTR reply = nullptr;
             EXPECT_EQ(session.Fire(40, {VI4(0), VI4(0), VText(L"Note"), VTextRef(&reply), VI4(0)}), S_OK);
             EXPECT_EQ(session.Fire(29, {VI4(1), VI4(2), VI4(3), VI4(4), VText(L"x"), VI4(5)}), S_OK);
@@ -411,7 +449,7 @@ TEST_F(DeviceSessionTest, EventsWithoutFittingTypeInformationAreAcceptedAndIgnor
                       (std::vector<std::string>{"HostQuery(0,0,Note,&<null>,0)", "Notify29(1,2,3,4,x,5)"}));
             session.ExpectDestruction(7);
         }
-        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, SYS_WIN64);
+        UnRegisterTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, kind);
         ASSERT_TRUE(EnsureSessionTypeLibrary());
         session.VerifyDone();
     }
@@ -448,27 +486,33 @@ TEST_F(DeviceSessionTest, ErrorTextIsTheSessionsFirstLineOfDefenceAgainstOddAnsw
     session.ExpectDestruction(7);
 }
 
-TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAndReportWhetherTheyWereHandled) {
+TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAsDeclaredAndReportWhetherTheyWereHandled) {
     session.Expect("Advise", 7);
     CDeviceSession holder;
+    const std::string log = ProgramDirectory() + "query-calls.log";
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("QUORGUI_CALL_LOG", log.c_str());
     struct Case {
         const char* what;
         const char* scripted; // the library's scripted answer, or none
         long type;
+        const wchar_t* proposal;
         long expectedResult;
         const wchar_t* expectedAnswer;
     };
     const Case cases[] = {
-        {"answered", "Yes", 1, S_OK, L"Yes"},
-        {"a text answer replaces the proposal", "renamed.dat", 3, S_OK, L"renamed.dat"},
-        {"nobody to ask", nullptr, 1, S_FALSE, L"proposal"},
-        {"a kind of query nobody knows", "Yes", 17, S_FALSE, L"proposal"},
-        {"a negative kind", "Yes", -1, S_FALSE, L"proposal"},
+        {"answered", "Yes", 1, L"proposal", S_OK, L"Yes"},
+        {"a text answer replaces the proposal", "renamed.dat", 3, L"proposal", S_OK, L"renamed.dat"},
+        {"an answer where there was no text", "OK", 2, nullptr, S_OK, L"OK"},
+        {"nobody to ask", nullptr, 1, L"proposal", S_FALSE, L"proposal"},
+        {"a kind of query only the library can judge", "Yes", 17, L"proposal", S_FALSE, L"proposal"},
+        {"a negative kind", "Yes", -1, L"proposal", S_FALSE, L"proposal"},
     };
+    std::string expectedLog;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", c.scripted);
-        BSTR answer = SysAllocString(L"proposal");
+        BSTR answer = c.proposal ? SysAllocString(c.proposal) : nullptr;
         CVariant result;
         EXPECT_EQ(session.Fire(
                       40, {VI4(0), VI4(c.type), VText(L"Overwrite \\cf0\\a.txt?"), VTextRef(&answer), VI4(0)},
@@ -477,7 +521,17 @@ TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAndReportWhetherTheyWereH
         EXPECT_EQ(result.lVal, c.expectedResult);
         EXPECT_STREQ(answer, c.expectedAnswer);
         SysFreeString(answer);
+        // Every kind reaches the library, with the owner as the owner.
+        expectedLog += "query|" + std::to_string(c.type) + "|Overwrite \\cf0\\a.txt?|" +
+                       std::to_string(reinterpret_cast<uintptr_t>(holder.QueryOwner())) + "\n";
     }
+    SetEnvironmentVariableA("QUORGUI_CALL_LOG", nullptr);
+    std::ifstream file(log);
+    std::string seen{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    file.close();
+    seen.erase(std::remove(seen.begin(), seen.end(), '\r'), seen.end());
+    EXPECT_EQ(seen, expectedLog);
+    DeleteFileA(log.c_str());
     session.ExpectDestruction(7);
 }
 

@@ -60,26 +60,25 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     EXPECT_FALSE(IsWindow(help));
 }
 
-TEST(QuorGuiQuery, ScriptedAnswersFitTheBufferAndUnknownTypesAreNotHandled) {
+TEST(QuorGuiQuery, ScriptedAnswersReplaceTheTextAndUnknownTypesAreNotHandled) {
     ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
-    char answer[6] = "keep";
+    BSTR answer = SysAllocString(L"keep");
 
     // No person and no script: not handled, the answer is untouched.
     {
         ScopedEnv none("QUORGUI_QUERY_ANSWER", nullptr);
-        EXPECT_FALSE(QuorGUIHandleQuery(eQuorQueryYesNo, "Overwrite?", answer, sizeof answer, nullptr));
-        EXPECT_STREQ(answer, "keep");
+        EXPECT_FALSE(QuorGUIHandleQuery(eQuorQueryYesNo, "Overwrite?", &answer, nullptr));
+        EXPECT_STREQ(answer, L"keep");
     }
 
     ScopedEnv script("QUORGUI_QUERY_ANSWER", "new-name.txt");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryText, "Name?", answer, sizeof answer, nullptr));
-    EXPECT_STREQ(answer, "new-n");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryInform, "Done.", answer, sizeof answer, nullptr));
-    EXPECT_STREQ(answer, "");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryOkCancel, "Go?", nullptr, 0, nullptr));
-
-    EXPECT_FALSE(QuorGUIHandleQuery(static_cast<_EQuorQueryType>(42), "?", answer, sizeof answer, nullptr));
-    EXPECT_FALSE(QuorGUIHandleQuery(eQuorQueryText, "?", nullptr, 8, nullptr));
+    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryText, "Name?", &answer, nullptr));
+    EXPECT_STREQ(answer, L"new-name.txt");
+    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryInform, "Done.", &answer, nullptr));
+    EXPECT_STREQ(answer, L"");
+    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryOkCancel, "Go?", nullptr, nullptr));
+    EXPECT_FALSE(QuorGUIHandleQuery(static_cast<_EQuorQueryType>(42), "?", &answer, nullptr));
+    SysFreeString(answer);
 }
 
 // Answers the next query dialog of this thread from inside its modal loop: types `text` into its edit
@@ -107,10 +106,10 @@ void CALLBACK AnswerQuery(HWND, UINT, UINT_PTR timer, DWORD) {
                  reinterpret_cast<LPARAM>(GetDlgItem(hwnd, g_query.button)));
 }
 
-BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int size, const char* typed, int button) {
+BOOL Ask(_EQuorQueryType type, const char* prompt, BSTR* answer, const char* typed, int button) {
     g_query = {typed, button};
     SetTimer(nullptr, 0, 50, AnswerQuery);
-    const BOOL handled = QuorGUIHandleQuery(type, prompt, answer, size, nullptr);
+    const BOOL handled = QuorGUIHandleQuery(type, prompt, answer, nullptr);
     EXPECT_TRUE(g_query.seen) << "no dialog appeared for " << prompt;
     return handled;
 }
@@ -118,31 +117,31 @@ BOOL Ask(_EQuorQueryType type, const char* prompt, char* answer, int size, const
 TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
     ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
     ScopedEnv noScript("QUORGUI_QUERY_ANSWER", nullptr);
-    char answer[16] = "old.txt";
+    BSTR answer = SysAllocString(L"old.txt");
 
-    // The text entry proposes what the buffer holds and returns what was typed, cut to the buffer.
-    EXPECT_TRUE(Ask(eQuorQueryText, "New name?", answer, sizeof answer, "renamed-file-name.txt", IDOK));
-    EXPECT_STREQ(answer, "renamed-file-na");
+    // The text entry proposes the text it is given and returns what was typed.
+    EXPECT_TRUE(Ask(eQuorQueryText, "New name?", &answer, "renamed-file-name.txt", IDOK));
+    EXPECT_STREQ(answer, L"renamed-file-name.txt");
     const int shortPromptHeight = g_query.height;
 
-    strcpy(answer, "keep");
-    EXPECT_FALSE(Ask(eQuorQueryText, "New name?", answer, sizeof answer, "ignored", IDCANCEL));
-    EXPECT_STREQ(answer, "keep") << "a cancelled entry must not change the answer";
+    EXPECT_FALSE(Ask(eQuorQueryText, "New name?", &answer, "ignored", IDCANCEL));
+    EXPECT_STREQ(answer, L"renamed-file-name.txt") << "a cancelled entry must not change the answer";
 
     // A long prompt is shown whole: the dialog grows instead of cutting it off.
     const std::string longPrompt(600, 'w');
     std::string spaced;
     for (size_t i = 0; i < longPrompt.size(); ++i)
         spaced += (i % 7 == 6) ? ' ' : longPrompt[i];
-    EXPECT_TRUE(Ask(eQuorQueryText, spaced.c_str(), answer, sizeof answer, "x", IDOK));
+    EXPECT_TRUE(Ask(eQuorQueryText, spaced.c_str(), &answer, "x", IDOK));
     EXPECT_GT(g_query.height, shortPromptHeight);
 
-    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", answer, sizeof answer, "", IDYES));
-    EXPECT_STREQ(answer, "Yes");
-    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", answer, sizeof answer, "", IDNO));
-    EXPECT_STREQ(answer, "No");
-    EXPECT_TRUE(Ask(eQuorQueryOkCancel, "Go on?", answer, sizeof answer, "", IDCANCEL));
-    EXPECT_STREQ(answer, "Cancel");
+    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", &answer, "", IDYES));
+    EXPECT_STREQ(answer, L"Yes");
+    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", &answer, "", IDNO));
+    EXPECT_STREQ(answer, L"No");
+    EXPECT_TRUE(Ask(eQuorQueryOkCancel, "Go on?", &answer, "", IDCANCEL));
+    EXPECT_STREQ(answer, L"Cancel");
+    SysFreeString(answer);
 }
 
 // Reads every text of the first message box that opens on this thread and presses its button.
