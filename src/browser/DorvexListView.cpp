@@ -23,6 +23,7 @@ bool KeyDown(int key) {
 } // namespace
 
 CDorvexListView::~CDorvexListView() {
+    m_deleting = true;
     DestroyWindow();
     if (m_imageList)
         ImageList_Destroy(m_imageList);

@@ -104,7 +104,11 @@ protected:
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnCommand(WORD code, WORD id, HWND control, BOOL& handled);
-    void OnFinalMessage(HWND) override { delete this; }
+    // The view goes with its window, unless the window goes because the view is being deleted.
+    void OnFinalMessage(HWND) override {
+        if (!m_deleting)
+            delete this;
+    }
 
     // The context menu at `screen`: the commands on the selection, then "&New Directory".
     virtual void ShowContextMenu(POINT screen);
@@ -138,4 +142,5 @@ private:
     // What LVN_GETDISPINFO hands out lives until the next request.
     std::string m_cellText;
     mutable std::unordered_map<const DirectoryEntry*, std::string> m_timeTexts;
+    bool m_deleting = false;
 };

@@ -14,6 +14,7 @@ constexpr int kFixedImages = 2; // the two folder images; drive images follow th
 CDorvexTreeView::CDorvexTreeView() : m_driveTable(SecondaryDrives()) {}
 
 CDorvexTreeView::~CDorvexTreeView() {
+    m_deleting = true;
     // The window first, while the items' roots can still be freed by this class's handlers.
     DestroyWindow();
     if (m_imageList)

@@ -74,8 +74,11 @@ protected:
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
     LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
-    // The view goes with its window, as the main window only destroys the window.
-    void OnFinalMessage(HWND) override { delete this; }
+    // The view goes with its window, unless the window goes because the view is being deleted.
+    void OnFinalMessage(HWND) override {
+        if (!m_deleting)
+            delete this;
+    }
 
 private:
     HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
@@ -93,4 +96,5 @@ private:
     int m_folderImage = -1;
     // Items vanish while the tree is cleared: no selection change is announced then.
     bool m_clearing = false;
+    bool m_deleting = false;
 };
