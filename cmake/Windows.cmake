@@ -1,12 +1,25 @@
-# Windows build trees (win64 runs its tests under Wine, win32 is built and checked only).
+# Windows build trees: win64 runs all its tests under the installed Wine; win32 runs a small group
+# through the private 32-bit Wine that scripts/wine32 builds, when the tree is given its sysroot.
 
+# Every Windows program of a tree runs in the tree's own Wine prefix.
+set(DORVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set(DORVEX_RUNS_HERE ON)
-  # Every Windows program of the tree runs in the tree's own Wine prefix.
-  set(DORVEX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run;${DORVEX_WINEPREFIX})
 else()
   set(DORVEX_RUNS_HERE OFF)
+  set(DORVEX_WINE32 "" CACHE PATH
+    "Sysroot of the private 32-bit Wine (the path scripts/wine32 prints); empty: no 32-bit tests")
+  if(DORVEX_WINE32)
+    if(NOT EXISTS ${DORVEX_WINE32}/usr/lib/wine/wine64)
+      message(FATAL_ERROR "DORVEX_WINE32=${DORVEX_WINE32} is not a sysroot built by scripts/wine32")
+    endif()
+    set(DORVEX_RUNS_WIN32 ON)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine32-run;${DORVEX_WINE32};${DORVEX_WINEPREFIX})
+    message(STATUS "32-bit tests run through the Wine in ${DORVEX_WINE32}")
+  else()
+    message(STATUS "32-bit tests not registered: configure with -DDORVEX_WINE32=$(scripts/wine32)")
+  endif()
 endif()
 
 

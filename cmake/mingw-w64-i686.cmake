@@ -1,4 +1,4 @@
-# 32-bit Windows: the module users ship; built and checked, not run here.
+# 32-bit Windows: the module users ship; built and checked, a small group run through scripts/wine32.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
 set(DORVEX_WIDL_FLAGS --win32)

@@ -178,23 +178,25 @@ bool CHostTour::HandleUnexpectedDialog() {
 
 namespace {
 
+struct ClassSearch {
+    const wchar_t* name;
+    HWND found;
+};
+
+// A named function, not a lambda: a lambda does not convert to the 32-bit build's stdcall WNDENUMPROC.
+BOOL CALLBACK MatchClass(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<ClassSearch*>(data);
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    if (lstrcmpiW(name, search->name) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 HWND ChildOfClass(HWND parent, const wchar_t* className) {
-    struct Search {
-        const wchar_t* name;
-        HWND found;
-    } search = {className, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            wchar_t name[64] = L"";
-            GetClassNameW(window, name, 64);
-            if (lstrcmpiW(name, s->name) != 0)
-                return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    ClassSearch search = {className, nullptr};
+    EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -99,8 +99,14 @@ HRESULT CContainerHost::GiveEnvironment(IDispatch* environment) {
         return E_FAIL;
     VARIANT pointer;
     VariantInit(&pointer);
+    // A pointer-sized integer, as hosts pass it: a long in the 32-bit build.
+#ifdef _WIN64
     pointer.vt = VT_I8;
     pointer.llVal = reinterpret_cast<LONG_PTR>(stream);
+#else
+    pointer.vt = VT_I4;
+    pointer.lVal = reinterpret_cast<LONG_PTR>(stream);
+#endif
     const HRESULT hr = Call(L"VNLSetEnvIDispatchViaStream", {pointer});
     stream->Release();
     return hr;
