@@ -731,7 +731,7 @@ TEST_F(CommandsTest, ALongWalkShowsItsProgressAndStopsAtCancel) {
     prompts.ExpectFolder("Select Destination", local.path);
     Entries many;
     for (int i = 0; i < 300; ++i)
-        many.push_back(TestEntry("d" + std::to_string(i), true));
+        many.push_back(TestEntry(std::string("d").append(std::to_string(i)), true));
     session.ExpectExecute(Listing("\\data\\big", 10000), MakeListing(many));
     constexpr int kCancelAt = 205;
     for (int i = 0; i + 1 < kCancelAt; ++i)
