@@ -50,7 +50,8 @@ void PumpUntil(const std::function<bool()>& done, DWORD ms = 600000) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            // Also for messages that were already queued when the queue was last looked at.
+            MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         }
     }
 }
