@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <map>
 #include <new>
 #include <string>
 
@@ -32,6 +33,10 @@ struct FileProgress {
     long long fileTotal = 0; // its size, when known
     bool fileRunning = false;
     long long movedBefore = 0; // bytes of the finished files
+    // What the window shows now, by control id (0: the caption): a list of small files sends several
+    // events per file, and most of them change little, so only what changes is set.
+    std::map<int, std::string> shown = {};
+    std::map<int, int> bars = {};
 };
 
 // Set when a dialog window took over its state, so that a failed creation knows whether to free it.
@@ -51,8 +56,23 @@ int BarPosition(double fraction) {
     return static_cast<int>(fraction * kBarRange);
 }
 
-void SetText(HWND dialog, int id, const char* text) {
-    SetDlgItemTextA(dialog, id, text);
+void SetText(HWND dialog, FileProgress& state, int id, const char* text) {
+    auto known = state.shown.find(id);
+    if (known != state.shown.end() && known->second == text)
+        return;
+    state.shown[id] = text;
+    if (id == 0)
+        SetWindowTextA(dialog, text);
+    else
+        SetDlgItemTextA(dialog, id, text);
+}
+
+void SetBar(HWND dialog, FileProgress& state, int id, int position) {
+    auto known = state.bars.find(id);
+    if (known != state.bars.end() && known->second == position)
+        return;
+    state.bars[id] = position;
+    SendDlgItemMessageA(dialog, id, PBM_SETPOS, position, 0);
 }
 
 const char* Safe(const char* text) {
@@ -78,31 +98,30 @@ double BatchFraction(const FileProgress& state, long files) {
 }
 
 // Texts and bars from the state; called for every event and by the clock.
-void Refresh(HWND dialog, const FileProgress& state, long files) {
+void Refresh(HWND dialog, FileProgress& state, long files) {
     quorgui::NoThrow([&] {
         char line[128];
         if (state.fileRunning) {
-            SendDlgItemMessageA(dialog, IDC_FILE_BAR, PBM_SETPOS,
-                                BarPosition(Fraction(state.fileDone, state.fileTotal)), 0);
+            SetBar(dialog, state, IDC_FILE_BAR, BarPosition(Fraction(state.fileDone, state.fileTotal)));
             if (state.fileTotal > 0)
                 std::snprintf(line, sizeof line, "%s of %s", quorgui::FormatBytes(state.fileDone).c_str(),
                               quorgui::FormatBytes(state.fileTotal).c_str());
             else
                 std::snprintf(line, sizeof line, "%s", quorgui::FormatBytes(state.fileDone).c_str());
-            SetText(dialog, IDC_FILE_BYTES, line);
+            SetText(dialog, state, IDC_FILE_BYTES, line);
         }
         const double fraction = BatchFraction(state, files);
         if (files > 0) {
             const long shown = state.completed < files ? state.completed + 1 : files;
             std::snprintf(line, sizeof line, "File %ld of %ld (%d%%)", shown, files,
                           static_cast<int>(fraction * 100));
-            SetText(dialog, IDC_BATCH_TEXT, line);
+            SetText(dialog, state, IDC_BATCH_TEXT, line);
         } else {
-            SetText(dialog, IDC_BATCH_TEXT, "");
+            SetText(dialog, state, IDC_BATCH_TEXT, "");
         }
-        SendDlgItemMessageA(dialog, IDC_BATCH_BAR, PBM_SETPOS, BarPosition(fraction), 0);
+        SetBar(dialog, state, IDC_BATCH_BAR, BarPosition(fraction));
         if (state.started)
-            SetText(dialog, IDC_TIME,
+            SetText(dialog, state, IDC_TIME,
                     quorgui::FormatTimeLine(GetTickCount() - state.started, fraction,
                                             state.movedBefore + (state.fileRunning ? state.fileDone : 0))
                         .c_str());
@@ -156,7 +175,10 @@ void CQuorDialogEventFile::OnFileXferBatchStart(long batch, const char* title, l
     FileProgress* state = State(m_hWnd);
     if (!state)
         return;
-    *state = FileProgress{this};
+    FileProgress fresh{this};
+    fresh.shown = std::move(state->shown);
+    fresh.bars = std::move(state->bars);
+    *state = std::move(fresh);
     state->started = GetTickCount();
     state->running = true;
 
@@ -164,16 +186,17 @@ void CQuorDialogEventFile::OnFileXferBatchStart(long batch, const char* title, l
         std::string heading = Safe(title);
         if (totalKB > 0)
             heading += " (" + quorgui::FormatBytes(static_cast<long long>(totalKB) * 1024) + ")";
-        SetText(m_hWnd, IDC_TITLE, heading.c_str());
+        SetText(m_hWnd, *state, IDC_TITLE, heading.c_str());
     });
-    SetWindowTextA(m_hWnd, "File Transfer");
+    SetText(m_hWnd, *state, 0, "File Transfer");
     for (int id : {IDC_FILE_NAME, IDC_SOURCE, IDC_DESTINATION, IDC_FILE_BYTES})
-        SetText(m_hWnd, id, "");
-    SendDlgItemMessageA(m_hWnd, IDC_FILE_BAR, PBM_SETPOS, 0, 0);
+        SetText(m_hWnd, *state, id, "");
+    SetBar(m_hWnd, *state, IDC_FILE_BAR, 0);
     // Cancel works again for every new batch, and only when someone listens for it.
     HWND cancel = GetDlgItem(m_hWnd, IDCANCEL);
-    SetWindowTextA(cancel, "Cancel");
-    EnableWindow(cancel, m_cancelWindow != nullptr);
+    SetText(m_hWnd, *state, IDCANCEL, "Cancel");
+    if ((IsWindowEnabled(cancel) != FALSE) != (m_cancelWindow != nullptr))
+        EnableWindow(cancel, m_cancelWindow != nullptr);
     KillTimer(m_hWnd, kHideTimer);
     SetTimer(m_hWnd, kClockTimer, kClockMs, nullptr);
     Refresh(m_hWnd, *state, m_files);
@@ -193,10 +216,10 @@ void CQuorDialogEventFile::OnFileXferFileStart(long batch, const char* source, c
     char caption[300];
     std::snprintf(caption, sizeof caption, "%s %s", upload ? "Sending" : "Receiving",
                   *shown ? shown : "file");
-    SetWindowTextA(m_hWnd, caption);
-    SetText(m_hWnd, IDC_FILE_NAME, shown);
-    SetText(m_hWnd, IDC_SOURCE, Safe(source));
-    SetText(m_hWnd, IDC_DESTINATION, Safe(destination));
+    SetText(m_hWnd, *state, 0, caption);
+    SetText(m_hWnd, *state, IDC_FILE_NAME, shown);
+    SetText(m_hWnd, *state, IDC_SOURCE, Safe(source));
+    SetText(m_hWnd, *state, IDC_DESTINATION, Safe(destination));
     Refresh(m_hWnd, *state, m_files);
 }
 
@@ -227,7 +250,7 @@ void CQuorDialogEventFile::OnFileXferFileFinish(long batch, BYTE success) {
         return;
     if (success) {
         state->fileDone = state->fileTotal > state->fileDone ? state->fileTotal : state->fileDone;
-        SendDlgItemMessageA(m_hWnd, IDC_FILE_BAR, PBM_SETPOS, kBarRange, 0);
+        SetBar(m_hWnd, *state, IDC_FILE_BAR, kBarRange);
     }
     Refresh(m_hWnd, *state, m_files);
     state->movedBefore += state->fileDone;
@@ -268,7 +291,7 @@ INT_PTR CALLBACK CQuorDialogEventFile::DialogProc(HWND hwnd, UINT message, WPARA
             HWND cancel = GetDlgItem(hwnd, IDCANCEL);
             if (self->m_cancelWindow && IsWindowEnabled(cancel)) {
                 PostMessageA(self->m_cancelWindow, self->m_cancelMessage, 0, self->m_batch);
-                SetWindowTextA(cancel, "Cancelling...");
+                SetText(hwnd, *state, IDCANCEL, "Cancelling...");
                 EnableWindow(cancel, FALSE);
             }
             return TRUE;

@@ -173,6 +173,8 @@ private:
     // device must not be reserved by another session.
     CDeviceItem UploadDestination(const std::string& directory, const std::string& name);
 
+    // Asks the host whether to replace an existing file: true only for an answer of yes.
+    bool AskOverwrite(const std::string& prompt);
     // The transfer events of this request; the request id is the batch number.
     void BatchStart(const std::string& title, const std::string& source, const std::string& destination,
                     uint64_t size, bool upload, const std::string& name);
@@ -325,6 +327,17 @@ CDeviceItem CRequestRunner::UploadDestination(const std::string& directory, cons
     return destination;
 }
 
+bool CRequestRunner::AskOverwrite(const std::string& prompt) {
+    const bool overwrite = m_report.Ask(
+        [prompt](CSessionEvents& events) {
+            std::string answer;
+            return events.HostQuery(1, prompt, answer) && devicepath::EqualsNoCase(answer, "yes");
+        },
+        m_request.cancel);
+    ThrowIfCancelled(m_cancel);
+    return overwrite;
+}
+
 void CRequestRunner::Send() {
     CSource from;
     std::string source;
@@ -335,20 +348,10 @@ void CRequestRunner::Send() {
     const long id = m_request.id;
     const uint64_t size = from.size;
     BatchStart("Sending to the device", source, destination.Remote(), size, true, name);
-    if (destination.Exists()) {
-        const std::string prompt =
-            "The file " + destination.Remote() + " already exists on the device. Overwrite it?";
-        const bool overwrite = m_report.Ask(
-            [prompt](CSessionEvents& events) {
-                std::string answer;
-                return events.HostQuery(1, prompt, answer) && devicepath::EqualsNoCase(answer, "yes");
-            },
-            m_request.cancel);
-        ThrowIfCancelled(m_cancel);
-        if (!overwrite) {
-            BatchFinish(false); // skipped as the user chose: the request itself succeeds
-            return;
-        }
+    if (destination.Exists() &&
+        !AskOverwrite("The file " + destination.Remote() + " already exists on the device. Overwrite it?")) {
+        BatchFinish(false); // skipped as the user chose: the request itself succeeds
+        return;
     }
     CPartialFile part(m_connection.Folder().StagingDirectory(), id, SE_DEVICE_IO, destination.Remote());
     Stream(from, part.Handle(), SE_LOCAL_IO, SE_DEVICE_IO, [&](uint64_t done) {
@@ -383,6 +386,12 @@ void CRequestRunner::Receive() {
     const long id = m_request.id;
     const uint64_t size = from.size;
     BatchStart("Receiving from the device", item.Remote(), shown, size, false, name);
+    const DWORD there = GetFileAttributesW(destination.c_str());
+    if (there != INVALID_FILE_ATTRIBUTES && !(there & FILE_ATTRIBUTE_DIRECTORY) &&
+        !AskOverwrite("The file " + shown + " already exists. Overwrite it?")) {
+        BatchFinish(false); // kept as the user chose: the request itself succeeds
+        return;
+    }
     CPartialFile part(directory, id, SE_LOCAL_IO, shown);
     Stream(from, part.Handle(), SE_DEVICE_IO, SE_LOCAL_IO, [&](uint64_t done) {
         m_report.Report(

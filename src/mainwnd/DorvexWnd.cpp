@@ -15,6 +15,12 @@ constexpr DWORD kSplitterStyle = WS_CHILD | WS_VISIBLE | WS_DLGFRAME; // 0x50400
 constexpr DWORD kPaneStyle = WS_CHILD | WS_VISIBLE | WS_BORDER;       // 0x50800000
 constexpr RECT kPaneRect = {0, 0, 200, 100};
 constexpr long kNoWaitLimit = -1;
+// How long the device may take to answer a transfer item, and to grant its reservation.
+constexpr long kItemWait = 1000;
+constexpr long kReserveWait = 1000;
+constexpr long kCancelStop = 2;
+// The application's own boxes.
+const char kAppCaption[] = "Dorvex";
 
 const char kClientName[] = "Dorvex Varnel Plugin";
 const char kInertNotice[] =
@@ -170,15 +176,8 @@ void CDorvexWnd::SubmitEmpty(long request) {
     Session()->Submit(request, block.ExportArray(), kNoWaitLimit, &requestId, 0, 0, &lastResult);
 }
 
-void CDorvexWnd::ShowCompletionFailure() {
-    long code = 0;
-    const std::string& text = GetErrorText(&code);
-    if (code != kSessionErrorCancelled && code != kSessionErrorConnectionLost)
-        Prompts().MessageBox(m_hWnd, text, "Error", MB_OK | MB_ICONEXCLAMATION);
-}
-
 long CDorvexWnd::RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
-                                 LONG_PTR) {
+                                 LONG_PTR userData) {
     SAFEARRAY* block = answer ? *answer : nullptr;
     switch (requestCode) {
     case REQ_CONNECT_CHECK:
@@ -200,9 +199,108 @@ long CDorvexWnd::RequestComplete(long errorCode, long requestCode, bool success,
     default:
         break;
     }
-    if (!success)
-        ShowCompletionFailure();
+    // Once the window is gone there is nobody to tell and nothing left running.
+    if (IsWindow())
+        CompleteItem(requestCode, success, userData);
     return 0;
+}
+
+void CDorvexWnd::CompleteItem(long requestCode, bool success, LONG_PTR userData) {
+    const auto* key = reinterpret_cast<const CTransferList*>(userData);
+    auto batch = m_batches.find(key);
+    // The user data must name a list of ours whose item of this request is running: anything else
+    // (a list that ended, a stray completion) could be memory that is no longer a list.
+    const bool ours = userData && batch != m_batches.end() && batch->second.waiting &&
+                      batch->second.request == requestCode;
+    if (userData && !ours)
+        return;
+    if (!success) {
+        long code = 0;
+        const std::string text = GetErrorText(&code);
+        const bool quiet = code == kSessionErrorCancelled || code == kSessionErrorConnectionLost;
+        if (!ours) {
+            if (!quiet)
+                Prompts().MessageBox(m_hWnd, text, "Error", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        CBatchRun& run = batch->second;
+        // A cancelled item counts as left, not as failed.
+        if (code != kSessionErrorCancelled)
+            run.summary.Failed(run.waiting->cursor->source, text);
+        // The batch's first failure is told at once; the others wait for its summary.
+        if (!quiet && !run.summary.ErrorShown()) {
+            run.summary.MarkErrorShown();
+            Prompts().MessageBox(m_hWnd, text, "Error", MB_OK | MB_ICONEXCLAMATION);
+            // The box let messages in: the window may have gone and taken the list with it.
+            batch = m_batches.find(key);
+            if (batch == m_batches.end() || !batch->second.waiting)
+                return;
+        }
+    } else if (ours) {
+        batch->second.summary.Succeeded();
+    }
+    if (!ours)
+        return;
+    CBatchRun& run = batch->second;
+    std::unique_ptr<CTransferList> list = std::move(run.waiting);
+    run.requestId = 0;
+    ++list->cursor;
+    if (list->cursor == list->items.end() || m_cancelRequested || run.cancelled)
+        ReleaseDevice(run);
+    m_currentRequestId = 0;
+    PostStep(std::move(list));
+}
+
+void CDorvexWnd::PostStep(std::unique_ptr<CTransferList> list) {
+    const CTransferList* key = list.get();
+    if (PostTransferList(m_hWnd, UWM_TRANSFER_STEP, std::move(list)))
+        return;
+    // Not posted, so already freed: only its run is left to end.
+    auto batch = m_batches.find(key);
+    if (batch != m_batches.end()) {
+        ReleaseDevice(batch->second);
+        m_batches.erase(batch);
+    }
+}
+
+void CDorvexWnd::ReleaseDevice(CBatchRun& run) {
+    if (!run.reserved)
+        return;
+    run.reserved = false;
+    Session()->ReleaseDevice(&lastResult);
+}
+
+void CDorvexWnd::EndBatch(std::unique_ptr<CTransferList> list, CBatchSummary::Ending ending) {
+    auto batch = m_batches.find(list.get());
+    if (batch == m_batches.end())
+        return;
+    const CBatchSummary summary = std::move(batch->second.summary);
+    m_batches.erase(batch);
+    // A cancel that came when every item had run changed nothing.
+    if (ending == CBatchSummary::Ending::Cancelled &&
+        summary.Done() + summary.FailedCount() >= list->items.size())
+        ending = CBatchSummary::Ending::Finished;
+    if (!IsWindow() || !summary.WorthShowing(ending, list->skipped.size()))
+        return;
+    const bool bad = summary.FailedCount() > 0 || !list->skipped.empty() ||
+                     ending == CBatchSummary::Ending::Refused;
+    Prompts().MessageBox(m_hWnd, summary.Text(ending, list->items.size(), list->skipped), kAppCaption,
+                         MB_OK | (bad ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+}
+
+void CDorvexWnd::AbandonBatches() {
+    std::map<const CTransferList*, CBatchRun> batches;
+    batches.swap(m_batches);
+    if (!HasSession())
+        return;
+    bool reserved = false;
+    for (auto& [list, run] : batches) {
+        if (run.waiting && run.requestId)
+            Session()->CancelRequest(run.requestId, kCancelStop, &lastResult);
+        reserved = reserved || run.reserved;
+    }
+    if (reserved)
+        Session()->ReleaseDevice(&lastResult);
 }
 
 LRESULT CDorvexWnd::OnConnected(UINT, WPARAM, LPARAM, BOOL&) {
@@ -223,16 +321,125 @@ LRESULT CDorvexWnd::OnConnectFailed(UINT, WPARAM, LPARAM lParam, BOOL&) {
     return 0;
 }
 
-LRESULT CDorvexWnd::OnTransferList(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    // Ours now. Running the list item by item comes with the transfer runner; until then it is freed.
+LRESULT CDorvexWnd::OnTransferStart(UINT, WPARAM, LPARAM lParam, BOOL&) {
     std::unique_ptr<CTransferList> list = TakeTransferList(lParam);
+    m_cancelRequested = false;
+    if (!list || list->items.empty() || !HasSession())
+        return 0;
+    Session()->ReserveDevice(kReserveWait, &lastResult);
+    if (!lastResult) {
+        Prompts().MessageBox(m_hWnd, "Device is busy.", kAppCaption, MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
+    list->cursor = list->items.begin();
+    CBatchRun& run = m_batches[list.get()];
+    run = CBatchRun{};
+    run.reserved = true;
+    PostStep(std::move(list));
+    return 0;
+}
+
+LRESULT CDorvexWnd::OnTransferStep(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    std::unique_ptr<CTransferList> list = TakeTransferList(lParam);
+    if (!list || !HasSession())
+        return 0;
+    const CTransferList* key = list.get();
+    // A list posted straight to a step runs from its cursor, without a reservation of its own.
+    CBatchRun& run = m_batches[key];
+    if (list->cursor == list->items.end() || m_cancelRequested || run.cancelled) {
+        const bool cancelled = m_cancelRequested || run.cancelled;
+        // A cancel that came after the last completion still ends the reservation.
+        ReleaseDevice(run);
+        if (m_listView && m_listView->IsWindow())
+            PostMessageA(m_listView->m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+        EndBatch(std::move(list), cancelled ? CBatchSummary::Ending::Cancelled : CBatchSummary::Ending::Finished);
+        return 0;
+    }
+    const TransferItem& item = *list->cursor;
+    CParamBlock block;
+    long request = list->operation;
+    block.At(0).SetText(item.source.c_str());
+    if (!request) {
+        block.At(1).SetText(item.destination.c_str());
+        request = list->direction == 1 ? REQ_SEND_FILE : REQ_RECEIVE_FILE;
+    }
+    // Kept here before the call, so that a completion can never find its list missing.
+    CTransferList* raw = list.get();
+    run.waiting = std::move(list);
+    run.request = request;
+    Session()->Submit(request, block.ExportArray(), kItemWait, &m_currentRequestId,
+                      reinterpret_cast<LONG_PTR>(raw), 0, &lastResult);
+    auto batch = m_batches.find(key);
+    if (batch == m_batches.end() || !batch->second.waiting)
+        return 0;
+    if (lastResult) {
+        batch->second.requestId = m_currentRequestId;
+        return 0;
+    }
+    list = std::move(batch->second.waiting);
+    // Read before the release, whose own outcome would replace it.
+    const std::string refusal = GetErrorText();
+    ReleaseDevice(batch->second);
+    Prompts().MessageBox(m_hWnd, refusal, kAppCaption, MB_OK | MB_ICONEXCLAMATION);
+    EndBatch(std::move(list), CBatchSummary::Ending::Refused);
     return 0;
 }
 
 LRESULT CDorvexWnd::OnTransferCancel(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    if (lParam && HasSession())
+        Session()->CancelRequest(static_cast<long>(lParam), kCancelStop, &lastResult);
     m_cancelRequested = true;
-    if (lParam)
-        Session()->CancelRequest(static_cast<long>(lParam), 2, &lastResult);
+    // Each list that runs now stops, also when another one starts before it sees the flag.
+    for (auto& batch : m_batches)
+        batch.second.cancelled = true;
+    return 0;
+}
+
+long CDorvexWnd::FileXferBatchStart(long batch, BSTR title, long files, long totalKB, long) {
+    if (m_fileDialog)
+        m_fileDialog->OnFileXferBatchStart(batch, SessionText(title).c_str(), files, totalKB);
+    return 0;
+}
+
+long CDorvexWnd::FileXferFileStart(long batch, BSTR source, BSTR destination, long sizeBytes, BYTE upload,
+                                   BSTR name, long) {
+    if (m_fileDialog)
+        m_fileDialog->OnFileXferFileStart(batch, SessionText(source).c_str(), SessionText(destination).c_str(),
+                                          sizeBytes, upload, SessionText(name).c_str());
+    return 0;
+}
+
+long CDorvexWnd::FileXferFileProgress(long batch, long fileIndex, long files, long bytesDone, long bytesTotal,
+                                      long) {
+    if (m_fileDialog)
+        m_fileDialog->OnFileXferFileProgress(batch, fileIndex, files, bytesDone, bytesTotal);
+    return 0;
+}
+
+long CDorvexWnd::FileXferFileFinish(long batch, BYTE success, long) {
+    if (m_fileDialog)
+        m_fileDialog->OnFileXferFileFinish(batch, success);
+    return 0;
+}
+
+long CDorvexWnd::FileXferBatchFinish(long batch, BYTE success, long) {
+    if (m_fileDialog)
+        m_fileDialog->OnFileXferBatchFinish(batch, success);
+    return 0;
+}
+
+long CDorvexWnd::TaskStart(long task, BSTR title, BSTR file, long) {
+    return m_taskDialog ? m_taskDialog->OnTaskStart(task, SessionText(title).c_str(), SessionText(file).c_str())
+                        : 0;
+}
+
+long CDorvexWnd::TaskProgress(long task, long percent, BSTR text, long step, long) {
+    return m_taskDialog ? m_taskDialog->OnTaskProgress(task, percent, SessionText(text).c_str(), step) : 0;
+}
+
+long CDorvexWnd::TaskComplete(long task, BYTE success, long) {
+    if (m_taskDialog)
+        m_taskDialog->OnTaskComplete(task, success);
     return 0;
 }
 
@@ -253,6 +460,7 @@ LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
         m_treeView->DestroyWindow();
     m_treeView = nullptr;
     DestroyDialogs();
+    AbandonBatches();
     return 0;
 }
 

@@ -13,13 +13,17 @@ constexpr UINT kMaxSessionText = 4096;
 // Events have at most this many parameters.
 constexpr size_t kMaxEventParams = 8;
 
-std::string SessionText(BSTR text) {
+} // namespace
+
+std::string CDeviceSession::SessionText(BSTR text) {
     if (!text)
         return {};
     const UINT length = SysStringLen(text);
     return NarrowFromWide(
         text, static_cast<int>(wcsnlen(text, length < kMaxSessionText ? length : kMaxSessionText)));
 }
+
+namespace {
 
 // One row of the sink table: the event, how its handler is called, the handler's parameter types, and
 // whether the event's types are the handler's own rather than the type library's.

@@ -84,6 +84,9 @@ public:
     // the desktop.
     HWND QueryOwner() const;
 
+    // A text from the session as narrow text: up to its first NUL, cut to a sane length.
+    static std::string SessionText(BSTR text);
+
     // The session interface; calling through it while it is empty raises a COM error carrying E_POINTER.
     const CComPtr<IQuorSession2>& Session() const { return m_session; }
     bool HasSession() const { return static_cast<bool>(m_session); }

@@ -1,6 +1,7 @@
 // The main window against a scripted session component and scripted prompts: its children and their
 // wiring, the connect sequence, the connection check's outcomes, the pattern answers, the reconnect the
-// session asks for, and the private messages' heap objects when there is nothing to do with them.
+// session asks for, the private messages' heap objects when there is nothing to do with them, and the
+// running of transfer lists with their progress, cancel and summary.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -14,8 +15,10 @@
 #include "framework/Handles.h"
 #include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
+#include "gui/resource.h"
 #include "session/QuorGui.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -104,6 +107,39 @@ protected:
         session.VerifyDone();
     }
 
+    // A batch as the file list builds it (items \\d\\f1.txt ... with a local or remote directory), posted
+    // to start; its address is the user data the session sees, returned as the trace shows it.
+    std::string StartList(int items, uint8_t direction, uint32_t operation = 0, int skipped = 0) {
+        auto batch = std::make_unique<CCountedList>();
+        for (int i = 1; i <= items; ++i)
+            batch->items.push_back({"\\d\\f" + std::to_string(i) + ".txt", "C:\\dl\\"});
+        batch->count = static_cast<uint32_t>(items);
+        batch->direction = direction;
+        batch->operation = operation;
+        for (int i = 1; i <= skipped; ++i)
+            batch->skipped.emplace_back("\\d\\bad" + std::to_string(i) + "?", "no such local name");
+        userData = reinterpret_cast<LONG_PTR>(batch.get());
+        EXPECT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(batch)));
+        return std::to_string(userData);
+    }
+    std::string Download(int item, const std::string& data) {
+        return "Submit(0x1801,[\\d\\f" + std::to_string(item) + ".txt,C:\\dl\\],1000," + data + ")";
+    }
+    // Pumps until the session has seen `call` (and a little more, for what the call leads to).
+    void PumpUntil(const std::string& call, std::vector<SeenMessage>* seen = nullptr) {
+        Pump(
+            1000, [&] { return session.Trace().find(call) != std::string::npos; }, seen);
+        Pump(20, nullptr, seen);
+    }
+    // The list view reads its directory again when a list ends (here an empty one).
+    void ExpectReload() { session.ExpectExecute("Execute(0x1009,[],10000)", MakeListing({})); }
+    static bool Reloaded(const std::vector<SeenMessage>& seen, HWND view) {
+        for (const SeenMessage& m : seen)
+            if (m.window == view && m.message == UWM_LIST_SHOW_DIR && m.lParam == 0)
+                return true;
+        return false;
+    }
+
     void AnswerPatterns(const char* firmware, const char* program, const char* displayList) {
         EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({firmware, "*.fwb"})), S_OK);
         EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({program})), S_OK);
@@ -117,6 +153,7 @@ protected:
     std::unique_ptr<CDorvexWnd> main;
     HWND tree = nullptr;
     HWND list = nullptr;
+    LONG_PTR userData = 0;
 };
 
 TEST_F(MainWndTest, CreatesItsThreeChildrenAndWiresThemTogether) {
@@ -353,14 +390,203 @@ TEST_F(MainWndTest, ASessionAskingForAnotherAddressIsReconnectedAndTheHostTold) 
     EXPECT_EQ(environment.refs, 1);
 }
 
-TEST_F(MainWndTest, CancelForwardsTheRequestIdOnlyWhenThereIsOne) {
+TEST_F(MainWndTest, AOneItemListReservesSubmitsItsRequestReleasesReloadsAndIsFreed) {
     CreateMain();
+    struct Case {
+        uint8_t direction;
+        uint32_t operation;
+        const char* block;
+    };
+    for (const Case& c : {Case{0, 0, "0x1801,[\\d\\f1.txt,C:\\dl\\]"}, Case{1, 0, "0x1800,[\\d\\f1.txt,C:\\dl\\]"},
+                          Case{1, 0x5404, "0x5404,[\\d\\f1.txt]"}}) {
+        SCOPED_TRACE(c.block);
+        g_listsFreed = 0;
+        std::vector<SeenMessage> seen;
+        session.Expect("ReserveDevice(1000)");
+        const std::string data = StartList(1, c.direction, c.operation);
+        session.Expect(std::string("Submit(") + c.block + ",1000," + data + ")");
+        PumpUntil("Submit(", &seen);
+        EXPECT_NE(main->CurrentRequestId(), 0);
+        session.Expect("ReleaseDevice");
+        ExpectReload();
+        EXPECT_EQ(session.FireComplete(0, c.operation ? c.operation : 0x1800 + !c.direction, true, nullptr,
+                                       userData),
+                  S_OK);
+        EXPECT_EQ(main->CurrentRequestId(), 0);
+        Pump(
+            300, [&] { return g_listsFreed == 1; }, &seen);
+        EXPECT_EQ(g_listsFreed, 1);
+        EXPECT_TRUE(Reloaded(seen, list)) << "the list view was not asked to re-read its directory";
+        EXPECT_EQ(main->RunningLists(), 0u);
+        session.VerifyDone();
+    }
+}
+
+TEST_F(MainWndTest, ABusyDeviceOrARefusedItemEndsTheListWithTheReason) {
+    CreateMain();
+    g_listsFreed = 0;
+    ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
+    session.Expect("ReserveDevice(1000)", 0);
+    prompts.ExpectBox("Device is busy.", "Dorvex", kErrorBox);
+    StartList(2, 0);
+    Pump(
+        300, [&] { return g_listsFreed == 2; });
+    EXPECT_EQ(g_listsFreed, 2) << "an empty list and a list the device refused are freed";
+    session.VerifyDone();
+    prompts.VerifyDone();
+
+    // The first item refused: its text (read before the release replaces it), no reload, no summary.
+    session.Expect("ReserveDevice(1000)");
+    const std::string data = StartList(3, 0);
+    session.Expect(Download(1, data), 0);
+    session.ExpectErrorInfo(L"The local directory does not exist.", 17);
+    session.Expect("ReleaseDevice");
+    prompts.ExpectBox("The local directory does not exist.", "Dorvex", kErrorBox);
+    std::vector<SeenMessage> seen;
+    PumpUntil("ReleaseDevice", &seen);
+    EXPECT_EQ(g_listsFreed, 3);
+    EXPECT_FALSE(Reloaded(seen, list));
+    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
+}
+
+TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
+    CreateMain();
+    g_listsFreed = 0;
+    session.Expect("ReserveDevice(1000)");
+    const std::string data = StartList(25, 0, 0, 2);
+    for (int item = 1; item <= 25; ++item) {
+        session.Expect(Download(item, data));
+        PumpUntil(Download(item, data));
+        // 2: the connection went (the host says so itself); 3: the first failure told; 4 to 24 collected.
+        const bool fails = item > 1 && item < 25;
+        if (fails)
+            session.ExpectErrorInfo(item == 2 ? L"Connection lost." : L"Injected\r\nfailure.", item == 2 ? 45 : 30);
+        if (item == 3)
+            prompts.ExpectBox("Injected\r\nfailure.", "Error", kErrorBox);
+        if (item == 25) {
+            session.Expect("ReleaseDevice");
+            ExpectReload();
+        }
+        EXPECT_EQ(session.FireComplete(fails ? 30 : 0, 0x1801, !fails, nullptr, userData), S_OK);
+        prompts.VerifyDone();
+    }
+    prompts.ExpectBox("*", "Dorvex", kErrorBox);
+    std::vector<SeenMessage> seen;
+    Pump(
+        300, [&] { return g_listsFreed == 1; }, &seen);
+    EXPECT_TRUE(Reloaded(seen, list));
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    const std::string& summary = prompts.shown[1];
+    EXPECT_EQ(summary.substr(0, summary.find('\n')), "2 of 25 files were transferred.");
+    EXPECT_NE(summary.find("\n\\d\\f2.txt: Connection lost.\n\\d\\f3.txt: Injected failure.\n"),
+              std::string::npos)
+        << summary;
+    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2 + 1 + 20) << summary;
+    EXPECT_EQ(summary.substr(summary.rfind('\n')), "\nand 5 more") << "23 failed items and 2 left out, 20 shown";
+}
+
+TEST_F(MainWndTest, CancelStopsTheListWithOrWithoutTheRunningRequestsId) {
+    CreateMain();
+    g_listsFreed = 0;
+    session.Expect("ReserveDevice(1000)");
+    std::string data = StartList(3, 0);
+    session.Expect(Download(1, data));
+    PumpUntil("Submit(");
+    session.Expect("CancelRequest(100,2)");
+    PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, 100);
+    PumpUntil("CancelRequest(");
+    EXPECT_TRUE(main->CancelRequested());
+    // The cancelled item completes quietly, the device is released and nothing more is submitted.
+    session.ExpectErrorInfo(L"The request was cancelled.", 33);
+    session.Expect("ReleaseDevice");
+    ExpectReload();
+    EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
+    prompts.ExpectBox("The transfer was cancelled after 0 of 3 files; 3 were left.", "Dorvex",
+                      MB_OK | MB_ICONINFORMATION);
+    std::vector<SeenMessage> seen;
+    Pump(
+        300, [&] { return g_listsFreed == 1; }, &seen);
+    EXPECT_TRUE(Reloaded(seen, list));
+    session.VerifyDone();
+    prompts.VerifyDone();
+
+    // Without an id the running item finishes, and the list stops after it.
+    session.Expect("ReserveDevice(1000)");
+    data = StartList(2, 1);
+    session.Expect("Submit(0x1800,[\\d\\f1.txt,C:\\dl\\],1000," + data + ")");
+    PumpUntil("Submit(");
+    EXPECT_FALSE(main->CancelRequested()) << "a new list starts uncancelled";
     PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, 0);
     Pump(50, [&] { return main->CancelRequested(); });
-    EXPECT_TRUE(main->CancelRequested());
-    session.Expect("CancelRequest(55,2)");
-    PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, 55);
-    Pump(300, [&] { return !session.Trace().empty(); });
+    session.Expect("ReleaseDevice");
+    ExpectReload();
+    EXPECT_EQ(session.FireComplete(0, 0x1800, true, nullptr, userData), S_OK);
+    prompts.ExpectBox("The transfer was cancelled after 1 of 2 files; 1 was left.", "Dorvex",
+                      MB_OK | MB_ICONINFORMATION);
+    Pump(
+        300, [&] { return g_listsFreed == 2; });
+    EXPECT_EQ(g_listsFreed, 2);
+}
+
+TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindowIsGone) {
+    CreateMain();
+    main->PrepareForDisplay();
+    HWND file = main->FileDialog()->GetSafeHwnd();
+    HWND task = main->TaskDialog()->GetSafeHwnd();
+    const auto text = [](HWND dialog, int id) {
+        char buffer[256] = "";
+        GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
+        return std::string(buffer);
+    };
+    VARIANT answer;
+    VariantInit(&answer);
+    EXPECT_EQ(session.Fire(20, {VI4(7), VText(L"Receiving"), VI4(2), VI4(3), VI4(0)}), S_OK);
+    EXPECT_EQ(session.Fire(21, {VI4(7), VText(L"\\d\\a.txt"), VText(L"C:\\dl\\a.txt"), VI4(2048), VUI1(0),
+                                VText(L"a.txt"), VI4(0)}),
+              S_OK);
+    EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(2), VI4(1024), VI4(2048), VI4(0)}), S_OK);
+    EXPECT_EQ(text(file, IDC_SOURCE), "\\d\\a.txt");
+    EXPECT_EQ(text(file, IDC_DESTINATION), "C:\\dl\\a.txt");
+    EXPECT_EQ(text(file, IDC_FILE_NAME), "a.txt");
+    EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 1 of 2 (25%)");
+    EXPECT_EQ(session.Fire(23, {VI4(7), VUI1(1), VI4(0)}), S_OK);
+    EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 2 of 2 (50%)");
+    // The dialog's Cancel names the batch it was given.
+    session.Expect("CancelRequest(7,2)");
+    SendMessageA(file, WM_COMMAND, IDCANCEL, 0);
+    PumpUntil("CancelRequest(");
+    EXPECT_EQ(session.Fire(24, {VI4(7), VUI1(1), VI4(0)}), S_OK);
+
+    // The task dialog's answers go back to the session: 0 to go on, 1 once its Cancel was pressed.
+    EXPECT_EQ(session.Fire(10, {VI4(9), VText(L"Update Firmware"), VText(L"main.fwx"), VI4(0)}, &answer), S_OK);
+    EXPECT_EQ(answer.lVal, 0);
+    EXPECT_EQ(session.Fire(11, {VI4(9), VI4(40), VText(L"Transferring main.fwx"), VI4(2), VI4(0)}, &answer), S_OK);
+    EXPECT_EQ(answer.lVal, 0);
+    EXPECT_EQ(text(task, IDC_TASK_FILE), "main.fwx");
+    EXPECT_EQ(text(task, IDC_TASK_TEXT), "Transferring main.fwx");
+    EXPECT_EQ(SendDlgItemMessageA(task, IDC_TASK_BAR, PBM_GETPOS, 0, 0), 40);
+    SendMessageA(task, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(session.Fire(11, {VI4(9), VI4(50), VText(L"Transferring"), VI4(2), VI4(0)}, &answer), S_OK);
+    EXPECT_EQ(answer.lVal, 1);
+    EXPECT_EQ(session.Fire(12, {VI4(9), VUI1(0), VI4(0)}), S_OK);
+
+    // An item running when the window goes: cancelled, the device released, the list freed; its late
+    // completion (a failure, even) and every later event touch nothing and are answered 0.
+    g_listsFreed = 0;
+    session.Expect("ReserveDevice(1000)");
+    const std::string data = StartList(2, 0);
+    session.Expect(Download(1, data));
+    PumpUntil("Submit(");
+    EXPECT_EQ(session.FireComplete(0, 0x1801, true, nullptr, 0x5A5A5A50), S_OK) << "not a list of ours";
+    EXPECT_EQ(main->CurrentRequestId(), 100);
+    session.Expect("CancelRequest(100,2)");
+    session.Expect("ReleaseDevice");
+    main->DestroyWindow();
+    EXPECT_EQ(g_listsFreed, 1);
+    EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
+    EXPECT_EQ(session.Fire(10, {VI4(9), VText(L"Load Program"), VText(L"p.prgx"), VI4(0)}, &answer), S_OK);
+    EXPECT_EQ(answer.lVal, 0);
+    EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(1), VI4(1), VI4(2), VI4(0)}), S_OK);
 }
 
 TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
@@ -378,11 +604,10 @@ TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
         ASSERT_TRUE(PostPath(tree, UWM_TREE_SELECT_PATH, big));
         ASSERT_TRUE(PostPath(tree, UWM_TREE_REFRESH_PATH, big));
         ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
-        ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_STEP, std::make_unique<CCountedList>()));
     }
     PostMessageA(list, UWM_LIST_SHOW_DIR, 0, 0); // "re-read": no object at all
     Pump(200);
-    EXPECT_EQ(g_listsFreed, 80);
+    EXPECT_EQ(g_listsFreed, 40);
     EXPECT_LT(HeapBytesInUse(), before + 256 * 1024) << "posted paths were not freed by their receivers";
 
     // Still queued when the windows go: drained and freed on the way out.
@@ -394,12 +619,12 @@ TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
     EXPECT_GT(HeapBytesInUse(), before + 4 * 1024 * 1024);
     HWND oldList = list;
     main->DestroyWindow();
-    EXPECT_EQ(g_listsFreed, 120);
+    EXPECT_EQ(g_listsFreed, 80);
     EXPECT_LT(HeapBytesInUse(), before + 256 * 1024) << "queued paths died with their windows unfreed";
     // Nothing can be posted to a window that is gone, and nothing is left behind trying.
     EXPECT_FALSE(PostPath(oldList, UWM_LIST_SHOW_DIR, big));
     EXPECT_FALSE(PostTransferList(oldList, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
-    EXPECT_EQ(g_listsFreed, 121);
+    EXPECT_EQ(g_listsFreed, 81);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, UWM_LIST_SHOW_DIR, UWM_CONNECT_FAILED, PM_NOREMOVE));
 }

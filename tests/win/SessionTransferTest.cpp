@@ -113,7 +113,7 @@ TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
         EXPECT_FALSE(e.duringCall);
 }
 
-TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryAndReplacesAnOlderCopy) {
+TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryAndReplacesAnOlderCopyOnlyWhenTheHostSaysYes) {
     MakeDirs(Device("cf0\\data"));
     WriteFileText(Device("cf0\\data\\trend.csv"), "1;2;3\r\n4;5;6\r\n");
     WriteFileText(Local("trend.csv"), "old and longer content that must go");
@@ -122,6 +122,14 @@ TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryAndReplacesAnOlderCop
     CParamBlock in;
     Texts(in, {"\\cf0\\data\\trend.csv", Local() + "\\"});
     long id = 0;
+    client.sink.queryAnswer = "No";
+    EXPECT_EQ(client.Run(kReceive, in).Long(0), 0) << "a kept file is what the user asked for";
+    EXPECT_EQ(ReadFileText(Local("trend.csv")), "old and longer content that must go");
+    ASSERT_EQ(client.sink.Of(kHostQuery).size(), 1u);
+    EXPECT_NE(client.sink.Of(kHostQuery)[0].Text(2).find(Local("trend.csv")), std::string::npos);
+    EXPECT_EQ(client.sink.Of(kFileFinish).back().Long(1), 0);
+    client.sink.events.clear();
+    client.sink.queryAnswer = "yes";
     const Event done = client.Run(kReceive, in, &id);
     EXPECT_EQ(done.Long(0), 0) << client.ErrorText();
     EXPECT_EQ(ReadFileText(Local("trend.csv")), "1;2;3\r\n4;5;6\r\n");

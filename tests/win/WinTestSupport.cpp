@@ -66,3 +66,35 @@ int ThreadWindowCount() {
     EnumThreadWindows(GetCurrentThreadId(), CountTop, reinterpret_cast<LPARAM>(&count));
     return count;
 }
+
+DWORD ProcessHandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count)
+        return count;
+    // Some systems (Wine) answer 0 there; the system's handle table still says.
+    struct Entry {
+        ULONG process;
+        BYTE type, flags;
+        USHORT value;
+        void* object;
+        ULONG access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> buffer(1 << 20);
+    ULONG length = 0;
+    LONG status = -1;
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kTooSmall = static_cast<LONG>(0xC0000004);
+    while (query && (status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                     &length)) == kTooSmall)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return 0;
+    const ULONG entries = *reinterpret_cast<const ULONG*>(buffer.data());
+    const auto* entry = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+    for (ULONG i = 0; i < entries; ++i)
+        count += entry[i].process == GetCurrentProcessId();
+    return count;
+}

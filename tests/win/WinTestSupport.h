@@ -22,5 +22,7 @@ bool Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<Se
 
 // Bytes allocated and not freed in all of the process's heaps.
 size_t HeapBytesInUse();
+// Handles the process holds open.
+DWORD ProcessHandleCount();
 // Windows of this thread, children included.
 int ThreadWindowCount();

@@ -1,0 +1,274 @@
+// Transfers run by the control's main window, with its progress dialogs, against the same work done
+// without it in the same run: a tree of small files listed and downloaded as "Send File(s) To..." does,
+// against the same downloads submitted straight to the session; a large download against CopyFile; and
+// how long a cancel takes to free the device during a throttled transfer. One "<name> <value>" line each.
+//
+//   transfer_bench [--rounds N] [--large-mb N] [--small-files N]
+#include "BenchSession.h"
+
+#include "browser/DeviceListing.h"
+#include "browser/TransferList.h"
+#include "framework/Prompts.h"
+#include "mainwnd/DorvexWnd.h"
+#include "mainwnd/Messages.h"
+#include "session/QuorGui.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace bench;
+
+const char* g_benchName = "transfer_bench";
+
+namespace {
+
+constexpr long kListWait = 10000;
+
+// A list that says when the main window is done with it.
+struct CWatchedList : CTransferList {
+    explicit CWatchedList(bool& freed) : m_freed(freed) { m_freed = false; }
+    ~CWatchedList() override { m_freed = true; }
+    bool& m_freed;
+};
+
+// Nobody reads the boxes here (the cancelled batches' summaries).
+class CQuietPrompts : public IPrompts {
+public:
+    int MessageBox(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
+    INT_PTR DoModal(HINSTANCE, int, const std::string&, HWND, DLGPROC, LPARAM) override { return IDCANCEL; }
+    UINT TrackPopupMenu(HMENU, UINT, POINT, HWND) override { return 0; }
+    std::optional<std::string> BrowseForFolder(HWND, const std::string&) override { return std::nullopt; }
+};
+
+// Dispatches messages until `done` holds.
+void PumpUntil(const std::function<bool()>& done, DWORD ms = 600000) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!done()) {
+        if (GetTickCount64() > end)
+            Fail("timed out");
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            // Also for messages that were already queued when the queue was last looked at.
+            MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        }
+    }
+}
+
+// The session component as the control finds it: its class object and type library registered from the
+// module next to this program.
+void ProvideSessionComponent() {
+    HMODULE module = LoadLibraryA((BinDir() + "QuorSession.dll").c_str());
+    auto get = module ? reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+                            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")))
+                      : nullptr;
+    IClassFactory* factory = nullptr;
+    DWORD cookie = 0;
+    ITypeLib* library = nullptr;
+    if (!get || FAILED(get(CLSID_QuorSession, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
+        FAILED(CoRegisterClassObject(CLSID_QuorSession, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                     &cookie)) ||
+        FAILED(LoadTypeLibEx(Wide(BinDir() + "QuorSession.dll").c_str(), REGKIND_REGISTER, &library)))
+        Fail("QuorSession.dll cannot be provided from " + BinDir());
+    library->Release();
+}
+
+// The control's main window in a frame, with its progress dialogs, connected to `device`.
+class Control {
+public:
+    explicit Control(const std::string& device) {
+        m_frame = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                  nullptr, nullptr);
+        if (!m_main.Create(nullptr, "Dorvex", WS_CHILD, RECT{0, 0, 600, 300}, m_frame, 1700) ||
+            !m_main.HasSession())
+            Fail("no main window with a session");
+        m_main.PrepareForDisplay();
+        Connect(device);
+    }
+    ~Control() {
+        m_main.DestroyWindow();
+        DestroyWindow(m_frame);
+    }
+    void Connect(const std::string& device) {
+        m_main.ConnectToDevice(device.c_str());
+        PumpUntil([&] { return !m_main.DisplayListPatterns().empty(); }, 10000);
+    }
+    CDorvexWnd& Main() { return m_main; }
+
+    // The walk of "Send File(s) To...": one listing per directory, local directories made on the way,
+    // every file an item.
+    void Walk(const std::string& remote, const std::string& local, CTransferList& list) {
+        EntryRows rows;
+        if (!ListDirectory(m_main, remote, kListWait, rows))
+            Fail("listing " + remote);
+        for (const auto& row : rows) {
+            const std::string name = row->NameText();
+            if (row->IsDirectory()) {
+                CreateDirectoryA((local + name).c_str(), nullptr);
+                Walk(remote + name + "\\", local + name + "\\", list);
+            } else {
+                list.items.push_back({remote + name, local});
+                ++list.count;
+            }
+        }
+    }
+    // Posts the list as the file list does and waits until the main window has run and freed it.
+    void Run(std::unique_ptr<CWatchedList> list) {
+        if (!PostTransferList(m_main.m_hWnd, UWM_TRANSFER_START, std::move(list)))
+            Fail("the list could not be posted");
+        PumpUntil([&] { return freed; });
+    }
+    std::unique_ptr<CWatchedList> List(uint8_t direction) {
+        auto list = std::make_unique<CWatchedList>(freed);
+        list->direction = direction;
+        return list;
+    }
+
+private:
+    HWND m_frame = nullptr;
+    CDorvexWnd m_main;
+    bool freed = false;
+};
+
+// Every file below `dir` (relative to `base`), for the direct downloads.
+void Files(const std::string& base, const std::string& dir, std::vector<std::string>& out) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((base + dir + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            Files(base, dir + name + "\\", out);
+        else
+            out.push_back(dir + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 3, largeMb = 100, smallFiles = 2000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--rounds"))
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--large-mb"))
+            largeMb = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--small-files"))
+            smallFiles = std::max(1, std::atoi(argv[i + 1]));
+    }
+    if (FAILED(OleInitialize(nullptr)))
+        Fail("COM");
+    // The dialogs get every event but are never shown: a shown window costs a window manager's wait here.
+    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
+    ProvideSessionComponent();
+    CQuietPrompts quiet;
+    SetPrompts(&quiet);
+
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string root = std::string(temp) + "dvx-transfer-bench-" + std::to_string(GetCurrentProcessId());
+    const std::string device = root + "\\device", copies = root + "\\copies";
+    RemoveTree(root);
+    for (const std::string& dir : {root, device, copies, device + "\\tree", device + "\\cf0"})
+        CreateDirectoryA(dir.c_str(), nullptr);
+    // The tree: 20 directories of equal share.
+    const int dirs = 20;
+    for (int d = 0; d < dirs; ++d) {
+        const std::string dir = device + "\\tree\\d" + std::to_string(d);
+        CreateDirectoryA(dir.c_str(), nullptr);
+        for (int f = d; f < smallFiles; f += dirs)
+            WriteBytes(dir + "\\f" + std::to_string(f) + ".dat", 4096, static_cast<uint32_t>(f + 2));
+    }
+    WriteBytes(device + "\\cf0\\large.bin", static_cast<uint64_t>(largeMb) << 20, 1);
+    std::vector<std::string> tree;
+    Files(device + "\\tree", "\\", tree);
+
+    const auto fresh = [&] {
+        RemoveTree(copies);
+        CreateDirectoryA(copies.c_str(), nullptr);
+    };
+    Control control(device);
+    Session session(device);
+    const long kReceive = 0x1801;
+
+    const Pair small = Compare(
+        rounds, fresh,
+        [&] {
+            for (const std::string& file : tree) {
+                const std::string dir = file.substr(0, file.rfind('\\') + 1);
+                CreateDirectoryA((copies + dir).c_str(), nullptr);
+                session.Run(kReceive, "\\tree" + file, copies + dir);
+            }
+        },
+        [&] {
+            auto list = control.List(0);
+            control.Walk("\\tree\\", copies + "\\", *list);
+            if (list->items.size() != tree.size())
+                Fail("the walk found " + std::to_string(list->items.size()) + " files");
+            control.Run(std::move(list));
+        });
+    std::vector<std::string> copied;
+    Files(copies, "\\", copied);
+    if (copied.size() != tree.size())
+        Fail("the control transferred " + std::to_string(copied.size()) + " files");
+
+    const Pair large = Compare(
+        rounds, fresh,
+        [&] {
+            if (!CopyFileA((device + "\\cf0\\large.bin").c_str(), (copies + "\\large.bin").c_str(), FALSE))
+                Fail("CopyFile");
+        },
+        [&] {
+            auto list = control.List(0);
+            list->items.push_back({"\\cf0\\large.bin", copies + "\\"});
+            list->count = 1;
+            control.Run(std::move(list));
+        });
+
+    // Cancel: the user's click on the progress dialog's Cancel during a throttled download, until another
+    // session can reserve the device. The worst of the rounds counts.
+    control.Connect(device + ";throttle=20971520");
+    double cancelMs = 0;
+    for (int i = 0; i < rounds; ++i) {
+        fresh();
+        auto list = control.List(0);
+        list->items.push_back({"\\cf0\\large.bin", copies + "\\"});
+        list->items.push_back({"\\cf0\\large.bin", root + "\\"});
+        list->count = 2;
+        CDorvexWnd& main = control.Main();
+        if (!PostTransferList(main.m_hWnd, UWM_TRANSFER_START, std::move(list)))
+            Fail("the list could not be posted");
+        PumpUntil([&] { return main.CurrentRequestId() != 0; });
+        const ULONGLONG until = GetTickCount64() + 500;
+        PumpUntil([&] { return GetTickCount64() >= until; });
+        LONG probe = 0, released = 0;
+        session->ReserveDevice(0, &probe);
+        if (probe)
+            Fail("the device was not reserved during the transfer");
+        const double start = Seconds();
+        SendMessageA(main.FileDialog()->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        PumpUntil([&] {
+            session->ReserveDevice(0, &probe);
+            return probe != 0;
+        });
+        cancelMs = std::max(cancelMs, (Seconds() - start) * 1000);
+        session->ReleaseDevice(&released);
+        PumpUntil([&] { return main.RunningLists() == 0; });
+    }
+
+    std::printf("transfer.control_vs_session_small %.3f\n", small.Ratio());
+    std::printf("transfer.control_vs_copyfile_large %.3f\n", large.Ratio());
+    std::printf("transfer.cancel_ms %.1f\n", cancelMs);
+    std::fprintf(stderr, "seconds (baseline / control): small %.3f / %.3f, large %.3f / %.3f\n", small.baseline,
+                 small.measured, large.baseline, large.measured);
+    RemoveTree(root);
+    OleUninitialize();
+    return 0;
+}
