@@ -117,26 +117,6 @@ TEST_F(SessionConnect, BadConnectionTextsAreRefusedWithAReason) {
         << client.ErrorText();
 }
 
-TEST_F(SessionConnect, TheDeviceCanAskForAnotherAddress) {
-    CTempFolder device("moveto");
-    CTempFolder other("moveto-other");
-    CSessionClient client;
-    const std::string next = other.Path() + ";latency=5";
-    ASSERT_EQ(client.Connect(device.Path() + ";moveto=" + next), 1) << client.ErrorText();
-    ASSERT_TRUE(Pump(10000, [&] { return !client.sink.Of(8).empty(); }));
-    const std::vector<DISPID> ids = client.sink.Ids();
-    ASSERT_EQ(ids.size(), 2u);
-    EXPECT_EQ(ids[0], 5); // connected first, then asked to move
-    const Event moved = client.sink.Of(8)[0];
-    EXPECT_EQ(moved.args[0].type, VT_BSTR);
-    EXPECT_EQ(moved.Text(0), next);
-    // What the control does with it: disconnect and connect to the new text, which does not ask again.
-    EXPECT_EQ(client.Disconnect(), 1);
-    EXPECT_EQ(client.Connect(moved.Text(0)), 1);
-    Pump(50);
-    EXPECT_EQ(client.sink.Of(8).size(), 1u);
-}
-
 TEST_F(SessionConnect, DemoDeviceIsSeededOnceInTheUsersFolder) {
     CTempFolder appData("appdata");
     char saved[MAX_PATH] = "";
