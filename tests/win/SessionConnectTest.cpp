@@ -15,6 +15,12 @@ TEST_F(SessionConnect, RegisteredByNameWithItsTypeLibrary) {
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(L"Quor.Session.1", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_QuorSession));
+    // Not proved by creating it here: the tests' own sessions come from the module's class object.
+    char model[32] = "";
+    DWORD size = sizeof model;
+    RegGetValueA(HKEY_CLASSES_ROOT, "CLSID\\{2BCD7AC2-7681-4CDD-B702-7CC4AAEC83CB}\\InprocServer32",
+                 "ThreadingModel", RRF_RT_REG_SZ, nullptr, model, &size);
+    EXPECT_STREQ(model, "Apartment");
 
     // The registered type library describes the events with the parameter types they are fired with.
     ITypeLib* lib = nullptr;
