@@ -65,11 +65,7 @@ TEST_F(ContainerTest, HostSequenceShowsTheMainWindowAndFollowsTheContainer) {
     EXPECT_EQ(host_.GiveEnvironment(&environment), S_OK);
     EXPECT_EQ(environment.refs, 2) << "the control holds exactly one reference to the environment";
 
-    short sizes[6] = {-1, -1, -1, -1, -1, -1};
-    EXPECT_EQ(host_.ShowAtPreferredSize(sizes), S_OK);
-    const short expected[6] = {100, 100, 10000, 10000, 600, 300};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(sizes[i], expected[i]) << "size " << i;
+    EXPECT_EQ(host_.ShowAtPreferredSize(), S_OK); // the sizes themselves: the control object test
     EXPECT_TRUE(Shown(main));
     EXPECT_EQ(host_.Connect("demo"), S_OK);
 

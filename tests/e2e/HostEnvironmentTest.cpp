@@ -84,19 +84,10 @@ protected:
     IDispatch* env_ = nullptr;
 };
 
-TEST_F(EnvironmentTest, KnowsItsEightMethodsByNameInAnyCaseAndNothingElse) {
-    const wchar_t* names[] = {L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams",
-                              L"VNLENVLaunchPlugin",           L"VNLENVSetPluginWindowSize",
-                              L"VNLENVGetCurrentAddress",      L"VNLENVShowFrameFooter",
-                              L"VNLENVAppendToWindowTitle",    L"VNLENVSetWindowTitleTool"};
-    std::vector<DISPID> ids;
-    for (const wchar_t* name : names) {
-        const DISPID id = Id(name);
-        EXPECT_GT(id, 0) << name;
-        EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0) << name << " shares an id";
-        ids.push_back(id);
-    }
-    EXPECT_EQ(Id(L"vnlenvupdateconnectionstatus"), ids[0]);
+// Each of the eight names reaches its own handler in the next test; here the lookup's edges.
+TEST_F(EnvironmentTest, KnowsItsMethodsByNameInAnyCaseAndNothingElse) {
+    EXPECT_EQ(Id(L"vnlenvupdateconnectionstatus"), Id(L"VNLENVUpdateConnectionStatus"));
+    EXPECT_GT(Id(L"VNLENVUpdateConnectionStatus"), 0);
 
     DISPID id = 5;
     LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"VNLENVNoSuchThing")};

@@ -109,9 +109,7 @@ TEST(HostProcess, TourTakesItsScreenshotsAndRecordsTheCallsBetweenHostAndPlugin)
     std::string all;
     for (const std::string& line : log)
         all += line + "\n";
-    EXPECT_TRUE(HasLine(log, "host VNLSetEnvIDispatchViaStream -> 0x00000000")) << all;
-    EXPECT_TRUE(HasLine(log, "host VNLGetWindowSizes -> 0x00000000 100 100 10000 10000 600 300")) << all;
-    EXPECT_TRUE(HasLine(log, "host VNLSetConnectionParameters(\"demo\") -> 0x00000000")) << all;
+    // The host's calls before it are the window's, checked line by line in the host window test.
     EXPECT_TRUE(HasLine(log, "host AboutBox -> 0x00000000")) << all;
     // A status on the status bar can only have come through the environment.
     if (!HasLine(log, "status Connecting...") && !HasLine(log, "status Not connected")) {

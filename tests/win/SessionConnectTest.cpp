@@ -7,26 +7,20 @@ using namespace sessiontest;
 
 namespace {
 
-std::string RegText(const std::string& key, const char* value = nullptr) {
-    char buffer[1024] = "";
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS)
-        return "<missing>";
-    return buffer;
-}
-
 class SessionConnect : public SessionFixture {};
 
 } // namespace
 
-TEST_F(SessionConnect, RegisteredAsApartmentServerWithItsTypeLibrary) {
+TEST_F(SessionConnect, RegisteredByNameWithItsTypeLibrary) {
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(L"Quor.Session.1", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_QuorSession));
-    const std::string key = "CLSID\\{2BCD7AC2-7681-4CDD-B702-7CC4AAEC83CB}\\InprocServer32";
-    EXPECT_EQ(RegText(key, "ThreadingModel"), "Apartment");
-    EXPECT_NE(RegText(key).find("QuorSession.dll"), std::string::npos) << RegText(key);
+    // Not proved by creating it here: the tests' own sessions come from the module's class object.
+    char model[32] = "";
+    DWORD size = sizeof model;
+    RegGetValueA(HKEY_CLASSES_ROOT, "CLSID\\{2BCD7AC2-7681-4CDD-B702-7CC4AAEC83CB}\\InprocServer32",
+                 "ThreadingModel", RRF_RT_REG_SZ, nullptr, model, &size);
+    EXPECT_STREQ(model, "Apartment");
 
     // The registered type library describes the events with the parameter types they are fired with.
     ITypeLib* lib = nullptr;
@@ -127,26 +121,6 @@ TEST_F(SessionConnect, BadConnectionTextsAreRefusedWithAReason) {
     EXPECT_EQ(client.Connect("folder=\"" + device.Path() + "\""), 1) << client.ErrorText();
     EXPECT_EQ(client.Connect(device.Path() + "\\;latency=0x10;throttle=1000000;program=*.abc"), 1)
         << client.ErrorText();
-}
-
-TEST_F(SessionConnect, TheDeviceCanAskForAnotherAddress) {
-    CTempFolder device("moveto");
-    CTempFolder other("moveto-other");
-    CSessionClient client;
-    const std::string next = other.Path() + ";latency=5";
-    ASSERT_EQ(client.Connect(device.Path() + ";moveto=" + next), 1) << client.ErrorText();
-    ASSERT_TRUE(Pump(10000, [&] { return !client.sink.Of(8).empty(); }));
-    const std::vector<DISPID> ids = client.sink.Ids();
-    ASSERT_EQ(ids.size(), 2u);
-    EXPECT_EQ(ids[0], 5); // connected first, then asked to move
-    const Event moved = client.sink.Of(8)[0];
-    EXPECT_EQ(moved.args[0].type, VT_BSTR);
-    EXPECT_EQ(moved.Text(0), next);
-    // What the control does with it: disconnect and connect to the new text, which does not ask again.
-    EXPECT_EQ(client.Disconnect(), 1);
-    EXPECT_EQ(client.Connect(moved.Text(0)), 1);
-    Pump(50);
-    EXPECT_EQ(client.sink.Of(8).size(), 1u);
 }
 
 TEST_F(SessionConnect, DemoDeviceIsSeededOnceInTheUsersFolder) {

@@ -41,48 +41,27 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     ASSERT_EQ(client.Connect(device), 1);
     const std::string drive = outside.substr(0, 2); // "C:"
     const std::string outsideTail = outside.substr(2);
+    // One path of each kind the path rules refuse (every rule is checked on its own with the portable
+    // code); here each kind must be refused by every request that takes a remote path.
     const std::vector<std::string> paths = {
         "",
-        "..",
-        "\\..",
-        "\\..\\",
-        "\\..\\outside",
         "\\..\\outside\\victim.txt",
         "\\SYS\\..\\..\\outside\\victim.txt",
-        "\\SYS\\..",
         "\\.\\SYS",
-        "\\..\\..\\..\\..\\..\\..\\windows",
-        "SYS",
         "SYS\\file.txt",
-        outside,
         outside + "\\victim.txt",
-        drive + outsideTail,
         drive + "victim.txt",
         "\\" + drive + outsideTail,
-        "/SYS/file.txt",
-        "\\SYS/file.txt",
         "\\SYS/../../outside",
         "\\\\server\\share\\x",
         "\\\\?\\" + outside,
         "\\\\.\\PhysicalDrive0",
-        "\\\\",
         "\\SYS\\\\file.txt",
-        "\\SYS\\file.txt:stream",
         "\\SYS\\file.txt::$DATA",
-        "\\CON",
         "\\SYS\\nul.txt",
-        "\\SYS\\COM1",
-        "\\lpt9\\x",
-        "\\SYS\\trailing.",
         "\\SYS\\trailing ",
-        "\\SYS\\*",
         "\\SYS\\f?le.txt",
-        "\\SYS\\<x>",
-        "\\SYS\\a|b",
-        "\\SYS\\tab\there",
-        std::string("\\").append(256, 'a'),
         std::string("\\SYS\\").append(300, 'b').append("\\x"),
-        std::string("\\").append(2000, 'c'),
         std::string("\\SYS\\file.txt\0\\..\\..\\outside", 29),
         "\\~dvxstage\\x",
     };
@@ -131,13 +110,8 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     ASSERT_EQ(client.Execute(kChangeDir, in, out), 0);
     Texts(in, {"\\SYS\\"});
     ASSERT_EQ(client.Execute(kChangeDir, in, out), 1);
-    const std::vector<std::string> names = {
-        "",         ".",     "..",      "..\\..\\outside\\x",
-        "../x",     "a/b",   "c:",      "C:\\x",
-        "x:stream", "CON",   "aux.txt", "Lpt1",
-        "name.",    "name ", "a*b",     "q?",
-        "pipe|",    "<>",    "tab\tx",  std::string(256, 'n'),
-    };
+    const std::vector<std::string> names = {"..\\..\\outside\\x", "../x", "C:\\x", "x:stream", "aux.txt",
+                                            "name ", "pipe|", std::string(256, 'n')};
     for (const std::string& name : names) {
         CParamBlock typed;
         Texts(typed, {name});
@@ -163,7 +137,7 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     EXPECT_TRUE(DirExists(device + "\\SYS\\fine name"));
     RemoveDirectoryA((device + "\\SYS\\fine name").c_str());
 
-    EXPECT_GT(checked, 250);
+    EXPECT_GT(checked, 120);
     EXPECT_EQ(Snapshot(sandbox.Path()), before) << "something changed";
     EXPECT_EQ(ReadFileText(outside + "\\victim.txt"), "outside");
 }

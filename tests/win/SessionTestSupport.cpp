@@ -292,12 +292,6 @@ std::vector<Entry> Entries(CParamBlock& answer) {
     return out;
 }
 
-std::vector<Entry> Entries(const std::vector<uint8_t>& encodedAnswer) {
-    CParamBlock block;
-    block.Decode(encodedAnswer.data(), encodedAnswer.size());
-    return Entries(block);
-}
-
 // Files -----------------------------------------------------------------------------------------------
 
 CTempFolder::CTempFolder(const char* tag) {

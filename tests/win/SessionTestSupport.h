@@ -113,7 +113,6 @@ struct Entry {
     uint64_t time = 0;
 };
 std::vector<Entry> Entries(CParamBlock& answer);
-std::vector<Entry> Entries(const std::vector<uint8_t>& encodedAnswer);
 
 // A fresh folder under the system's temporary folder, removed with its contents afterwards.
 class CTempFolder {

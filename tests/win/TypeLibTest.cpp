@@ -62,21 +62,6 @@ std::vector<Method> Methods(ITypeInfo* info) {
 
 // The dispatch interface's shape, with the stream pointer's integer type as the one difference.
 void CheckLibrary(ITypeLib* lib, VARTYPE streamType) {
-    TLIBATTR* libAttr = nullptr;
-    ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
-    EXPECT_EQ(libAttr->lcid, 1033u);
-    EXPECT_EQ(libAttr->wMajorVerNum, 1);
-    EXPECT_EQ(libAttr->wMinorVerNum, 0);
-    lib->ReleaseTLibAttr(libAttr);
-    BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
-    ASSERT_EQ(lib->GetDocumentation(-1, &name, &doc, nullptr, &helpFile), S_OK);
-    EXPECT_STREQ(name, L"DORVEXLib");
-    EXPECT_STREQ(doc, L"Dorvex ActiveX Control module");
-    EXPECT_STREQ(helpFile, L"Dorvex.hlp");
-    SysFreeString(name);
-    SysFreeString(doc);
-    SysFreeString(helpFile);
-
     ITypeInfo* dispatch = nullptr;
     ASSERT_EQ(lib->GetTypeInfoOfGuid(kDispatchIid, &dispatch), S_OK);
     std::vector<Method> methods = Methods(dispatch);
