@@ -7,13 +7,19 @@
 #include "resource.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 namespace {
 
 constexpr UINT kTickMs = 100;
 constexpr DWORD kSettleMs = 400; // painting after a change, before a screenshot
 constexpr DWORD kDialogWaitMs = 5000;
-constexpr DWORD kTourLimitMs = 60000;
+constexpr DWORD kTourLimitMs = 75000;
+constexpr DWORD kTransferWaitMs = 20000; // the batch, start to end
+constexpr int kConfirmNo = 207; // the plug-in's "No" in its delete confirmation
+// What the transfer steps leave in the tour's folder and on the device's USER\PROGRAMS.
+const wchar_t* const kProgramFile = L"tour.prgx";
+const wchar_t* const kBatchFiles[] = {L"tour-1.txt", L"tour-2.txt", L"tour-3.txt"};
 
 CHostTour* g_tour = nullptr; // thread timers carry no context
 
@@ -57,6 +63,8 @@ CHostTour::CHostTour(CHostWindow& host, std::wstring folder) : m_host(host), m_f
 }
 
 CHostTour::~CHostTour() {
+    if (m_record != INVALID_HANDLE_VALUE)
+        RemoveTransferFiles();
     if (m_timer)
         KillTimer(nullptr, m_timer);
     if (g_tour == this)
@@ -80,6 +88,8 @@ bool CHostTour::Open() {
 
 void CHostTour::Start() {
     g_tour = this;
+    // A previous tour's uploads would turn this one's into overwrite questions.
+    RemoveTransferFiles();
     m_before = VisibleDialogs();
     m_start = m_stepStart = GetTickCount();
     m_timer = SetTimer(nullptr, 0, kTickMs, OnTimer);
@@ -155,27 +165,6 @@ void CHostTour::CloseDialog(HWND dialog, int preferred) {
     PostMessageW(dialog, WM_CLOSE, 0, 0);
 }
 
-bool CHostTour::HandleUnexpectedDialog() {
-    HWND dialog = NewDialog();
-    if (!dialog)
-        return false;
-    if (m_seenDialog != dialog) {
-        m_seenDialog = dialog;
-        m_seenAt = GetTickCount();
-        return true;
-    }
-    if (GetTickCount() - m_seenAt < kSettleMs)
-        return true;
-    std::wstring text = WindowText(dialog);
-    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
-    Log(L"dialog " + text);
-    const std::wstring name = L"unexpected-" + std::to_wstring(++m_unexpected) + L".bmp";
-    Shot(name.c_str());
-    CloseDialog(dialog, IDOK);
-    m_seenDialog = nullptr;
-    return true;
-}
-
 namespace {
 
 struct ClassSearch {
@@ -220,6 +209,129 @@ void Click(HWND window, int x, int y) {
 }
 
 } // namespace
+
+HWND CHostTour::NewDialogTitled(const wchar_t* caption) const {
+    for (HWND dialog : VisibleDialogs())
+        if (std::find(m_before.begin(), m_before.end(), dialog) == m_before.end() && WindowText(dialog) == caption)
+            return dialog;
+    return nullptr;
+}
+
+bool CHostTour::ShootDialog(const wchar_t* caption, const wchar_t* shot, int answer, DWORD wait) {
+    HWND dialog = NewDialogTitled(caption);
+    if (!dialog) {
+        if (InStep() > wait) {
+            Fail(std::wstring(L"no ") + caption + L" box");
+            return true;
+        }
+        return false;
+    }
+    if (dialog != m_seenDialog) {
+        m_seenDialog = dialog;
+        m_seenAt = GetTickCount();
+        return false;
+    }
+    if (GetTickCount() - m_seenAt < kSettleMs)
+        return false;
+    std::wstring text = WindowText(dialog);
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
+    Log(L"dialog " + text);
+    Shot(shot);
+    CloseDialog(dialog, answer);
+    return true;
+}
+
+bool CHostTour::WriteLocalFile(const wchar_t* name, LONGLONG size) {
+    HANDLE file = CreateFileW(LocalFile(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // Zeros to the size without writing them: the file system keeps the file sparse.
+    static const char kText[] = "Dorvex tour\r\n";
+    DWORD written = 0;
+    bool ok = WriteFile(file, kText, sizeof kText - 1, &written, nullptr) != FALSE;
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    if (ok && size > static_cast<LONGLONG>(written))
+        ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
+bool CHostTour::DropOnList(const std::vector<std::wstring>& files) {
+    HWND list = ChildOfClass(m_host.Window(), WC_LISTVIEWW);
+    if (!list)
+        return false;
+    // What the shell hands a window that accepts files: DROPFILES, then the ANSI paths, each with its
+    // NUL, and one more NUL.
+    std::string paths;
+    for (const std::wstring& file : files) {
+        const int n = WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        if (n <= 1)
+            return false;
+        std::string path(static_cast<size_t>(n), '\0');
+        WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, path.data(), n, nullptr, nullptr);
+        paths += path; // with its NUL
+    }
+    paths += '\0';
+    HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + paths.size());
+    if (!drop)
+        return false;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = {60, 60}; // client coordinates of the list: where the menu opens
+    header->fNC = FALSE;
+    header->fWide = FALSE;
+    memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), paths.data(), paths.size());
+    GlobalUnlock(drop);
+    // The receiver finishes the drop (DragFinish frees it); one that never came is ours to free.
+    if (!PostMessageW(list, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0)) {
+        GlobalFree(drop);
+        return false;
+    }
+    return true;
+}
+
+void CHostTour::RemoveTransferFiles() {
+    for (HANDLE lock : m_locks)
+        CloseHandle(lock);
+    m_locks.clear();
+    std::vector<const wchar_t*> names(std::begin(kBatchFiles), std::end(kBatchFiles));
+    names.push_back(kProgramFile);
+    // The uploads, when the device is the session component's demo device (other devices keep them).
+    std::wstring device;
+    if (_wcsicmp(m_host.Connection().c_str(), L"demo") == 0) {
+        wchar_t local[MAX_PATH] = L"";
+        if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH) - 1 < MAX_PATH - 1)
+            device = std::wstring(local) + L"\\Dorvex\\DemoDevice\\USER\\PROGRAMS\\";
+    }
+    for (const wchar_t* name : names) {
+        DeleteFileW(LocalFile(name).c_str());
+        if (!device.empty())
+            DeleteFileW((device + name).c_str());
+    }
+}
+
+bool CHostTour::HandleUnexpectedDialog() {
+    HWND dialog = NewDialog();
+    if (!dialog)
+        return false;
+    if (m_seenDialog != dialog) {
+        m_seenDialog = dialog;
+        m_seenAt = GetTickCount();
+        return true;
+    }
+    if (GetTickCount() - m_seenAt < kSettleMs)
+        return true;
+    std::wstring text = WindowText(dialog);
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
+    Log(L"dialog " + text);
+    const std::wstring name = L"unexpected-" + std::to_wstring(++m_unexpected) + L".bmp";
+    Shot(name.c_str());
+    CloseDialog(dialog, IDOK);
+    m_seenDialog = nullptr;
+    return true;
+}
 
 bool CHostTour::Browse(Step step) {
     HWND host = m_host.Window();
@@ -372,9 +484,124 @@ void CHostTour::Tick() {
         if (HandleUnexpectedDialog() || InStep() < kSettleMs)
             return;
         Shot(L"05-browser.bmp");
-        Next(Step::ShrinkBelowMinimum);
+        Next(Step::PressDelete);
+        return;
+    case Step::PressDelete: {
+        if (HandleUnexpectedDialog())
+            return;
+        // The first row selected and focused, then the Delete key as the keyboard gives it to the list.
+        HWND list = ChildOfClass(host, WC_LISTVIEWW);
+        if (!list || ListView_GetItemCount(list) < 1) {
+            Fail(L"no file row to delete");
+            Next(Step::DropProgram);
+            return;
+        }
+        SetFocus(list);
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        wchar_t name[MAX_PATH] = L"";
+        LVITEMW item = {};
+        item.pszText = name;
+        item.cchTextMax = MAX_PATH;
+        SendMessageW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+        Log(std::wstring(L"delete key on ") + name);
+        PostMessageW(list, WM_KEYDOWN, VK_DELETE, 1);
+        Next(Step::ShotConfirm);
+        return;
+    }
+    case Step::ShotConfirm:
+        if (ShootDialog(L"Confirm", L"06-confirm.bmp", kConfirmNo, kDialogWaitMs))
+            Next(Step::DropProgram);
+        return;
+    case Step::DropProgram:
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        if (!WriteLocalFile(kProgramFile, 0) || !DropOnList({LocalFile(kProgramFile)})) {
+            Fail(L"no drop of the program file");
+            Next(Step::DropBatch);
+            return;
+        }
+        Log(std::wstring(L"drop ") + kProgramFile);
+        m_menuAnswered = false;
+        Next(Step::ShotDropMenu);
+        return;
+    case Step::ShotDropMenu: {
+        // The menu is the plug-in's modal loop; the thread timer goes on inside it.
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        if (menu && !IsWindowVisible(menu))
+            menu = nullptr;
+        if (m_menuAnswered) {
+            if (!menu) {
+                Next(Step::DropBatch);
+            } else if (InStep() > kDialogWaitMs) {
+                Fail(L"the drop menu did not take the keyboard");
+                Next(Step::DropBatch);
+            }
+            return;
+        }
+        if (!menu) {
+            if (InStep() > kDialogWaitMs) {
+                Fail(L"no drop menu");
+                Next(Step::DropBatch);
+            }
+            return;
+        }
+        if (!m_seenAt || m_seenDialog != menu) {
+            m_seenDialog = menu;
+            m_seenAt = GetTickCount();
+            return;
+        }
+        if (GetTickCount() - m_seenAt < kSettleMs)
+            return;
+        Shot(L"07-drop-menu.bmp");
+        // Dismissed with Escape; the menu loop reads the thread's queue.
+        PostMessageW(ChildOfClass(host, WC_LISTVIEWW), WM_KEYDOWN, VK_ESCAPE, 1);
+        Log(L"menu dismissed");
+        m_menuAnswered = true;
+        m_stepStart = GetTickCount();
+        return;
+    }
+    case Step::DropBatch: {
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        // Three files; the last two held open without sharing, so that the session cannot read them.
+        std::vector<std::wstring> files;
+        bool ok = true;
+        for (const wchar_t* name : kBatchFiles) {
+            ok = ok && WriteLocalFile(name, 0);
+            files.push_back(LocalFile(name));
+        }
+        for (size_t i = 1; ok && i < files.size(); ++i) {
+            HANDLE lock = CreateFileW(files[i].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+            ok = lock != INVALID_HANDLE_VALUE;
+            if (ok)
+                m_locks.push_back(lock);
+        }
+        if (!ok || !DropOnList(files)) {
+            Fail(L"no drop of the batch");
+            Next(Step::ShrinkBelowMinimum);
+            return;
+        }
+        Log(L"drop tour-1.txt, tour-2.txt, tour-3.txt (the last two locked)");
+        Next(Step::ShotError);
+        return;
+    }
+    case Step::ShotError:
+        if (ShootDialog(L"Error", L"09-error.bmp", IDOK, kTransferWaitMs))
+            Next(Step::ShotSummary);
+        return;
+    case Step::ShotSummary:
+        if (ShootDialog(L"Dorvex", L"10-summary.bmp", IDOK, kTransferWaitMs)) {
+            for (HANDLE lock : m_locks)
+                CloseHandle(lock);
+            m_locks.clear();
+            Next(Step::ShrinkBelowMinimum);
+        }
         return;
     case Step::ShrinkBelowMinimum: {
+        if (HandleUnexpectedDialog())
+            return;
         // Smaller than the plug-in allows: the window must stop at the plug-in's minimum.
         SetWindowPos(host, nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
         RECT rect;

@@ -2,7 +2,9 @@
 // status, screenshots of the window, of the Connect dialog and of the plug-in's about box, a resize and
 // a screenshot, a browse through the plug-in's panes as a person would (a directory opened in the tree,
 // the file list sorted by size with a click on its header, the bar between the panes dragged) and a
-// screenshot, a resize below the plug-in's minimum, exit. Runs on the host's own message loop (a
+// screenshot, the file commands (the delete confirmation answered "No", a dropped program file with its
+// menu, the upload with the host's progress dialog, a dropped batch with failures and its summary), a
+// resize below the plug-in's minimum, exit. Runs on the host's own message loop (a
 // thread timer, so it goes on inside the dialogs' modal loops) and records every step and every call
 // between host and plug-in in <folder>\tour.log.
 #pragma once
@@ -47,6 +49,13 @@ private:
         SortBySize,
         MoveSplitter,
         ShotBrowser,
+        PressDelete,
+        ShotConfirm,
+        DropProgram,
+        ShotDropMenu,
+        DropBatch,
+        ShotError,
+        ShotSummary,
         ShrinkBelowMinimum,
         Exit,
         Done
@@ -66,6 +75,17 @@ private:
     // A box the tour did not open (an error from the plug-in, say): recorded, photographed, closed.
     bool HandleUnexpectedDialog();
     void Fail(const std::wstring& why);
+    // A visible dialog box of this thread with that caption, opened since the tour started.
+    HWND NewDialogTitled(const wchar_t* caption) const;
+    // Waits for the dialog a step opened, photographs it after it settled and answers it; true when done
+    // (also when it never came: that fails the tour).
+    bool ShootDialog(const wchar_t* caption, const wchar_t* shot, int answer, DWORD wait);
+    // The files of the transfer steps, in the tour's folder and on the demo device.
+    std::wstring LocalFile(const wchar_t* name) const { return m_folder + L"\\" + name; }
+    bool WriteLocalFile(const wchar_t* name, LONGLONG size);
+    // Posts a shell drop of these local files onto the plug-in's file list.
+    bool DropOnList(const std::vector<std::wstring>& files);
+    void RemoveTransferFiles();
 
     CHostWindow& m_host;
     std::wstring m_folder;
@@ -79,5 +99,7 @@ private:
     DWORD m_seenAt = 0;
     int m_unexpected = 0;
     bool m_hostSeen = false;
+    std::vector<HANDLE> m_locks; // files held open exclusively so that their upload fails
+    bool m_menuAnswered = false;
     int m_result = 0;
 };

@@ -97,7 +97,8 @@ TEST(HostProcess, TourTakesItsScreenshotsAndRecordsTheCallsBetweenHostAndPlugin)
     const std::wstring dir = FreshTempDir(L"varnelhost-tour-");
     ASSERT_EQ(RunHost(L"--tour \"" + dir + L"\" demo", 90000), 0) << "see tour.log in the temporary folder";
 
-    for (const wchar_t* name : {L"01-host.bmp", L"02-connect.bmp", L"03-about.bmp", L"04-resized.bmp"}) {
+    for (const wchar_t* name : {L"01-host.bmp", L"02-connect.bmp", L"03-about.bmp", L"04-resized.bmp", L"06-confirm.bmp",
+                                L"07-drop-menu.bmp", L"09-error.bmp", L"10-summary.bmp"}) {
         const Bitmap bmp = ReadBmp(dir + L"\\" + name);
         EXPECT_GT(bmp.width, 100) << "not a screenshot: " << std::string(name, name + wcslen(name));
         EXPECT_GT(bmp.height, 100);
