@@ -364,7 +364,8 @@ bool CHostTour::Browse(Step step) {
         return true;
     }
     case Step::MoveSplitter: {
-        // The bar between the panes, dragged 80 pixels to the right.
+        // The bar between the panes, dragged to 280 pixels from the plug-in's left edge (wherever a
+        // remembered layout put it, so that every tour shows the same).
         HWND bar = GetDlgItem(GetParent(tree), 1701);
         if (!bar)
             return false;
@@ -372,10 +373,14 @@ bool CHostTour::Browse(Step step) {
         GetWindowRect(bar, &before);
         // The bar is mostly frame: grab its middle, which lies outside its (empty) client area.
         POINT grab = {(before.left + before.right) / 2, (before.top + before.bottom) / 2};
+        POINT drop = {280, 0};
+        ClientToScreen(GetParent(bar), &drop);
+        drop.y = grab.y;
         ScreenToClient(bar, &grab);
+        ScreenToClient(bar, &drop);
         SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
-        SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x + 40, grab.y));
-        SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(grab.x + 80, grab.y));
+        SendMessageW(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM((grab.x + drop.x) / 2, grab.y));
+        SendMessageW(bar, WM_LBUTTONUP, 0, MAKELPARAM(drop.x, drop.y));
         GetWindowRect(bar, &after);
         Log(L"splitter moved " + std::to_wstring(after.left - before.left) + L" pixels");
         return true;
