@@ -32,13 +32,6 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
-RECT RectIn(HWND window, HWND parent) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // Transfer lists that count their own destruction.
 int g_listsFreed = 0;
 struct CCountedList : CTransferList {

@@ -41,13 +41,6 @@ std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
     return bytes;
 }
 
-RECT RectIn(HWND window, HWND parent) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 class SplitterTest : public ::testing::Test {
 protected:
     void SetUp() override {

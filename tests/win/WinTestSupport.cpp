@@ -98,3 +98,10 @@ DWORD ProcessHandleCount() {
         count += entry[i].process == GetCurrentProcessId();
     return count;
 }
+
+RECT RectIn(HWND window, HWND parent) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}

@@ -22,6 +22,8 @@ bool Pump(DWORD ms, const std::function<bool()>& until = nullptr, std::vector<Se
 
 // Bytes allocated and not freed in all of the process's heaps.
 size_t HeapBytesInUse();
+// `window`'s rectangle in `parent`'s client coordinates.
+RECT RectIn(HWND window, HWND parent);
 // Handles the process holds open.
 DWORD ProcessHandleCount();
 // Windows of this thread, children included.
