@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "MainWindowFixture.h"
 #include "browser/DirectoryEntry.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
@@ -45,32 +46,13 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class BrowserTest : public ::testing::Test {
+class BrowserTest : public MainWindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        ASSERT_TRUE(EnsureSessionTypeLibrary());
-        ASSERT_EQ(factory.Register(), S_OK);
-        frame = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 700, 400,
-                                nullptr, nullptr, nullptr, nullptr);
-        session.ExpectCreation();
-        main = std::make_unique<CDorvexWnd>();
-        RECT client;
-        GetClientRect(frame, &client);
-        ASSERT_TRUE(main->Create(nullptr, "Dorvex", WS_CHILD | WS_VISIBLE, client, frame, 1700));
-        session.VerifyDone();
+        MainWindowFixture::SetUp();
+        CreateMainWindow(WS_CHILD | WS_VISIBLE);
         tree = main->TreeView();
         list = main->ListView();
-    }
-    void TearDown() override {
-        session.ExpectDestruction();
-        main.reset();
-        session.VerifyDone();
-        prompts.VerifyDone();
-        DestroyWindow(frame);
-        factory.Revoke();
-        FreeTestStrings();
-        OleUninitialize();
     }
 
     // Lets posted messages run until the session has seen `calls` more calls in all.
@@ -121,11 +103,6 @@ protected:
         return rows;
     }
 
-    CSessionDouble session;
-    CSessionFactory factory{session};
-    CScriptedPrompts prompts;
-    HWND frame = nullptr;
-    std::unique_ptr<CDorvexWnd> main;
     CDorvexTreeView* tree = nullptr;
     CDorvexListView* list = nullptr;
     int expectedCalls = 0;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "MainWindowFixture.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
 #include "browser/TransferList.h"
@@ -38,42 +39,16 @@ struct CCountedList : CTransferList {
     ~CCountedList() override { ++g_listsFreed; }
 };
 
-class MainWndTest : public ::testing::Test {
+class MainWndTest : public MainWindowFixture {
 protected:
     void SetUp() override {
-        // The bar starts where the last main window left it; here always from its default place.
-        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Dorvex\\Browser");
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        ASSERT_TRUE(EnsureSessionTypeLibrary());
-        ASSERT_EQ(factory.Register(), S_OK);
-        frame = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 700, 400,
-                                nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(frame, nullptr);
-    }
-    void TearDown() override {
-        if (main) {
-            if (main->HasSession())
-                session.ExpectDestruction();
-            main.reset();
-        }
-        session.VerifyDone();
-        prompts.VerifyDone();
-        DestroyWindow(frame);
-        factory.Revoke();
-        FreeTestStrings();
-        OleUninitialize();
+        MainWindowFixture::SetUp();
     }
 
-    // The main window as the control creates it: hidden child 1700 of the control's window.
+    // The main window as the control creates it, hidden.
     void CreateMain(bool expectSession = true) {
-        if (expectSession)
-            session.ExpectCreation();
-        main = std::make_unique<CDorvexWnd>();
-        RECT client;
-        GetClientRect(frame, &client);
-        ASSERT_TRUE(main->Create(nullptr, "Dorvex", WS_CHILD, client, frame, 1700));
-        session.VerifyDone();
+        CreateMainWindow(WS_CHILD, expectSession);
         tree = GetDlgItem(main->m_hWnd, 1703);
         list = GetDlgItem(main->m_hWnd, 1702);
     }
@@ -139,11 +114,6 @@ protected:
         EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({displayList})), S_OK);
     }
 
-    CSessionDouble session;
-    CSessionFactory factory{session};
-    CScriptedPrompts prompts;
-    HWND frame = nullptr;
-    std::unique_ptr<CDorvexWnd> main;
     HWND tree = nullptr;
     HWND list = nullptr;
     LONG_PTR userData = 0;

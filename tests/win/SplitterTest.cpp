@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "MainWindowFixture.h"
 #include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
@@ -41,38 +42,18 @@ std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
     return bytes;
 }
 
-class SplitterTest : public ::testing::Test {
+class SplitterTest : public MainWindowFixture {
 protected:
     void SetUp() override {
-        // Every main window leaves its layout to the next: each test starts from none.
-        RegDeleteTreeA(HKEY_CURRENT_USER, kLayoutKey);
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        ASSERT_TRUE(EnsureSessionTypeLibrary());
-        ASSERT_EQ(factory.Register(), S_OK);
-        frame = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 700, 400,
-                                nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(frame, nullptr);
+        MainWindowFixture::SetUp();
         CreateMain();
-    }
-    void TearDown() override {
-        if (main) {
-            session.ExpectDestruction();
-            main.reset();
-        }
-        session.VerifyDone();
-        DestroyWindow(frame);
-        factory.Revoke();
-        OleUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, kLayoutKey);
     }
 
     // The main window as the control makes and shows it, 640 x 330, its notifications counted.
     void CreateMain() {
-        session.ExpectCreation();
-        main = std::make_unique<CDorvexWnd>();
-        ASSERT_TRUE(main->Create(nullptr, "Dorvex", WS_CHILD, RECT{0, 0, 640, 330}, frame, 1700));
-        session.VerifyDone();
+        const RECT size = {0, 0, 640, 330};
+        CreateMainWindow(WS_CHILD, true, &size);
         main->PrepareForDisplay();
         bar = GetDlgItem(main->m_hWnd, 1701);
         tree = GetDlgItem(main->m_hWnd, 1703);
@@ -99,10 +80,6 @@ protected:
         EXPECT_EQ(GetCapture(), nullptr);
     }
 
-    CSessionDouble session;
-    CSessionFactory factory{session};
-    HWND frame = nullptr;
-    std::unique_ptr<CDorvexWnd> main;
     HWND bar = nullptr;
     HWND tree = nullptr;
     HWND list = nullptr;
