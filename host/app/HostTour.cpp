@@ -20,6 +20,10 @@ constexpr int kConfirmNo = 207; // the plug-in's "No" in its delete confirmation
 // What the transfer steps leave in the tour's folder and on the device's USER\PROGRAMS.
 const wchar_t* const kProgramFile = L"tour.prgx";
 const wchar_t* const kBatchFiles[] = {L"tour-1.txt", L"tour-2.txt", L"tour-3.txt"};
+// A file that takes a few seconds on a throttled connection: long enough to photograph its progress.
+const wchar_t* const kLargeFile = L"tour-large.dat";
+constexpr LONGLONG kLargeBytes = 12LL << 20;
+const wchar_t* const kThrottled = L"demo;throttle=4194304";
 
 CHostTour* g_tour = nullptr; // thread timers carry no context
 
@@ -129,6 +133,8 @@ void CHostTour::Next(Step step) {
     m_step = step;
     m_stepStart = GetTickCount();
     m_seenDialog = nullptr;
+    m_seenAt = 0;
+    m_shotTaken = false;
 }
 
 void CHostTour::Fail(const std::wstring& why) {
@@ -298,17 +304,22 @@ void CHostTour::RemoveTransferFiles() {
     m_locks.clear();
     std::vector<const wchar_t*> names(std::begin(kBatchFiles), std::end(kBatchFiles));
     names.push_back(kProgramFile);
-    // The uploads, when the device is the session component's demo device (other devices keep them).
+    names.push_back(kLargeFile);
+    // The uploads, when the device is the session component's demo device (other devices keep them):
+    // in USER\\PROGRAMS, or at the root where the list stands after the throttled reconnection.
     std::wstring device;
-    if (_wcsicmp(m_host.Connection().c_str(), L"demo") == 0) {
+    const std::wstring& connection = m_host.Connection();
+    if (_wcsicmp(connection.c_str(), L"demo") == 0 || connection == kThrottled) {
         wchar_t local[MAX_PATH] = L"";
         if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH) - 1 < MAX_PATH - 1)
-            device = std::wstring(local) + L"\\Dorvex\\DemoDevice\\USER\\PROGRAMS\\";
+            device = std::wstring(local) + L"\\Dorvex\\DemoDevice\\";
     }
     for (const wchar_t* name : names) {
         DeleteFileW(LocalFile(name).c_str());
-        if (!device.empty())
+        if (!device.empty()) {
+            DeleteFileW((device + L"USER\\PROGRAMS\\" + name).c_str());
             DeleteFileW((device + name).c_str());
+        }
     }
 }
 
@@ -601,9 +612,65 @@ void CHostTour::Tick() {
             for (HANDLE lock : m_locks)
                 CloseHandle(lock);
             m_locks.clear();
-            Next(Step::ShrinkBelowMinimum);
+            Next(Step::Throttle);
         }
         return;
+    case Step::Throttle:
+        // Only the demo device is known to take the option; another device is left as it is.
+        if (_wcsicmp(m_host.Connection().c_str(), L"demo") != 0) {
+            Log(L"no progress shot: not the demo device");
+            Next(Step::ShrinkBelowMinimum);
+            return;
+        }
+        m_host.Connect(kThrottled);
+        Next(Step::DropLarge);
+        return;
+    case Step::DropLarge:
+        if (HandleUnexpectedDialog())
+            return;
+        // The connection and the list it fills first, then the drop.
+        if (!m_host.StatusReported() || InStep() < 4 * kSettleMs) {
+            if (InStep() > kDialogWaitMs) {
+                Fail(L"no throttled connection");
+                Next(Step::ShrinkBelowMinimum);
+            }
+            return;
+        }
+        if (!WriteLocalFile(kLargeFile, kLargeBytes) || !DropOnList({LocalFile(kLargeFile)})) {
+            Fail(L"no drop of the large file");
+            Next(Step::ShrinkBelowMinimum);
+            return;
+        }
+        Log(std::wstring(L"drop ") + kLargeFile + L" on " + kThrottled);
+        Next(Step::ShotProgress);
+        return;
+    case Step::ShotProgress: {
+        const std::wstring caption = std::wstring(L"Sending ") + kLargeFile;
+        HWND dialog = NewDialogTitled(caption.c_str());
+        if (m_shotTaken || !dialog) {
+            // Before the shot: the dialog is awaited. After it: the upload is left to run to its end.
+            if (m_shotTaken && !dialog) {
+                Next(Step::ShrinkBelowMinimum);
+            } else if (InStep() > kTransferWaitMs) {
+                Fail(m_shotTaken ? L"the large file's upload did not end" : L"no progress dialog");
+                Next(Step::ShrinkBelowMinimum);
+            }
+            return;
+        }
+        if (dialog != m_seenDialog) {
+            m_seenDialog = dialog;
+            m_seenAt = GetTickCount();
+            return;
+        }
+        if (GetTickCount() - m_seenAt < kSettleMs)
+            return;
+        std::wstring text = WindowText(dialog);
+        EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
+        Log(L"dialog " + text);
+        Shot(L"11-progress.bmp");
+        m_shotTaken = true;
+        return;
+    }
     case Step::ShrinkBelowMinimum: {
         if (HandleUnexpectedDialog())
             return;

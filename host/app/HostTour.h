@@ -56,6 +56,9 @@ private:
         DropBatch,
         ShotError,
         ShotSummary,
+        Throttle,
+        DropLarge,
+        ShotProgress,
         ShrinkBelowMinimum,
         Exit,
         Done
@@ -101,5 +104,6 @@ private:
     bool m_hostSeen = false;
     std::vector<HANDLE> m_locks; // files held open exclusively so that their upload fails
     bool m_menuAnswered = false;
+    bool m_shotTaken = false;
     int m_result = 0;
 };

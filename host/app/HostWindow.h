@@ -33,8 +33,9 @@ public:
     // the message was used and must not be dispatched.
     bool PreTranslateMessage(MSG& msg);
 
-    // The menu's commands.
+    // The menu's commands, and the connection they end in (the tour uses it too).
     void ChooseConnection();
+    void Connect(const std::wstring& connection);
     void ShowPluginAbout();
 
     // What the window shows, for the tour and tests.
@@ -75,7 +76,6 @@ private:
     HRESULT EmbedPlugin();
     // The control first, then the environment, cut off from this frame.
     void ReleasePlugin();
-    void Connect(const std::wstring& connection);
     void Layout();
     void UpdateTitle();
     void SetStatus(int part, const std::wstring& text);
