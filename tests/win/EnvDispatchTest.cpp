@@ -313,22 +313,19 @@ TEST_F(EnvDispatchTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplication)
     EXPECT_EQ(holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get()), S_FALSE);
     EXPECT_EQ(application.commandLine, L"/plugin:Dorvex /\"connect:C:\\devices\\unit 2\"");
 
-    // An object that is not the host application: nothing to call.
+    // An object that is not the host application: nothing to call; then no host application at all.
+    const auto launchError = [&] {
+        try {
+            holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
+        } catch (const CComError& e) {
+            return e.Error();
+        }
+        return S_OK;
+    };
     application.offerInterface = false;
-    try {
-        holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
-        ADD_FAILURE() << "no COM error";
-    } catch (const CComError& e) {
-        EXPECT_EQ(e.Error(), E_POINTER);
-    }
-    // No host application at all.
+    EXPECT_EQ(launchError(), E_POINTER);
     application.createResult = REGDB_E_CLASSNOTREG;
-    try {
-        holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
-        ADD_FAILURE() << "no COM error";
-    } catch (const CComError& e) {
-        EXPECT_EQ(e.Error(), REGDB_E_CLASSNOTREG);
-    }
+    EXPECT_EQ(launchError(), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(application.launches, 1);
 }
 
