@@ -7,13 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "DeviceSessionDouble.h"
 #include "MainWindowFixture.h"
+#include "SessionTestSupport.h"
 #include "browser/DirectoryEntry.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
-#include "paramblock/ParamBlock.h"
-#include "mainwnd/DorvexWnd.h"
 #include "browser/ConfirmDialog.h"
 #include "browser/TransferList.h"
 #include "module/resource.h"
@@ -51,30 +49,31 @@ protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
         CreateMainWindow(WS_CHILD | WS_VISIBLE);
-        tree = main->TreeView();
-        list = main->ListView();
+        treeView = main->TreeView();
+        listView = main->ListView();
     }
 
-    // Lets posted messages run until the session has seen `calls` more calls in all.
+    // Lets posted messages run until the session has seen the expected listings, then checks the script
+    // ran out and starts a fresh one.
     void Settle() {
         Pump(2000, [&] { return Count(session.Trace(), "Execute(") >= expectedCalls; });
         Pump(20);
+        session.VerifyDone();
+        expectedCalls = 0;
     }
     void ExpectListing(const std::string& path, long wait, const Entries& entries) {
-        session.ExpectExecute(Listing(path, wait), MakeListing(entries));
+        session.Expect(Listing(path, wait), 1, MakeListing(entries));
         ++expectedCalls;
     }
     // The probe finds a file system; the root is listed once for the tree, then once for the list when
     // the tree selects "Internal Flash".
     void FillRoots(const Entries& root) {
-        session.ExpectExecute("Execute(0x1002,[],5000)", nullptr);
+        session.Expect("Execute(0x1002,[],5000)");
         ++expectedCalls;
         ExpectListing("\\", 5000, root);
         ExpectListing("\\", 10000, root);
-        PostMessageA(tree->m_hWnd, UWM_TREE_FILL_ROOTS, 0, 0);
+        PostMessageA(tree, UWM_TREE_FILL_ROOTS, 0, 0);
         Settle();
-        session.VerifyDone();
-        expectedCalls = 0;
     }
     void Post(HWND window, UINT message, const std::string& path) {
         ASSERT_TRUE(PostPath(window, message, path));
@@ -83,28 +82,28 @@ protected:
     std::string Texts(HTREEITEM first) const {
         std::string texts;
         // Appended in two steps: GCC 12 at -O3 (the 32-bit tree) warns falsely about "," + text.
-        for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree->m_hWnd, item))
-            texts.append(texts.empty() ? "" : ",").append(tree->ItemText(item));
+        for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item))
+            texts.append(texts.empty() ? "" : ",").append(treeView->ItemText(item));
         return texts;
     }
-    std::string TopLevel() const { return Texts(TreeView_GetRoot(tree->m_hWnd)); }
-    std::string Children(HTREEITEM item) const { return Texts(TreeView_GetChild(tree->m_hWnd, item)); }
+    std::string TopLevel() const { return Texts(TreeView_GetRoot(tree)); }
+    std::string Children(HTREEITEM item) const { return Texts(TreeView_GetChild(tree, item)); }
     HTREEITEM Top(const std::string& text) const {
-        for (HTREEITEM item = TreeView_GetRoot(tree->m_hWnd); item; item = TreeView_GetNextSibling(tree->m_hWnd, item))
-            if (tree->ItemText(item) == text)
+        for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
+            if (treeView->ItemText(item) == text)
                 return item;
         return nullptr;
     }
-    HTREEITEM Selected() const { return TreeView_GetSelection(tree->m_hWnd); }
+    HTREEITEM Selected() const { return TreeView_GetSelection(tree); }
     std::string Rows() const {
         std::string rows;
-        for (size_t i = 0; i < list->RowCount(); ++i)
-            rows.append(rows.empty() ? "" : ",").append(list->CellText(i, 0));
+        for (size_t i = 0; i < listView->RowCount(); ++i)
+            rows.append(rows.empty() ? "" : ",").append(listView->CellText(i, 0));
         return rows;
     }
 
-    CDorvexTreeView* tree = nullptr;
-    CDorvexListView* list = nullptr;
+    CDorvexTreeView* treeView = nullptr;
+    CDorvexListView* listView = nullptr;
     int expectedCalls = 0;
 };
 
@@ -114,34 +113,34 @@ TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFl
     FillRoots(root);
     EXPECT_EQ(TopLevel(), "Internal Flash,Compact Flash A,NVRAM Disk,MMC A");
     EXPECT_EQ(Children(Top("Internal Flash")), "SYS,USER");
-    EXPECT_EQ(tree->BuildPath(Top("Internal Flash")), "\\");
-    EXPECT_EQ(tree->BuildPath(Top("Compact Flash A")), "\\cf0\\");
-    EXPECT_EQ(tree->BuildPath(Top("NVRAM Disk")), "\\nvram\\");
+    EXPECT_EQ(treeView->BuildPath(Top("Internal Flash")), "\\");
+    EXPECT_EQ(treeView->BuildPath(Top("Compact Flash A")), "\\cf0\\");
+    EXPECT_EQ(treeView->BuildPath(Top("NVRAM Disk")), "\\nvram\\");
     EXPECT_EQ(Selected(), Top("Internal Flash"));
-    EXPECT_EQ(list->CurrentPath(), "\\");
+    EXPECT_EQ(listView->CurrentPath(), "\\");
     EXPECT_EQ(Rows(), "CF0,Mmc,nvram,SYS,USER,cf1");
     // Each drive item brings its own image after the two folder images.
-    EXPECT_EQ(ImageList_GetImageCount(tree->ImageList()), 2 + 4);
+    EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 2 + 4);
 
     // Listing the root again (it is expanded) shows every drive once.
     ExpectListing("\\", 5000, root);
-    Post(tree->m_hWnd, UWM_TREE_REFRESH_PATH, "\\");
+    Post(tree, UWM_TREE_REFRESH_PATH, "\\");
     Settle();
     EXPECT_EQ(TopLevel(), "Internal Flash,Compact Flash A,NVRAM Disk,MMC A");
     EXPECT_EQ(Children(Top("Internal Flash")), "SYS,USER");
 
     // Selecting a drive shows its root; selecting the same directory again costs no listing.
     ExpectListing("\\nvram\\", 10000, {});
-    TreeView_SelectItem(tree->m_hWnd, Top("NVRAM Disk"));
+    TreeView_SelectItem(tree, Top("NVRAM Disk"));
     Settle();
-    Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\nvram\\");
+    Post(list, UWM_LIST_SHOW_DIR, "\\nvram\\");
     Pump(50);
     session.VerifyDone();
 
     // A new connection clears everything, the drives' images included.
-    tree->ClearTree();
-    EXPECT_EQ(TreeView_GetCount(tree->m_hWnd), 0u);
-    EXPECT_EQ(ImageList_GetImageCount(tree->ImageList()), 2);
+    treeView->ClearTree();
+    EXPECT_EQ(TreeView_GetCount(tree), 0u);
+    EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 2);
 }
 
 TEST_F(BrowserTest, PathsAreFoundByListingAndExpandingWhatLiesOnTheWay) {
@@ -151,72 +150,66 @@ TEST_F(BrowserTest, PathsAreFoundByListingAndExpandingWhatLiesOnTheWay) {
     ExpectListing("\\cf0\\Prog\\", 5000, Dirs({"Sub"}));
     ExpectListing("\\cf0\\Prog\\Sub\\", 5000, {});
     ExpectListing("\\cf0\\Prog\\Sub\\", 10000, {TestEntry("a.txt", false, 1)});
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "\\cf0\\Prog\\Sub");
+    Post(tree, UWM_TREE_SELECT_PATH, "\\cf0\\Prog\\Sub");
     Settle();
-    session.VerifyDone();
-    expectedCalls = 0;
-    EXPECT_EQ(tree->BuildPath(Selected()), "\\cf0\\Prog\\Sub\\");
-    EXPECT_EQ(list->CurrentPath(), "\\cf0\\Prog\\Sub\\");
-    HTREEITEM prog = TreeView_GetParent(tree->m_hWnd, Selected());
-    EXPECT_TRUE(TreeView_GetItemState(tree->m_hWnd, prog, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_EQ(treeView->BuildPath(Selected()), "\\cf0\\Prog\\Sub\\");
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\Prog\\Sub\\");
+    HTREEITEM prog = TreeView_GetParent(tree, Selected());
+    EXPECT_TRUE(TreeView_GetItemState(tree, prog, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_EQ(Children(Selected()), "") << "a directory without subdirectories keeps no placeholder";
 
     // The drive is chosen on the folded path, the walk compares with the path as received.
     ExpectListing("\\cf0\\", 10000, Dirs({"Prog"}));
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "\\CF0\\");
+    Post(tree, UWM_TREE_SELECT_PATH, "\\CF0\\");
     Settle();
     EXPECT_EQ(Selected(), Top("Compact Flash A"));
-    session.VerifyDone();
-    expectedCalls = 0;
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "\\CF0\\Prog\\");
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "relative\\path");
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "");
+    Post(tree, UWM_TREE_SELECT_PATH, "\\CF0\\Prog\\");
+    Post(tree, UWM_TREE_SELECT_PATH, "relative\\path");
+    Post(tree, UWM_TREE_SELECT_PATH, "");
     Pump(50);
     EXPECT_EQ(Selected(), Top("Compact Flash A"));
 
     // A directory that does not exist lists its parent once more and selects nothing.
     ExpectListing("\\SYS\\", 5000, Dirs({"A"}));
     ExpectListing("\\SYS\\", 5000, Dirs({"A"}));
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "\\SYS\\Missing\\");
+    Post(tree, UWM_TREE_SELECT_PATH, "\\SYS\\Missing\\");
     Settle();
     EXPECT_EQ(Selected(), Top("Compact Flash A"));
-    EXPECT_EQ(list->CurrentPath(), "\\cf0\\");
-    session.VerifyDone();
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\");
 }
 
 TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextExpansion) {
     FillRoots(Dirs({"SYS"}));
-    HTREEITEM sys = TreeView_GetChild(tree->m_hWnd, Top("Internal Flash"));
+    HTREEITEM sys = TreeView_GetChild(tree, Top("Internal Flash"));
     // Expanding a directory of files only leaves it without children; collapsing lists nothing.
     ExpectListing("\\SYS\\", 5000, {TestEntry("f", false)});
-    TreeView_Expand(tree->m_hWnd, sys, TVE_EXPAND);
-    TreeView_Expand(tree->m_hWnd, sys, TVE_COLLAPSE);
+    TreeView_Expand(tree, sys, TVE_EXPAND);
+    TreeView_Expand(tree, sys, TVE_COLLAPSE);
     EXPECT_EQ(Children(sys), "");
     session.VerifyDone();
 
-    Post(tree->m_hWnd, UWM_TREE_REFRESH_PATH, "\\SYS\\"); // collapsed: a placeholder, no listing
+    Post(tree, UWM_TREE_REFRESH_PATH, "\\SYS\\"); // collapsed: a placeholder, no listing
     Pump(50);
     EXPECT_EQ(Children(sys), ".");
     ExpectListing("\\SYS\\", 5000, Dirs({"New"}));
-    TreeView_Expand(tree->m_hWnd, sys, TVE_EXPAND);
+    TreeView_Expand(tree, sys, TVE_EXPAND);
     EXPECT_EQ(Children(sys), "New");
     ExpectListing("\\SYS\\", 5000, Dirs({"New", "Newer"}));
-    Post(tree->m_hWnd, UWM_TREE_REFRESH_PATH, "\\SYS"); // expanded: listed again at once
+    Post(tree, UWM_TREE_REFRESH_PATH, "\\SYS"); // expanded: listed again at once
     Settle();
     EXPECT_EQ(Children(sys), "New,Newer");
-    session.VerifyDone();
 }
 
 TEST_F(BrowserTest, WithoutAFileSystemTheTreeHoldsOnlyTheMessage) {
     session.Expect("Execute(0x1002,[],5000)", 0);
-    PostMessageA(tree->m_hWnd, UWM_TREE_FILL_ROOTS, 0, 0);
-    Pump(100, [&] { return TreeView_GetCount(tree->m_hWnd) > 0; });
+    PostMessageA(tree, UWM_TREE_FILL_ROOTS, 0, 0);
+    Pump(100, [&] { return TreeView_GetCount(tree) > 0; });
     EXPECT_EQ(TopLevel(), "No Filesystem present.");
-    EXPECT_EQ(TreeView_GetCount(tree->m_hWnd), 1u);
+    EXPECT_EQ(TreeView_GetCount(tree), 1u);
     // Selecting the message lists nothing.
-    TreeView_SelectItem(tree->m_hWnd, TreeView_GetRoot(tree->m_hWnd));
+    TreeView_SelectItem(tree, TreeView_GetRoot(tree));
     Pump(50);
-    EXPECT_EQ(list->CurrentPath(), "");
+    EXPECT_EQ(listView->CurrentPath(), "");
 }
 
 TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks) {
@@ -225,28 +218,28 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     Entries entries = {TestEntry("b.txt", false, 3000000000u, kMarch5), TestEntry("Zed", true, 0, kMarch5),
                        TestEntry("_x", false, 5, kMarch5 + 1), TestEntry("alpha", true)};
     ExpectListing("\\data\\", 10000, entries);
-    Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\data\\");
+    Post(list, UWM_LIST_SHOW_DIR, "\\data\\");
     Settle();
     EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt");
-    EXPECT_EQ(ListView_GetItemCount(list->m_hWnd), 4);
-    EXPECT_EQ(list->CellText(3, 1), "3000000000");
-    EXPECT_EQ(list->CellText(1, 1), "") << "directories have no size";
-    EXPECT_EQ(list->CellText(3, 2), "3/05/04 02:07:09 PM");
+    EXPECT_EQ(ListView_GetItemCount(list), 4);
+    EXPECT_EQ(listView->CellText(3, 1), "3000000000");
+    EXPECT_EQ(listView->CellText(1, 1), "") << "directories have no size";
+    EXPECT_EQ(listView->CellText(3, 2), "3/05/04 02:07:09 PM");
     // What the list control draws comes from the rows: text and icon.
     char text[64] = "";
-    ListView_GetItemText(list->m_hWnd, 3, 1, text, sizeof text);
+    ListView_GetItemText(list, 3, 1, text, sizeof text);
     EXPECT_STREQ(text, "3000000000");
     LVITEMA item = {};
     item.mask = LVIF_IMAGE;
     item.iItem = 0;
-    ListView_GetItem(list->m_hWnd, &item);
+    ListView_GetItem(list, &item);
     EXPECT_EQ(item.iImage, 0) << "folder icon";
     item.iItem = 3;
-    ListView_GetItem(list->m_hWnd, &item);
+    ListView_GetItem(list, &item);
     EXPECT_EQ(item.iImage, 1) << "document icon";
 
     // A click on "Name" reverses everything; the arrow follows the primary column and its direction.
-    HWND header = ListView_GetHeader(list->m_hWnd);
+    HWND header = ListView_GetHeader(list);
     auto arrow = [&](int column) {
         HDITEMA h = {};
         h.mask = HDI_FORMAT;
@@ -255,7 +248,7 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     };
     EXPECT_EQ(arrow(0), HDF_SORTUP);
     NMLISTVIEW click = {};
-    click.hdr = {list->m_hWnd, 1702, static_cast<UINT>(LVN_COLUMNCLICK)};
+    click.hdr = {list, 1702, static_cast<UINT>(LVN_COLUMNCLICK)};
     click.iSubItem = 0;
     SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(Rows(), "b.txt,_x,Zed,alpha");
@@ -267,36 +260,36 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     EXPECT_EQ(arrow(1), HDF_SORTDOWN);
 
     // The selection follows its records through a re-sort.
-    ListView_SetItemState(list->m_hWnd, 0, LVIS_SELECTED, LVIS_SELECTED);
-    list->SortByColumn(1);
-    ASSERT_EQ(list->SelectedEntries().size(), 1u);
-    EXPECT_EQ(list->SelectedEntries()[0]->Name(), "b.txt");
+    ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
+    listView->SortByColumn(1);
+    ASSERT_EQ(listView->SelectedEntries().size(), 1u);
+    EXPECT_EQ(listView->SelectedEntries()[0]->Name(), "b.txt");
     EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt") << "ascending by size again, the name breaking ties";
 }
 
 TEST_F(BrowserTest, ListingsAreMadeOnlyWhenNeededAndARefusalIsShownOnce) {
     FillRoots({});
     ExpectListing("\\d\\", 10000, {TestEntry("f", false)});
-    Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\d\\");
-    Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\d\\"); // the same directory: nothing
+    Post(list, UWM_LIST_SHOW_DIR, "\\d\\");
+    Post(list, UWM_LIST_SHOW_DIR, "\\d\\"); // the same directory: nothing
     Settle();
-    EXPECT_TRUE(GetWindowLongA(list->m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     // F5 lists again; a refusal says why once and leaves the list empty, still accepting drops.
     session.Expect(Listing("\\d\\", 10000), 0);
     session.ExpectErrorInfo(L"The directory is gone.", 12);
     prompts.ExpectBox("The directory is gone.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_F5, 0);
-    Pump(100, [&] { return list->RowCount() == 0; });
+    SendMessageA(list, WM_KEYDOWN, VK_F5, 0);
+    Pump(100, [&] { return listView->RowCount() == 0; });
     Pump(20);
     prompts.VerifyDone();
-    EXPECT_EQ(list->RowCount(), 0u);
-    EXPECT_EQ(ListView_GetItemCount(list->m_hWnd), 0);
-    EXPECT_TRUE(GetWindowLongA(list->m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    EXPECT_EQ(listView->RowCount(), 0u);
+    EXPECT_EQ(ListView_GetItemCount(list), 0);
+    EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     session.VerifyDone();
     // Clearing forgets the directory and refuses drops.
-    SendMessageA(list->m_hWnd, UWM_VIEW_CLEAR, 0, 0);
-    EXPECT_EQ(list->CurrentPath(), "");
-    EXPECT_FALSE(GetWindowLongA(list->m_hWnd, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    SendMessageA(list, UWM_VIEW_CLEAR, 0, 0);
+    EXPECT_EQ(listView->CurrentPath(), "");
+    EXPECT_FALSE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
 
 TEST_F(BrowserTest, HostileRecordsAreLeftOutOfBothViews) {
@@ -305,19 +298,16 @@ TEST_F(BrowserTest, HostileRecordsAreLeftOutOfBothViews) {
     FillRoots(root);
     EXPECT_EQ(Children(Top("Internal Flash")), "ok");
     EXPECT_EQ(Rows(), "ok");
-    // Elements that are not whole records are skipped too; a huge listing is shown whole.
+    // Elements that are not whole records are skipped too.
     CParamBlock block;
     block.At(0).SetRecord(PK_RECORD5, TestEntry("short", false).bytes, 100);
     block.At(1).SetText("not a record");
     block.At(2).SetTypedRecord(PK_RECORD5, TestEntry("whole", false).bytes);
-    std::vector<uint8_t> bytes;
-    block.Encode(bytes);
-    SAFEARRAYBOUND bound = {static_cast<ULONG>(bytes.size()), 0};
-    SAFEARRAY* odd = SafeArrayCreate(VT_UI1, 1, &bound);
-    memcpy(odd->pvData, bytes.data(), bytes.size());
-    session.ExpectExecute(Listing("\\odd\\", 10000), odd);
+    SAFEARRAY* odd = nullptr;
+    ASSERT_EQ(SafeArrayCopy(*block.ExportArray(), &odd), S_OK);
+    session.Expect(Listing("\\odd\\", 10000), 1, odd);
     ++expectedCalls;
-    Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\odd\\");
+    Post(list, UWM_LIST_SHOW_DIR, "\\odd\\");
     Settle();
     EXPECT_EQ(Rows(), "whole");
 }
@@ -325,80 +315,70 @@ TEST_F(BrowserTest, HostileRecordsAreLeftOutOfBothViews) {
 TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     FillRoots(Dirs({"cf0"}));
     ExpectListing("\\cf0\\", 10000, Dirs({"data"}));
-    Post(tree->m_hWnd, UWM_TREE_SELECT_PATH, "\\cf0\\");
+    Post(tree, UWM_TREE_SELECT_PATH, "\\cf0\\");
     Settle();
     // Double-click on a directory row asks the tree for it.
     ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
     ExpectListing("\\cf0\\data\\", 5000, Dirs({"sub"}));
     ExpectListing("\\cf0\\data\\", 10000, {TestEntry("sub", true), TestEntry("file", false)});
     NMITEMACTIVATE activate = {};
-    activate.hdr = {list->m_hWnd, 1702, static_cast<UINT>(NM_DBLCLK)};
+    activate.hdr = {list, 1702, static_cast<UINT>(NM_DBLCLK)};
     activate.iItem = 0;
     SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&activate));
     Settle();
-    EXPECT_EQ(list->CurrentPath(), "\\cf0\\data\\");
-    session.VerifyDone();
-    expectedCalls = 0;
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
     // Enter on a file does nothing; on a directory it opens it.
-    ListView_SetItemState(list->m_hWnd, 1, LVIS_FOCUSED, LVIS_FOCUSED);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+    ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Pump(30);
     ExpectListing("\\cf0\\data\\sub\\", 5000, {});
     ExpectListing("\\cf0\\data\\sub\\", 10000, {});
-    ListView_SetItemState(list->m_hWnd, 0, LVIS_FOCUSED, LVIS_FOCUSED);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+    ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Settle();
-    EXPECT_EQ(list->CurrentPath(), "\\cf0\\data\\sub\\");
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\sub\\");
     // Backspace goes up to a directory the tree has listed already; nothing above a drive's root.
     ExpectListing("\\cf0\\data\\", 10000, {TestEntry("sub", true), TestEntry("file", false)});
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_BACK, 0);
+    SendMessageA(list, WM_KEYDOWN, VK_BACK, 0);
     Settle();
-    EXPECT_EQ(list->CurrentPath(), "\\cf0\\data\\");
-    session.VerifyDone();
-    expectedCalls = 0;
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
 
     // Ctrl+A selects every row; rows with records refuse label editing.
     BYTE keys[256] = {};
     GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
     SetKeyboardState(keys);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, 'A', 0);
+    SendMessageA(list, WM_KEYDOWN, 'A', 0);
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(list->SelectedEntries().size(), 2u);
-    EXPECT_EQ(ListView_EditLabel(list->m_hWnd, 0), nullptr);
+    EXPECT_EQ(listView->SelectedEntries().size(), 2u);
+    EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
 
     // The menu key raises the context menu at the focused row, with the commands on the selection;
     // Tab moves to the tree and back.
     prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
-    ListView_SetItemState(list->m_hWnd, 1, LVIS_FOCUSED, LVIS_FOCUSED);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_APPS, 0);
+    ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_KEYDOWN, VK_APPS, 0);
     prompts.VerifyDone();
-    SetFocus(list->m_hWnd);
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(GetFocus(), tree->m_hWnd);
-    SendMessageA(tree->m_hWnd, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(GetFocus(), list->m_hWnd);
+    SetFocus(list);
+    SendMessageA(list, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetFocus(), tree);
+    SendMessageA(tree, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetFocus(), list);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
     FillRoots({});
     Entries entries;
     for (int i = 0; i < 10000; ++i)
         entries.push_back(TestEntry("file" + std::to_string(i * 7919 % 10000) + ".dat", i % 50 == 0, i * 13u));
-    std::vector<uint8_t> bytes;
     auto cycle = [&] {
         ExpectListing("\\big\\", 10000, entries);
-        Post(list->m_hWnd, UWM_LIST_SHOW_DIR, "\\big\\");
+        Post(list, UWM_LIST_SHOW_DIR, "\\big\\");
         Settle();
-        ASSERT_EQ(list->RowCount(), 10000u);
-        UpdateWindow(list->m_hWnd);
-        SendMessageA(list->m_hWnd, UWM_VIEW_CLEAR, 0, 0);
-        expectedCalls = 0;
+        ASSERT_EQ(listView->RowCount(), 10000u);
+        UpdateWindow(list);
+        SendMessageA(list, UWM_VIEW_CLEAR, 0, 0);
     };
     cycle(); // the first show sizes the heaps and the list control's caches
     const size_t heap = HeapBytesInUse();
@@ -407,59 +387,7 @@ TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
         cycle();
     EXPECT_EQ(ThreadWindowCount(), windows);
     EXPECT_LT(HeapBytesInUse(), heap + 64 * 1024) << "200 shows of 10,000 rows left memory behind";
-    session.VerifyDone();
 }
-
-} // namespace
-
-namespace {
-
-// A fresh local folder, removed with everything in it.
-struct LocalFolder {
-    std::string path;
-    LocalFolder() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        path = std::string(base) + "dorvex-cmds-" + std::to_string(GetCurrentProcessId()) + "-" +
-               std::to_string(GetTickCount());
-        CreateDirectoryA(path.c_str(), nullptr);
-    }
-    ~LocalFolder() {
-        std::string from = path + '\0';
-        SHFILEOPSTRUCTA op = {};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-        SHFileOperationA(&op);
-    }
-    std::string Add(const std::string& relative) const { // directories end with a backslash
-        for (size_t at = relative.find('\\'); at != std::string::npos; at = relative.find('\\', at + 1))
-            CreateDirectoryA((path + "\\" + relative.substr(0, at)).c_str(), nullptr);
-        if (!relative.empty() && relative.back() != '\\')
-            CloseHandle(CreateFileA((path + "\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                    nullptr));
-        return path + "\\" + relative;
-    }
-    // Everything under the folder, as relative paths, directories with a final backslash.
-    std::string Tree(const std::string& under = "") const {
-        std::string out;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((path + "\\" + under + "*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return out;
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const bool directory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-            out += under + name + (directory ? "\\" : "") + " ";
-            if (directory)
-                out += Tree(under + name + "\\");
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-        return out;
-    }
-};
 
 std::string ItemsText(const CTransferList& list) {
     std::string out;
@@ -470,26 +398,32 @@ std::string ItemsText(const CTransferList& list) {
 
 class CommandsTest : public BrowserTest {
 protected:
+    // Creates `relative` in the local folder (directories end with a backslash); its whole path.
+    std::string Add(const std::string& relative) const {
+        const std::string path = local / relative;
+        sessiontest::MakeDirs(path.substr(0, path.rfind('\\')));
+        if (path.back() != '\\')
+            sessiontest::WriteFileText(path, "");
+        return path;
+    }
     void Show(const std::string& path, const Entries& entries) {
         ExpectListing(path, 10000, entries);
-        Post(list->m_hWnd, UWM_LIST_SHOW_DIR, path);
+        Post(list, UWM_LIST_SHOW_DIR, path);
         Settle();
-        session.VerifyDone();
-        expectedCalls = 0;
     }
     void Select(std::initializer_list<int> rows) {
-        ListView_SetItemState(list->m_hWnd, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
         for (int row : rows)
-            ListView_SetItemState(list->m_hWnd, row, LVIS_SELECTED, LVIS_SELECTED);
+            ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
     }
-    void Command(UINT id) { SendMessageA(list->m_hWnd, WM_COMMAND, id, 0); }
+    void Command(UINT id) { SendMessageA(list, WM_COMMAND, id, 0); }
     // What a command left posted, taken before it runs: the tree's refresh and the list's reload.
     std::string Posted() {
         MSG msg;
         std::string out = "no refresh";
-        if (PeekMessageA(&msg, tree->m_hWnd, UWM_TREE_REFRESH_PATH, UWM_TREE_REFRESH_PATH, PM_REMOVE))
+        if (PeekMessageA(&msg, tree, UWM_TREE_REFRESH_PATH, UWM_TREE_REFRESH_PATH, PM_REMOVE))
             out = "refresh " + *TakePath(msg.lParam);
-        const bool reload = PeekMessageA(&msg, list->m_hWnd, UWM_LIST_SHOW_DIR, UWM_LIST_SHOW_DIR, PM_REMOVE);
+        const bool reload = PeekMessageA(&msg, list, UWM_LIST_SHOW_DIR, UWM_LIST_SHOW_DIR, PM_REMOVE);
         return out + (reload && !msg.lParam ? ", reload" : ", no reload");
     }
     std::unique_ptr<CTransferList> PostedList() {
@@ -511,9 +445,9 @@ protected:
         for (const std::string& path : paths)
             at = std::copy(path.begin(), path.end(), at) + 1;
         GlobalUnlock(memory);
-        PostMessageA(list->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+        PostMessageA(list, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
         MSG msg;
-        while (PeekMessageA(&msg, list->m_hWnd, WM_DROPFILES, WM_DROPFILES, PM_REMOVE))
+        while (PeekMessageA(&msg, list, WM_DROPFILES, WM_DROPFILES, PM_REMOVE))
             DispatchMessageA(&msg);
         return PostedList();
     }
@@ -526,6 +460,8 @@ protected:
         session.VerifyDone();
         prompts.VerifyDone();
     }
+
+    sessiontest::CTempFolder local{"cmds"};
 };
 
 TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
@@ -544,7 +480,7 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
     ExpectDelete("\\data\\a");
     ExpectDelete("\\data\\b");
     ExpectDelete("\\data\\c");
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_DELETE, 0);
+    SendMessageA(list, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
     Verify();
     // "No to ALL" ends the run at once: no refresh of the tree, but the list is read again. Escape is "No".
@@ -555,7 +491,7 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
     Verify();
     // Nothing selected: nothing asked or deleted, the tree and the list still refreshed.
     Select({});
-    SendMessageA(list->m_hWnd, WM_KEYDOWN, VK_DELETE, 0);
+    SendMessageA(list, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
     Verify();
 }
@@ -600,11 +536,11 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     Show("\\data\\", {TestEntry("old", true)});
     auto begin = [&] {
         prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
-        SendMessageA(list->m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list->m_hWnd), MAKELPARAM(20, 20));
-        HWND edit = ListView_GetEditControl(list->m_hWnd);
+        SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
+        HWND edit = ListView_GetEditControl(list);
         EXPECT_NE(edit, nullptr);
-        EXPECT_EQ(list->RowCount(), 2u);
-        EXPECT_EQ(list->CellText(1, 0), "New Folder");
+        EXPECT_EQ(listView->RowCount(), 2u);
+        EXPECT_EQ(listView->CellText(1, 0), "New Folder");
         DWORD from = 1, to = 0;
         SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
         EXPECT_EQ(from, 0u);
@@ -613,7 +549,7 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     };
     // Escape leaves no trace.
     SendMessageA(begin(), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(list->RowCount(), 1u);
+    EXPECT_EQ(listView->RowCount(), 1u);
     EXPECT_EQ(Posted(), "no refresh, no reload");
     Verify();
     // Enter as offered asks for "New Folder"; a refusal is shown and the row goes.
@@ -623,7 +559,7 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     session.ExpectErrorInfo(L"Directory exists", 17);
     prompts.ExpectBox("Directory exists", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
     SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(list->RowCount(), 1u);
+    EXPECT_EQ(listView->RowCount(), 1u);
     EXPECT_EQ(Posted(), "no refresh, no reload");
     Verify();
     // A typed name goes as typed; the tree and the list follow.
@@ -637,24 +573,23 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
 }
 
 TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeavesTheFolder) {
-    LocalFolder local;
-    const std::string dest = local.Add("dest\\");
+    const std::string dest = Add("dest\\");
     Show("\\data\\", {TestEntry("top.bin", false), TestEntry("tree", true), TestEntry("CON", false)});
     Select({0, 1, 2});
-    prompts.ExpectFolder("Select Destination", local.path + "\\dest");
+    prompts.ExpectFolder("Select Destination", local.Path() + "\\dest");
     DirectoryEntry unterminated = TestEntry(std::string(256, 'u'), false);
     const Entries hostile = {TestEntry("..", true),      TestEntry("a\\..\\..\\x", false), TestEntry("", false),
                              TestEntry("c:evil", true),   TestEntry("nul.txt", false),      TestEntry("LPT1", true),
                              TestEntry("dot.", true),     TestEntry("blank ", false),       TestEntry("bell\a", false),
                              TestEntry(std::string(240, 'L'), false), unterminated};
-    Entries tree = hostile, sub = hostile, deep = hostile;
-    tree.insert(tree.end(), {TestEntry("a.txt", false), TestEntry("empty", true), TestEntry("sub", true)});
+    Entries top = hostile, sub = hostile, deep = hostile;
+    top.insert(top.end(), {TestEntry("a.txt", false), TestEntry("empty", true), TestEntry("sub", true)});
     sub.insert(sub.begin(), {TestEntry("b.txt", false), TestEntry("deep", true)});
     deep.push_back(TestEntry("c", false));
-    session.ExpectExecute(Listing("\\data\\tree", 10000), MakeListing(tree));
-    session.ExpectExecute(Listing("\\data\\tree\\empty", 10000), MakeListing({}));
-    session.ExpectExecute(Listing("\\data\\tree\\sub", 10000), MakeListing(sub));
-    session.ExpectExecute(Listing("\\data\\tree\\sub\\deep", 10000), MakeListing(deep));
+    session.Expect(Listing("\\data\\tree", 10000), 1, MakeListing(top));
+    session.Expect(Listing("\\data\\tree\\empty", 10000), 1, MakeListing({}));
+    session.Expect(Listing("\\data\\tree\\sub", 10000), 1, MakeListing(sub));
+    session.Expect(Listing("\\data\\tree\\sub\\deep", 10000), 1, MakeListing(deep));
     // Local directories exist before the batch is handed over.
     Command(CDorvexListView::kSendCommand);
     Verify();
@@ -667,7 +602,9 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
                                     "\\data\\top.bin > " + d + "\n");
     EXPECT_EQ(sent->count, 4u);
     EXPECT_EQ(sent->direction, 0);
-    EXPECT_EQ(local.Tree(), "dest\\ dest\\tree\\ dest\\tree\\empty\\ dest\\tree\\sub\\ dest\\tree\\sub\\deep\\ ");
+    EXPECT_EQ(sessiontest::Snapshot(local.Path()),
+              (std::vector<std::string>{"\\dest\\", "\\dest\\tree\\", "\\dest\\tree\\empty\\", "\\dest\\tree\\sub\\",
+                                        "\\dest\\tree\\sub\\deep\\"}));
     // Every hostile entry is accounted for at each depth: the three a listing cannot address as one
     // summary each, the rest by name, and CON among the selection.
     size_t named = 0, summaries = 0;
@@ -683,36 +620,34 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
 }
 
 TEST_F(CommandsTest, ARefusedWalkStartsNoTransferAndACancelledBrowserNothing) {
-    LocalFolder local;
     Show("\\data\\", {TestEntry("d", true)});
     Select({0});
     prompts.ExpectFolder("Select Destination", std::nullopt);
     Command(CDorvexListView::kSendCommand);
     EXPECT_EQ(PostedList(), nullptr);
     Verify();
-    prompts.ExpectFolder("Select Destination", local.path);
-    session.ExpectExecute(Listing("\\data\\d", 10000), nullptr, 0);
+    prompts.ExpectFolder("Select Destination", local.Path());
+    session.Expect(Listing("\\data\\d", 10000), 0);
     session.ExpectErrorInfo(L"No such directory", 3);
     prompts.ExpectBox("No such directory", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
     prompts.ExpectBox("Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
     Command(CDorvexListView::kSendCommand);
     EXPECT_EQ(PostedList(), nullptr);
-    EXPECT_EQ(local.Tree(), "d\\ ");
+    EXPECT_EQ(sessiontest::Snapshot(local.Path()), std::vector<std::string>{"\\d\\"});
     Verify();
 }
 
 TEST_F(CommandsTest, ALongWalkShowsItsProgressAndStopsAtCancel) {
-    LocalFolder local;
     Show("\\data\\", {TestEntry("big", true)});
     Select({0});
-    prompts.ExpectFolder("Select Destination", local.path);
+    prompts.ExpectFolder("Select Destination", local.Path());
     Entries many;
     for (int i = 0; i < 300; ++i)
         many.push_back(TestEntry(std::string("d").append(std::to_string(i)), true));
-    session.ExpectExecute(Listing("\\data\\big", 10000), MakeListing(many));
+    session.Expect(Listing("\\data\\big", 10000), 1, MakeListing(many));
     constexpr int kCancelAt = 205;
     for (int i = 0; i + 1 < kCancelAt; ++i)
-        session.ExpectExecute(Listing("\\data\\big\\d" + std::to_string(i), 10000), MakeListing({}));
+        session.Expect(Listing("\\data\\big\\d" + std::to_string(i), 10000), 1, MakeListing({}));
     int listings = 0;
     bool shownEarly = false;
     DWORD clicked = 0;
@@ -740,12 +675,11 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({"*.fwx"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({"*.prgx"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({"*.fwx"})), S_OK);
-    LocalFolder local;
-    const std::string firmware = local.Add("MAIN.fwx"), two = local.Add("TWO.fwx"), plain = local.Add("plain.txt");
-    local.Add("SET1\\A.TXT");
-    local.Add("SET1\\SUB\\B.TXT");
-    local.Add("ONE\\only.prgx");
-    local.Add("EMPTY\\");
+    const std::string firmware = Add("MAIN.fwx"), two = Add("TWO.fwx"), plain = Add("plain.txt");
+    Add("SET1\\A.TXT");
+    Add("SET1\\SUB\\B.TXT");
+    Add("ONE\\only.prgx");
+    Add("EMPTY\\");
     const std::vector<std::string> fileMenu = {"Transfer File", "Update Firmware", "Load Display List"};
     prompts.ExpectMenu(fileMenu, 0x8801);
     auto sent = Drop({firmware});
@@ -758,19 +692,19 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     EXPECT_EQ(Drop({firmware}), nullptr);
     // A folder with one file: that file is tested, "Transfer File" is a plain upload.
     prompts.ExpectMenu({"Transfer File", "Load Program"}, 0x1800);
-    sent = Drop({local.path + "\\ONE"});
+    sent = Drop({local.Path() + "\\ONE"});
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->operation, 0u);
-    EXPECT_EQ(ItemsText(*sent), local.path + "\\ONE\\only.prgx > \\cf0\\data\\ONE\\\n");
+    EXPECT_EQ(ItemsText(*sent), local.Path() + "\\ONE\\only.prgx > \\cf0\\data\\ONE\\\n");
     Verify();
     // No menu for two files, for a file of no known kind, nor for a folder's tree.
     EXPECT_EQ(Drop({firmware, two})->count, 2u);
     EXPECT_EQ(ItemsText(*Drop({plain})), plain + " > \\cf0\\data\\\n");
-    sent = Drop({local.path + "\\SET1"});
-    EXPECT_EQ(ItemsText(*sent), local.path + "\\SET1\\A.TXT > \\cf0\\data\\SET1\\\n" + local.path +
+    sent = Drop({local.Path() + "\\SET1"});
+    EXPECT_EQ(ItemsText(*sent), local.Path() + "\\SET1\\A.TXT > \\cf0\\data\\SET1\\\n" + local.Path() +
                                     "\\SET1\\SUB\\B.TXT > \\cf0\\data\\SET1\\SUB\\\n");
     // An empty folder gives an empty batch.
-    sent = Drop({local.path + "\\EMPTY"});
+    sent = Drop({local.Path() + "\\EMPTY"});
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->count, 0u);
     Verify();

@@ -43,32 +43,16 @@ CSessionDouble::~CSessionDouble() {
         entry.second->Release();
 }
 
-void CSessionDouble::Expect(const std::string& call, long result, HRESULT hr) {
-    SessionStep step;
-    step.call = call;
-    step.result = result;
-    step.hr = hr;
-    m_script.push_back(step);
-}
-
-void CSessionDouble::ExpectExecute(const std::string& call, SAFEARRAY* output, long result) {
-    SessionStep step;
-    step.call = call;
-    step.result = result;
-    step.output = output;
-    m_script.push_back(step);
+void CSessionDouble::Expect(const std::string& call, long result, SAFEARRAY* output, HRESULT hr) {
+    m_script.push_back({call, result, hr, L"", 0, output});
 }
 
 void CSessionDouble::ExpectErrorInfo(const wchar_t* text, long code) {
-    SessionStep step;
-    step.call = "GetLastErrorInfo";
-    step.text = text;
-    step.code = code;
-    m_script.push_back(step);
+    m_script.push_back({"GetLastErrorInfo", 1, S_OK, text, code});
 }
 
-void CSessionDouble::ExpectCreation(long cookie) {
-    Expect("Advise", cookie);
+void CSessionDouble::ExpectCreation() {
+    Expect("Advise", 7);
     Expect("SetOptions(%D)");
 }
 
@@ -161,15 +145,7 @@ STDMETHODIMP CSessionDouble::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
 }
 
 STDMETHODIMP CSessionDouble::Connect(BSTR connection, BSTR clientName, LONG* result) {
-    SessionStep step = Answer("Connect(" + Narrow(connection) + "," + Narrow(clientName) + ")");
-    *result = step.result;
-    return step.hr;
-}
-
-STDMETHODIMP CSessionDouble::Disconnect(LONG* result) {
-    SessionStep step = Answer("Disconnect");
-    *result = step.result;
-    return step.hr;
+    return Reply("Connect(" + Narrow(connection) + "," + Narrow(clientName) + ")", result);
 }
 
 STDMETHODIMP CSessionDouble::Execute(LONG request, SAFEARRAY** input, SAFEARRAY** output, LONG wait, LONG,
@@ -193,25 +169,6 @@ STDMETHODIMP CSessionDouble::Submit(LONG request, SAFEARRAY** block, LONG wait, 
     SessionStep step = Answer("Submit(" + Hex(request) + "," + BlockText(block ? *block : nullptr) + "," +
                               std::to_string(wait) + "," + std::to_string(userData) + ")");
     *requestId = step.result ? m_nextRequestId++ : 0;
-    *result = step.result;
-    return step.hr;
-}
-
-STDMETHODIMP CSessionDouble::ReserveDevice(LONG wait, LONG* result) {
-    SessionStep step = Answer("ReserveDevice(" + std::to_string(wait) + ")");
-    *result = step.result;
-    return step.hr;
-}
-
-STDMETHODIMP CSessionDouble::ReleaseDevice(LONG* result) {
-    SessionStep step = Answer("ReleaseDevice");
-    *result = step.result;
-    return step.hr;
-}
-
-STDMETHODIMP CSessionDouble::CancelRequest(LONG requestId, LONG mode, LONG* result) {
-    SessionStep step =
-        Answer("CancelRequest(" + std::to_string(requestId) + "," + std::to_string(mode) + ")");
     *result = step.result;
     return step.hr;
 }
@@ -372,8 +329,6 @@ bool CScriptedPrompts::Next(Kind kind, const std::string& what, Box& box) {
 int CScriptedPrompts::MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     owners.push_back(owner);
     shown.push_back(text);
-    if (onBox)
-        onBox();
     Box box;
     if (!Next(Kind::Box, "message box \"" + text + "\" (" + caption + ")", box))
         return IDCANCEL;
@@ -533,33 +488,24 @@ STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WOR
     size_t reply = 0;
     for (UINT i = 0; i < params->cArgs; ++i) {
         const VARIANT& arg = params->rgvarg[i];
-        Arg seen{arg.vt, L"", nullptr};
-        switch (arg.vt) {
+        const bool byRef = arg.vt & VT_BYREF;
+        Arg seen{arg.vt, L"", byRef ? arg.byref : nullptr};
+        switch (arg.vt & ~VT_BYREF) {
         case VT_I2:
-            seen.value = std::to_wstring(arg.iVal);
+            seen.value = std::to_wstring(byRef ? *arg.piVal : arg.iVal);
             break;
         case VT_I4:
-            seen.value = std::to_wstring(arg.lVal);
+            seen.value = std::to_wstring(byRef ? *arg.plVal : arg.lVal);
             break;
-        case VT_BSTR:
-            seen.value = arg.bstrVal ? arg.bstrVal : L"<null>";
-            seen.pointer = arg.bstrVal;
+        case VT_BSTR: {
+            const BSTR text = byRef ? *arg.pbstrVal : arg.bstrVal;
+            seen.value = text ? text : L"<null>";
+            seen.pointer = byRef ? arg.byref : text;
             break;
+        }
         case VT_DISPATCH:
         case VT_UNKNOWN:
-            seen.pointer = arg.punkVal;
-            break;
-        case VT_BYREF | VT_I2:
-            seen.value = std::to_wstring(*arg.piVal);
-            seen.pointer = arg.piVal;
-            break;
-        case VT_BYREF | VT_I4:
-            seen.value = std::to_wstring(*arg.plVal);
-            seen.pointer = arg.plVal;
-            break;
-        case VT_BYREF | VT_BSTR:
-            seen.value = *arg.pbstrVal ? *arg.pbstrVal : L"<null>";
-            seen.pointer = arg.pbstrVal;
+            seen.pointer = byRef ? arg.byref : arg.punkVal;
             break;
         default:
             seen.value = L"?";

@@ -34,13 +34,11 @@ public:
     CSessionDouble& operator=(const CSessionDouble&) = delete;
     ~CSessionDouble();
 
-    // The script.
-    void Expect(const std::string& call, long result = 1, HRESULT hr = S_OK);
+    // The script. A synchronous request's answer block (taken over) is `output`, e.g. from MakeListing.
+    void Expect(const std::string& call, long result = 1, SAFEARRAY* output = nullptr, HRESULT hr = S_OK);
     void ExpectErrorInfo(const wchar_t* text, long code);
-    // A synchronous request answered with `output` (taken over), e.g. a listing made with MakeListing.
-    void ExpectExecute(const std::string& call, SAFEARRAY* output, long result = 1);
     // The calls the holder makes when it is created and destroyed.
-    void ExpectCreation(long cookie = 7);
+    void ExpectCreation();
     void ExpectDestruction(long cookie = 7);
     // Fails with the trace when expected calls are left over; then starts a fresh script.
     void VerifyDone();
@@ -72,14 +70,18 @@ public:
                         UINT*) override;
     // IQuorSession2
     STDMETHODIMP Connect(BSTR connection, BSTR clientName, LONG* result) override;
-    STDMETHODIMP Disconnect(LONG* result) override;
+    STDMETHODIMP Disconnect(LONG* result) override { return Reply("Disconnect", result); }
     STDMETHODIMP Execute(LONG request, SAFEARRAY** input, SAFEARRAY** output, LONG wait, LONG reserved,
                          LONG* result) override;
     STDMETHODIMP Submit(LONG request, SAFEARRAY** block, LONG wait, LONG* requestId, LONG_PTR userData,
                         LONG reserved, LONG* result) override;
-    STDMETHODIMP ReserveDevice(LONG wait, LONG* result) override;
-    STDMETHODIMP ReleaseDevice(LONG* result) override;
-    STDMETHODIMP CancelRequest(LONG requestId, LONG mode, LONG* result) override;
+    STDMETHODIMP ReserveDevice(LONG wait, LONG* result) override {
+        return Reply("ReserveDevice(" + std::to_string(wait) + ")", result);
+    }
+    STDMETHODIMP ReleaseDevice(LONG* result) override { return Reply("ReleaseDevice", result); }
+    STDMETHODIMP CancelRequest(LONG requestId, LONG mode, LONG* result) override {
+        return Reply("CancelRequest(" + std::to_string(requestId) + "," + std::to_string(mode) + ")", result);
+    }
     STDMETHODIMP GetLastErrorInfo(BSTR* text, LONG* code) override;
     STDMETHODIMP SetOptions(BSTR options) override;
     // IConnectionPointContainer
@@ -95,6 +97,12 @@ public:
 private:
     // Records the call, checks it against the script and gives the step that answers it.
     SessionStep Answer(const std::string& call);
+    // Answers a call whose only output is the result.
+    HRESULT Reply(const std::string& call, LONG* result) {
+        const SessionStep step = Answer(call);
+        *result = step.result;
+        return step.hr;
+    }
 
     std::vector<std::pair<DWORD, IDispatch*>> m_sinks;
     std::deque<SessionStep> m_script;
@@ -147,8 +155,7 @@ public:
     // The folder browser titled `title`; it answers `path` (nothing: cancelled).
     void ExpectFolder(const std::string& title, std::optional<std::string> path);
     void VerifyDone();
-    std::function<void()> onBox;          // runs inside a box, as a modal loop would let things run
-    std::function<void(HWND)> onDialog;   // runs inside a scripted dialog before the click
+    std::function<void(HWND)> onDialog; // runs inside a scripted dialog before the click
 
     int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
     INT_PTR DoModal(HINSTANCE instance, int dialogId, const std::string& name, HWND owner, DLGPROC proc,

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DeviceSessionDouble.h"
+#include "MainWindowFixture.h"
 #include "framework/Handles.h"
 #include "hostenv/EnvDispatch.h"
 #include "hostenv/HostApplication.h"
@@ -89,11 +89,25 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
 
-class EnvDispatchTest : public ::testing::Test {
+// Also serves the session class and the host application object, for the session holder's calls.
+class EnvDispatchTest : public ScriptedSessionFixture {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
+    void SetUp() override {
+        ScriptedSessionFixture::SetUp();
+        ASSERT_EQ(application.Register(), S_OK);
+    }
+    void TearDown() override {
+        application.Revoke();
+        ScriptedSessionFixture::TearDown();
+    }
+    std::unique_ptr<CHostedSession> MakeHolder() {
+        session.ExpectCreation();
+        auto holder = std::make_unique<CHostedSession>();
+        session.VerifyDone();
+        return holder;
+    }
     CRecordingEnvironment environment{kEnvironmentMethods};
+    CHostApplicationDouble application;
 };
 
 TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopied) {
@@ -200,34 +214,7 @@ TEST_F(EnvDispatchTest, TheEnvironmentArrivesMarshalledAndReplacesTheOneBefore) 
     EXPECT_EQ(second.refs, 1) << "the holder's destruction releases the environment";
 }
 
-class HostedSessionTest : public EnvDispatchTest {
-protected:
-    void SetUp() override {
-        EnvDispatchTest::SetUp();
-        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        ASSERT_TRUE(EnsureSessionTypeLibrary());
-        ASSERT_EQ(factory.Register(), S_OK);
-        ASSERT_EQ(application.Register(), S_OK);
-    }
-    void TearDown() override {
-        session.VerifyDone();
-        application.Revoke();
-        factory.Revoke();
-        FreeTestStrings();
-        EnvDispatchTest::TearDown();
-    }
-    std::unique_ptr<CHostedSession> MakeHolder() {
-        session.ExpectCreation();
-        auto holder = std::make_unique<CHostedSession>();
-        session.VerifyDone();
-        return holder;
-    }
-    CSessionDouble session;
-    CSessionFactory factory{session};
-    CHostApplicationDouble application;
-};
-
-TEST_F(HostedSessionTest, TheEightOperationsReachTheHostByNameWithTheirArguments) {
+TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArguments) {
     auto holder = MakeHolder();
     holder->SetEnvironment(&environment);
     environment.replies = {L"10.0.0.5", L"502", L"unit 3"};
@@ -273,7 +260,7 @@ TEST_F(HostedSessionTest, TheEightOperationsReachTheHostByNameWithTheirArguments
     session.ExpectDestruction();
 }
 
-TEST_F(HostedSessionTest, WithoutAnEnvironmentNothingIsSentAndTheRestSayEFail) {
+TEST_F(EnvDispatchTest, WithoutAnEnvironmentNothingIsSentAndTheRestSayEFail) {
     auto holder = MakeHolder();
     char buffer[8] = "keep";
     EXPECT_FALSE(holder->HasEnvironment());
@@ -293,7 +280,7 @@ TEST_F(HostedSessionTest, WithoutAnEnvironmentNothingIsSentAndTheRestSayEFail) {
     session.ExpectDestruction();
 }
 
-TEST_F(HostedSessionTest, NewConnectionParametersAreSentOnlyWhenTheReconnectIsQueued) {
+TEST_F(EnvDispatchTest, NewConnectionParametersAreSentOnlyWhenTheReconnectIsQueued) {
     auto holder = MakeHolder();
     holder->SetEnvironment(&environment);
     session.Expect("Disconnect");
@@ -318,7 +305,7 @@ TEST_F(HostedSessionTest, NewConnectionParametersAreSentOnlyWhenTheReconnectIsQu
     orphan.SetEnvironment(nullptr);
 }
 
-TEST_F(HostedSessionTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplication) {
+TEST_F(EnvDispatchTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplication) {
     factory.createResult = REGDB_E_CLASSNOTREG; // the session plays no part here
     CHostedSession holder;
     CBstr plugin(L"Dorvex"), address(L"C:\\devices\\unit 2"), third(L"ignored");
@@ -326,22 +313,19 @@ TEST_F(HostedSessionTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplicatio
     EXPECT_EQ(holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get()), S_FALSE);
     EXPECT_EQ(application.commandLine, L"/plugin:Dorvex /\"connect:C:\\devices\\unit 2\"");
 
-    // An object that is not the host application: nothing to call.
+    // An object that is not the host application: nothing to call; then no host application at all.
+    const auto launchError = [&] {
+        try {
+            holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
+        } catch (const CComError& e) {
+            return e.Error();
+        }
+        return S_OK;
+    };
     application.offerInterface = false;
-    try {
-        holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
-        ADD_FAILURE() << "no COM error";
-    } catch (const CComError& e) {
-        EXPECT_EQ(e.Error(), E_POINTER);
-    }
-    // No host application at all.
+    EXPECT_EQ(launchError(), E_POINTER);
     application.createResult = REGDB_E_CLASSNOTREG;
-    try {
-        holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get());
-        ADD_FAILURE() << "no COM error";
-    } catch (const CComError& e) {
-        EXPECT_EQ(e.Error(), REGDB_E_CLASSNOTREG);
-    }
+    EXPECT_EQ(launchError(), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(application.launches, 1);
 }
 

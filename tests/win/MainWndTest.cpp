@@ -1,20 +1,19 @@
 // The main window against a scripted session component and scripted prompts: its children and their
-// wiring, the connect sequence, the connection check's outcomes, the pattern answers, the reconnect the
-// session asks for, the private messages' heap objects when there is nothing to do with them, and the
-// running of transfer lists with their progress, cancel and summary.
+// wiring, the connect sequence, the connection check's outcomes, the pattern answers, the private messages'
+// heap objects when there is nothing to do with them, and the running of transfer lists with their
+// progress, cancel and summary. The reconnect a session asks for is the session holder's (DeviceSessionTest,
+// EnvDispatchTest).
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
 
 #include <gtest/gtest.h>
 
-#include "DeviceSessionDouble.h"
 #include "MainWindowFixture.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
 #include "browser/TransferList.h"
 #include "framework/Handles.h"
-#include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
 #include "gui/resource.h"
 #include "session/QuorGui.h"
@@ -27,12 +26,6 @@ namespace {
 using Patterns = std::list<std::string>;
 constexpr UINT kErrorBox = MB_OK | MB_ICONEXCLAMATION;
 
-std::string ClassOf(HWND window) {
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 // Transfer lists that count their own destruction.
 int g_listsFreed = 0;
 struct CCountedList : CTransferList {
@@ -41,18 +34,6 @@ struct CCountedList : CTransferList {
 
 class MainWndTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        MainWindowFixture::SetUp();
-    }
-
-    // The main window as the control creates it, hidden.
-    void CreateMain(bool expectSession = true) {
-        CreateMainWindow(WS_CHILD, expectSession);
-        tree = GetDlgItem(main->m_hWnd, 1703);
-        list = GetDlgItem(main->m_hWnd, 1702);
-    }
-
     void Connect(const char* text) {
         session.Expect("Disconnect");
         session.Expect(std::string("Connect(") + text + ",Dorvex Varnel Plugin)");
@@ -69,9 +50,7 @@ protected:
         session.Expect("Submit(0x8804,[],-1,0)");
         session.Expect("Execute(0x1002,[],5000)", 0);
         EXPECT_EQ(session.FireComplete(0, 0x5003, true, nullptr), S_OK);
-        Pump(
-            500, [&] { return session.Trace().find("0x1002") != std::string::npos; }, seen);
-        Pump(20, nullptr, seen);
+        PumpUntil("0x1002", seen);
         session.VerifyDone();
     }
 
@@ -100,31 +79,21 @@ protected:
         Pump(20, nullptr, seen);
     }
     // The list view reads its directory again when a list ends (here an empty one).
-    void ExpectReload() { session.ExpectExecute("Execute(0x1009,[],10000)", MakeListing({})); }
-    static bool Reloaded(const std::vector<SeenMessage>& seen, HWND view) {
+    void ExpectReload() { session.Expect("Execute(0x1009,[],10000)", 1, MakeListing({})); }
+    bool Reloaded(const std::vector<SeenMessage>& seen) const {
         for (const SeenMessage& m : seen)
-            if (m.window == view && m.message == UWM_LIST_SHOW_DIR && m.lParam == 0)
+            if (m.window == list && m.message == UWM_LIST_SHOW_DIR && m.lParam == 0)
                 return true;
         return false;
     }
 
-    void AnswerPatterns(const char* firmware, const char* program, const char* displayList) {
-        EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({firmware, "*.fwb"})), S_OK);
-        EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({program})), S_OK);
-        EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({displayList})), S_OK);
-    }
-
-    HWND tree = nullptr;
-    HWND list = nullptr;
     LONG_PTR userData = 0;
 };
 
 TEST_F(MainWndTest, CreatesItsThreeChildrenAndWiresThemTogether) {
-    CreateMain();
+    CreateMainWindow();
     HWND splitter = GetDlgItem(main->m_hWnd, 1701);
     ASSERT_TRUE(IsWindow(splitter) && IsWindow(list) && IsWindow(tree));
-    EXPECT_EQ(ClassOf(list), WC_LISTVIEWA);
-    EXPECT_EQ(ClassOf(tree), WC_TREEVIEWA);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(splitter, GWL_STYLE)) & 0xFFFF0000u, 0x50400000u);
     constexpr DWORD kPane = WS_CHILD | WS_VISIBLE | WS_BORDER; // scroll bars come and go with the contents
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & 0xFF800000u, kPane);
@@ -153,7 +122,7 @@ TEST_F(MainWndTest, CreatesItsThreeChildrenAndWiresThemTogether) {
 }
 
 TEST_F(MainWndTest, PreparingForDisplayMakesTheDialogsAndFollowsTheSize) {
-    CreateMain();
+    CreateMainWindow();
     EXPECT_EQ(main->FileDialog(), nullptr);
     EXPECT_EQ(main->TaskDialog(), nullptr);
     main->PrepareForDisplay();
@@ -195,34 +164,27 @@ TEST_F(MainWndTest, PreparingForDisplayMakesTheDialogsAndFollowsTheSize) {
               S_OK);
 }
 
-TEST_F(MainWndTest, ConnectClearsBothViewsBeforeTheSessionHearsAnything) {
-    CreateMain();
+TEST_F(MainWndTest, ConnectClearsBothViewsBeforeTheSessionHearsAnythingAndShowsARefusal) {
+    CreateMainWindow();
     LVITEMA row = {};
-    row.mask = LVIF_TEXT;
-    row.pszText = const_cast<char*>("old.txt");
     ListView_InsertItem(list, &row);
     TVINSERTSTRUCTA item = {};
     item.hInsertAfter = TVI_LAST;
-    item.item.mask = TVIF_TEXT;
-    item.item.pszText = const_cast<char*>("Old Drive");
     SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
     int rowsSeen = -1, itemsSeen = -1;
-    session.onCall = [&](const std::string& call) {
+    session.onCall = [&](const std::string&) {
         if (rowsSeen < 0) {
             rowsSeen = ListView_GetItemCount(list);
             itemsSeen = static_cast<int>(TreeView_GetCount(tree));
         }
-        (void)call;
     };
     Connect("dev1");
     EXPECT_EQ(rowsSeen, 0);
     EXPECT_EQ(itemsSeen, 0);
     EXPECT_EQ(main->lastResult, 1);
-}
+    session.onCall = nullptr;
 
-TEST_F(MainWndTest, AConnectTheSessionRefusesShowsItsTextAndChecksNothing) {
-    CreateMain();
-    LVITEMA row = {};
+    // A refused connect shows the session's text, owned by this window, and checks nothing.
     ListView_InsertItem(list, &row);
     session.Expect("Disconnect");
     session.Expect("Connect(nowhere,Dorvex Varnel Plugin)", 0);
@@ -234,7 +196,7 @@ TEST_F(MainWndTest, AConnectTheSessionRefusesShowsItsTextAndChecksNothing) {
 }
 
 TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
-    CreateMain();
+    CreateMainWindow();
     Connect("dev1");
     std::vector<SeenMessage> seen;
     PassCheck(&seen);
@@ -257,39 +219,23 @@ TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
     EXPECT_EQ(main->FirmwarePatterns(), (Patterns{"*.fwx", "*.fwb", ""}));
     EXPECT_EQ(main->ProgramPatterns(), (Patterns{"*.prgx"}));
     EXPECT_EQ(main->DisplayListPatterns(), (Patterns{"*.dlx"}));
-}
 
-TEST_F(MainWndTest, PatternAnswersEmptyFailedOrRepeated) {
-    CreateMain();
-    Connect("dev1");
+    // Reconnecting starts the lists afresh. An empty block adds nothing to the firmware list but an empty
+    // text to the other two; a failed pattern request changes nothing and shows nothing.
+    Connect("dev2");
     PassCheck();
-    // An empty block adds nothing to the firmware list but an empty text to the other two.
     EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, nullptr), S_OK);
-    EXPECT_EQ(main->FirmwarePatterns(), Patterns{});
-    EXPECT_EQ(main->ProgramPatterns(), Patterns{""});
-    EXPECT_EQ(main->DisplayListPatterns(), Patterns{""});
-    // A failed pattern request changes nothing and shows nothing.
     EXPECT_EQ(session.FireComplete(3, 0x5400, false, MakeBlock({"*.bad"})), S_OK);
     EXPECT_EQ(session.FireComplete(3, 0x740A, false, MakeBlock({"*.bad"})), S_OK);
     EXPECT_EQ(main->FirmwarePatterns(), Patterns{});
     EXPECT_EQ(main->ProgramPatterns(), Patterns{""});
-
-    // Reconnecting starts the lists afresh: patterns do not pile up across checks.
-    Connect("dev2");
-    PassCheck();
-    AnswerPatterns("*.fwx", "*.prgx", "*.dlx");
-    Connect("dev1");
-    PassCheck();
-    AnswerPatterns("*.fwz", "*.prgz", "*.dlz");
-    EXPECT_EQ(main->FirmwarePatterns(), (Patterns{"*.fwz", "*.fwb"}));
-    EXPECT_EQ(main->ProgramPatterns(), Patterns{"*.prgz"});
-    EXPECT_EQ(main->DisplayListPatterns(), Patterns{"*.dlz"});
+    EXPECT_EQ(main->DisplayListPatterns(), Patterns{""});
 }
 
 TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandardError) {
-    CreateMain();
+    CreateMainWindow();
     struct Case {
         long sessionCode;
         bool box;
@@ -325,36 +271,8 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
     }
 }
 
-TEST_F(MainWndTest, ASessionAskingForAnotherAddressIsReconnectedAndTheHostTold) {
-    CreateMain();
-    CRecordingEnvironment environment({L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams"});
-    main->SetEnvironment(&environment);
-    Connect("dev1");
-    PassCheck();
-
-    EXPECT_EQ(session.Fire(5, {VI2(3)}), S_OK);
-    session.Expect("Disconnect");
-    session.Expect("Connect(dev2;port=2,)");
-    EXPECT_EQ(session.Fire(8, {VText(L"dev2;port=2")}), S_OK);
-    Pump(1000, [&] { return session.Trace().find("Connect(") != std::string::npos; });
-    Pump(30);
-    session.VerifyDone(); // no connection check follows a reconnect the session asked for
-
-    ASSERT_EQ(environment.calls.size(), 2u);
-    EXPECT_EQ(environment.calls[0].name, L"VNLENVUpdateConnectionStatus");
-    ASSERT_EQ(environment.calls[0].args.size(), 1u);
-    EXPECT_EQ(environment.calls[0].args[0].type, VT_I2);
-    EXPECT_EQ(environment.calls[0].args[0].value, L"3");
-    EXPECT_EQ(environment.calls[1].name, L"VNLENVUpdateConnectionParams");
-    ASSERT_EQ(environment.calls[1].args.size(), 1u);
-    EXPECT_EQ(environment.calls[1].args[0].type, VT_BYREF | VT_BSTR);
-    EXPECT_EQ(environment.calls[1].args[0].value, L"dev2;port=2");
-    main->SetEnvironment(nullptr);
-    EXPECT_EQ(environment.refs, 1);
-}
-
 TEST_F(MainWndTest, AOneItemListReservesSubmitsItsRequestReleasesReloadsAndIsFreed) {
-    CreateMain();
+    CreateMainWindow();
     struct Case {
         uint8_t direction;
         uint32_t operation;
@@ -379,14 +297,14 @@ TEST_F(MainWndTest, AOneItemListReservesSubmitsItsRequestReleasesReloadsAndIsFre
         Pump(
             300, [&] { return g_listsFreed == 1; }, &seen);
         EXPECT_EQ(g_listsFreed, 1);
-        EXPECT_TRUE(Reloaded(seen, list)) << "the list view was not asked to re-read its directory";
+        EXPECT_TRUE(Reloaded(seen)) << "the list view was not asked to re-read its directory";
         EXPECT_EQ(main->RunningLists(), 0u);
         session.VerifyDone();
     }
 }
 
 TEST_F(MainWndTest, ABusyDeviceOrARefusedItemEndsTheListWithTheReason) {
-    CreateMain();
+    CreateMainWindow();
     g_listsFreed = 0;
     ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
     session.Expect("ReserveDevice(1000)", 0);
@@ -408,12 +326,12 @@ TEST_F(MainWndTest, ABusyDeviceOrARefusedItemEndsTheListWithTheReason) {
     std::vector<SeenMessage> seen;
     PumpUntil("ReleaseDevice", &seen);
     EXPECT_EQ(g_listsFreed, 3);
-    EXPECT_FALSE(Reloaded(seen, list));
+    EXPECT_FALSE(Reloaded(seen));
     EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
 }
 
 TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
-    CreateMain();
+    CreateMainWindow();
     g_listsFreed = 0;
     session.Expect("ReserveDevice(1000)");
     const std::string data = StartList(25, 0, 0, 2);
@@ -437,7 +355,7 @@ TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
     std::vector<SeenMessage> seen;
     Pump(
         300, [&] { return g_listsFreed == 1; }, &seen);
-    EXPECT_TRUE(Reloaded(seen, list));
+    EXPECT_TRUE(Reloaded(seen));
     ASSERT_EQ(prompts.shown.size(), 2u);
     const std::string& summary = prompts.shown[1];
     EXPECT_EQ(summary.substr(0, summary.find('\n')), "2 of 25 files were transferred.");
@@ -449,7 +367,7 @@ TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
 }
 
 TEST_F(MainWndTest, CancelStopsTheListWithOrWithoutTheRunningRequestsId) {
-    CreateMain();
+    CreateMainWindow();
     g_listsFreed = 0;
     session.Expect("ReserveDevice(1000)");
     std::string data = StartList(3, 0);
@@ -469,7 +387,7 @@ TEST_F(MainWndTest, CancelStopsTheListWithOrWithoutTheRunningRequestsId) {
     std::vector<SeenMessage> seen;
     Pump(
         300, [&] { return g_listsFreed == 1; }, &seen);
-    EXPECT_TRUE(Reloaded(seen, list));
+    EXPECT_TRUE(Reloaded(seen));
     session.VerifyDone();
     prompts.VerifyDone();
 
@@ -492,7 +410,7 @@ TEST_F(MainWndTest, CancelStopsTheListWithOrWithoutTheRunningRequestsId) {
 }
 
 TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindowIsGone) {
-    CreateMain();
+    CreateMainWindow();
     main->PrepareForDisplay();
     HWND file = main->FileDialog()->GetSafeHwnd();
     HWND task = main->TaskDialog()->GetSafeHwnd();
@@ -553,7 +471,7 @@ TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindow
 }
 
 TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
-    CreateMain();
+    CreateMainWindow();
     const std::string big(64 * 1024, 'p');
     const size_t before = HeapBytesInUse();
     g_listsFreed = 0;
@@ -594,7 +512,7 @@ TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
 
 TEST_F(MainWndTest, WithoutASessionComponentTheWindowStaysInertAndSaysWhy) {
     factory.createResult = REGDB_E_CLASSNOTREG;
-    CreateMain(false);
+    CreateMainWindow(WS_CHILD, false);
     EXPECT_TRUE(main->IsInert());
     EXPECT_FALSE(IsWindowVisible(list));
     EXPECT_FALSE(IsWindowVisible(tree));

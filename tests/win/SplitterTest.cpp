@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "DeviceSessionDouble.h"
 #include "MainWindowFixture.h"
 #include "browser/LayoutSettings.h"
-#include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
 
 #include <cstring>
@@ -44,20 +42,13 @@ std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
 
 class SplitterTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        MainWindowFixture::SetUp();
-        CreateMain();
-    }
-
     // The main window as the control makes and shows it, 640 x 330, its notifications counted.
-    void CreateMain() {
+    void SetUp() override {
+        MainWindowFixture::SetUp();
         const RECT size = {0, 0, 640, 330};
         CreateMainWindow(WS_CHILD, true, &size);
         main->PrepareForDisplay();
         bar = GetDlgItem(main->m_hWnd, 1701);
-        tree = GetDlgItem(main->m_hWnd, 1703);
-        list = GetDlgItem(main->m_hWnd, 1702);
         g_moved = 0;
         g_mainProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(main->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountMoves)));
@@ -81,8 +72,6 @@ protected:
     }
 
     HWND bar = nullptr;
-    HWND tree = nullptr;
-    HWND list = nullptr;
     const int half = GetSystemMetrics(SM_CYFRAME) / 2;
     const int border = GetSystemMetrics(SM_CYBORDER);
 };
