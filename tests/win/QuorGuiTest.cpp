@@ -73,7 +73,7 @@ struct TestWindow {
     ~TestWindow() { DestroyWindow(hwnd); }
 };
 
-TEST(QuorGuiHelp, RecordsEveryCallAndShowsNothingWhenWindowsAreOff) {
+TEST(QuorGui, RecordsEveryHelpCallAndShowsNothingWhenWindowsAreOff) {
     sessiontest::CTempFolder folder("gui");
     const std::string log = folder / "help.log";
     ScopedEnv logEnv("QUORGUI_CALL_LOG", log.c_str());
@@ -85,6 +85,17 @@ TEST(QuorGuiHelp, RecordsEveryCallAndShowsNothingWhenWindowsAreOff) {
               "|15|1005|0\r\nDorvex.hlp|-1|0|" +
                   std::to_string(reinterpret_cast<std::uintptr_t>(owner.hwnd)) + "\r\n");
     EXPECT_EQ(FindVisible(nullptr, "Help"), nullptr);
+
+    CQuorDialogEventFile files;
+    CQuorDialogEventTask task;
+    ASSERT_TRUE(files.Create(owner.hwnd));
+    ASSERT_TRUE(task.Create(owner.hwnd));
+    files.OnFileXferBatchStart(1, "Sending", 1, 1);
+    EXPECT_EQ(task.OnTaskStart(2, "Update Firmware", "x.fwx"), 0);
+    EXPECT_FALSE(IsWindowVisible(files.GetSafeHwnd()));
+    EXPECT_FALSE(IsWindowVisible(task.GetSafeHwnd()));
+    files.OnFileXferBatchFinish(1, 1);
+    task.OnTaskComplete(2, 1);
 }
 
 TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
@@ -389,21 +400,6 @@ TEST(QuorGuiTaskDialog, ShowsATaskAndLetsThePersonStopIt) {
     SendMessageA(hwnd, WM_CLOSE, 0, 0);
     EXPECT_NE(dialog.OnTaskProgress(10, 10, "Checking", 1), 0);
     dialog.OnTaskComplete(10, 0);
-}
-
-TEST(QuorGuiProgress, NothingShowsWhenWindowsAreOff) {
-    ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
-    TestWindow owner;
-    CQuorDialogEventFile files;
-    CQuorDialogEventTask task;
-    ASSERT_TRUE(files.Create(owner.hwnd));
-    ASSERT_TRUE(task.Create(owner.hwnd));
-    files.OnFileXferBatchStart(1, "Sending", 1, 1);
-    EXPECT_EQ(task.OnTaskStart(2, "Update Firmware", "x.fwx"), 0);
-    EXPECT_FALSE(IsWindowVisible(files.GetSafeHwnd()));
-    EXPECT_FALSE(IsWindowVisible(task.GetSafeHwnd()));
-    files.OnFileXferBatchFinish(1, 1);
-    task.OnTaskComplete(2, 1);
 }
 
 } // namespace
