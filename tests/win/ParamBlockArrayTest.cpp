@@ -1,5 +1,6 @@
 // The parameter block's byte array with the real OLE Automation SAFEARRAY functions: what a session
-// component receives, what it may leave behind, and who destroys which array.
+// component receives, what it may leave behind, and who destroys which array. The block's own handling
+// of the array (faults included) is checked natively with a stand-in for these functions.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -12,41 +13,26 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes ArrayBytes(SAFEARRAY* array) {
-    void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(array, &data)))
-        return {};
-    Bytes bytes(static_cast<unsigned char*>(data),
-                static_cast<unsigned char*>(data) + array->rgsabound[0].cElements);
-    SafeArrayUnaccessData(array);
-    return bytes;
-}
-
-// An answer array as a session component makes it: SafeArrayCreate with the given lower bound.
-SAFEARRAY* MakeAnswer(const Bytes& bytes, LONG lowerBound = 0) {
-    SAFEARRAYBOUND bound{static_cast<ULONG>(bytes.size()), lowerBound};
+// [integer 77, text "ok"], as a session component makes an answer: SafeArrayCreate with a lower bound.
+SAFEARRAY* MakeAnswer(LONG lowerBound) {
+    const unsigned char bytes[] = {2, 0, 0, 0, 8, 0, 0, 0, 77,  0,   0, 0,    0, 0, 0, 0,
+                                   3, 0, 0, 0, 3, 0, 0, 0, 'o', 'k', 0, 0xFF, 0, 0, 0};
+    SAFEARRAYBOUND bound{sizeof bytes, lowerBound};
     SAFEARRAY* array = SafeArrayCreate(VT_UI1, 1, &bound);
     void* data = nullptr;
     if (array && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        std::memcpy(data, bytes.data(), bytes.size());
+        std::memcpy(data, bytes, sizeof bytes);
         SafeArrayUnaccessData(array);
     }
     return array;
 }
 
-// [integer 77, text "ok"]
-const Bytes kAnswer{2, 0, 0, 0, 8, 0, 0, 0, 77,  0,   0, 0,    0, 0, 0, 0,
-                    3, 0, 0, 0, 3, 0, 0, 0, 'o', 'k', 0, 0xFF, 0, 0, 0};
-
-TEST(ParamBlockArrayTest, ExportGivesTheCalleeAOneDimensionalByteArray) {
+TEST(ParamBlockArrayTest, ExportGivesTheCalleeAOneDimensionalByteArrayAndReadsWhatItLeft) {
     CParamBlock block;
     block.At(0).SetInt(5);
     block.At(1).SetText("abc");
     SAFEARRAY** field = block.ExportArray();
     ASSERT_NE(*field, nullptr);
-
     VARTYPE type = VT_EMPTY;
     EXPECT_TRUE(SUCCEEDED(SafeArrayGetVartype(*field, &type)));
     EXPECT_EQ(type, VT_UI1);
@@ -56,31 +42,25 @@ TEST(ParamBlockArrayTest, ExportGivesTheCalleeAOneDimensionalByteArray) {
     SafeArrayGetUBound(*field, 1, &upper);
     EXPECT_EQ(lower, 0);
     EXPECT_EQ(upper, 31);
-    Bytes expected;
+    std::vector<uint8_t> expected;
     block.Encode(expected);
-    EXPECT_EQ(ArrayBytes(*field), expected);
-}
+    EXPECT_EQ(std::memcmp((*field)->pvData, expected.data(), expected.size()), 0);
 
-TEST(ParamBlockArrayTest, CountReadsTheArrayTheCalleeLeft) {
-    CParamBlock output;
-    SAFEARRAY** field = output.ExportArray();
-    // The callee replaces the request with its answer, the way a [in, out] SAFEARRAY* parameter works.
+    // The callee replaces the request with its answer, the way a [in, out] SAFEARRAY* parameter works;
+    // a lower bound other than 0 changes nothing.
     ASSERT_TRUE(SUCCEEDED(SafeArrayDestroy(*field)));
-    *field = MakeAnswer(kAnswer, 3); // a lower bound other than 0 changes nothing
-
-    ASSERT_EQ(output.Count(), 2u);
-    EXPECT_EQ(output.At(0).GetInt(), 77);
-    EXPECT_EQ(output.At(1).GetText(), "ok");
-    EXPECT_EQ(output.Array(), nullptr);
+    *field = MakeAnswer(3);
+    ASSERT_EQ(block.Count(), 2u);
+    EXPECT_EQ(block.At(0).GetInt(), 77);
+    EXPECT_EQ(block.At(1).GetText(), "ok");
 }
 
-TEST(ParamBlockArrayTest, OutsideArraysAreNotDestroyed) {
-    SAFEARRAY* event = MakeAnswer(kAnswer);
+TEST(ParamBlockArrayTest, OutsideArraysAreReadButNotDestroyed) {
+    SAFEARRAY* event = MakeAnswer(0);
     CParamBlock block;
     block.ImportArray(event);
     EXPECT_EQ(block.Count(), 2u);
-    // Still the owner's: usable and destroyable exactly once, by the owner.
-    EXPECT_EQ(ArrayBytes(event), kAnswer);
+    // Still the owner's: destroyable exactly once, by the owner.
     EXPECT_TRUE(SUCCEEDED(SafeArrayDestroy(event)));
 
     // Arrays that are not one dimension of single bytes are not read.
@@ -95,11 +75,9 @@ TEST(ParamBlockArrayTest, ALockedArrayIsNotHandedOutAgain) {
     block.At(0).SetBool(true);
     SAFEARRAY* held = *block.ExportArray();
     ASSERT_TRUE(SUCCEEDED(SafeArrayLock(held)));
-
     // SafeArrayDestroy refuses a locked array, so no new array is made and the callee gets none.
     EXPECT_EQ(*block.ExportArray(), nullptr);
     EXPECT_EQ(block.Count(), 1u);
-
     SafeArrayUnlock(held);
     EXPECT_TRUE(SUCCEEDED(SafeArrayDestroy(held)));
 }

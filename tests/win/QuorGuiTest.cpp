@@ -1,60 +1,120 @@
-// The GUI library: help and its call record, queries (scripted and answered in their real dialogs) and
-// the standard error text taken from the session.
+// The GUI library: help and its call record, queries (scripted and answered in their real dialogs), the
+// standard error text taken from the session, and the progress dialogs: what they show of a batch or a
+// task, when they appear and go, Cancel (button, close box and Esc through the host's ordinary message
+// loop) and numbers from the session that do not add up.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <oleauto.h>
 
-#include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "DeviceSessionDouble.h"
-#include "QuorGuiTestSupport.h"
+#include "SessionTestSupport.h" // CTempFolder, ReadFileText
+#include "gui/resource.h"
 #include "session/QuorGui.h"
 
 namespace {
-using namespace quorgui_test;
 
-TEST(QuorGuiHelp, RecordsEveryCallAndShowsNothingWhenWindowsAreOff) {
-    const std::string log = TempFile("quorgui-help");
+constexpr UINT kCancel = WM_USER + 31; // the owner's cancel message, as the control registers it
+constexpr DWORD kBeyondHideDelay = 400;
+
+// Sets an environment variable for one scope and puts the previous state back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        char old[1024];
+        const DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
+        had_ = n > 0 && n < sizeof old;
+        old_ = had_ ? old : "";
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedEnv() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+std::string Caption(HWND hwnd) {
+    char text[512] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// The first visible window of this thread whose class (when given) and caption part match, or null.
+struct Search {
+    const char* cls;
+    std::string part;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND hwnd, LPARAM p) {
+    auto& s = *reinterpret_cast<Search*>(p);
+    char name[32] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    if (IsWindowVisible(hwnd) && (!s.cls || !lstrcmpA(name, s.cls)) &&
+        Caption(hwnd).find(s.part) != std::string::npos)
+        s.found = hwnd;
+    return !s.found;
+}
+
+HWND FindVisible(const char* cls, const std::string& part = "") {
+    Search search{cls, part, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), Match, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// An ordinary window to own dialogs and receive their posted messages.
+struct TestWindow {
+    HWND hwnd = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                nullptr, nullptr);
+    ~TestWindow() { DestroyWindow(hwnd); }
+};
+
+TEST(QuorGui, RecordsEveryHelpCallAndShowsNothingWhenWindowsAreOff) {
+    sessiontest::CTempFolder folder("gui");
+    const std::string log = folder / "help.log";
     ScopedEnv logEnv("QUORGUI_CALL_LOG", log.c_str());
     ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
     TestWindow owner;
-    const size_t before = VisibleThreadWindows().size();
-
     QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
-    QuorGUIShowHelp("Dorvex.hlp", -1, 0, owner.get());
+    QuorGUIShowHelp("Dorvex.hlp", -1, 0, owner.hwnd);
+    EXPECT_EQ(sessiontest::ReadFileText(log),
+              "|15|1005|0\r\nDorvex.hlp|-1|0|" +
+                  std::to_string(reinterpret_cast<std::uintptr_t>(owner.hwnd)) + "\r\n");
+    EXPECT_EQ(FindVisible(nullptr, "Help"), nullptr);
 
-    const std::string ownerNumber = std::to_string(reinterpret_cast<std::uintptr_t>(owner.get()));
-    const std::vector<std::string> expected = {"|15|1005|0", "Dorvex.hlp|-1|0|" + ownerNumber};
-    EXPECT_EQ(Lines(log), expected);
-    EXPECT_EQ(VisibleThreadWindows().size(), before);
-    DeleteFileA(log.c_str());
+    CQuorDialogEventFile files;
+    CQuorDialogEventTask task;
+    ASSERT_TRUE(files.Create(owner.hwnd));
+    ASSERT_TRUE(task.Create(owner.hwnd));
+    files.OnFileXferBatchStart(1, "Sending", 1, 1);
+    EXPECT_EQ(task.OnTaskStart(2, "Update Firmware", "x.fwx"), 0);
+    EXPECT_FALSE(IsWindowVisible(files.GetSafeHwnd()));
+    EXPECT_FALSE(IsWindowVisible(task.GetSafeHwnd()));
+    files.OnFileXferBatchFinish(1, 1);
+    task.OnTaskComplete(2, 1);
 }
 
 TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-
     QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
-    HWND help = FindVisibleWindowWithCaption("context 15, 1005");
+    HWND help = FindVisible(nullptr, "context 15, 1005");
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(GetParent(help), nullptr);
 
     // A second call reuses the window for the new context.
     QuorGUIShowHelp("Dorvex.hlp", 2, 30, nullptr);
-    EXPECT_EQ(FindVisibleWindowWithCaption("Help"), help);
+    EXPECT_EQ(FindVisible(nullptr, "Help"), help);
     EXPECT_NE(Caption(help).find("Dorvex.hlp"), std::string::npos);
     EXPECT_NE(Caption(help).find("context 2, 30"), std::string::npos);
-
     SendMessageA(help, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(IsWindow(help));
 
     QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
-    help = FindVisibleWindowWithCaption("context 15, 1005");
+    help = FindVisible(nullptr, "context 15, 1005");
     ASSERT_NE(help, nullptr);
     SendMessageA(help, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(help));
@@ -81,11 +141,10 @@ struct QueryScript {
     int button = IDOK;
     int height = 0;
     bool seen = false;
-};
-QueryScript g_query;
+} g_query;
 
 void CALLBACK AnswerQuery(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND hwnd = FirstVisibleDialog();
+    HWND hwnd = FindVisible("#32770");
     if (!hwnd)
         return;
     KillTimer(nullptr, timer);
@@ -93,8 +152,7 @@ void CALLBACK AnswerQuery(HWND, UINT, UINT_PTR timer, DWORD) {
     RECT rect;
     GetWindowRect(hwnd, &rect);
     g_query.height = rect.bottom - rect.top;
-    if (HWND edit = GetDlgItem(hwnd, 1010))
-        SetWindowTextA(edit, g_query.text.c_str());
+    SetDlgItemTextA(hwnd, IDC_ANSWER, g_query.text.c_str());
     PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(g_query.button, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(hwnd, g_query.button)));
 }
@@ -111,48 +169,32 @@ TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
     ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
     ScopedEnv noScript("QUORGUI_QUERY_ANSWER", nullptr);
     BSTR answer = SysAllocString(L"old.txt");
-
     // The text entry proposes the text it is given and returns what was typed.
     EXPECT_TRUE(Ask(eQuorQueryText, "New name?", &answer, "renamed-file-name.txt", IDOK));
     EXPECT_STREQ(answer, L"renamed-file-name.txt");
     const int shortPromptHeight = g_query.height;
-
     EXPECT_FALSE(Ask(eQuorQueryText, "New name?", &answer, "ignored", IDCANCEL));
     EXPECT_STREQ(answer, L"renamed-file-name.txt") << "a cancelled entry must not change the answer";
 
     // A long prompt is shown whole: the dialog grows instead of cutting it off.
-    const std::string longPrompt(600, 'w');
     std::string spaced;
-    for (size_t i = 0; i < longPrompt.size(); ++i)
-        spaced += (i % 7 == 6) ? ' ' : longPrompt[i];
+    for (size_t i = 0; i < 600; ++i)
+        spaced += (i % 7 == 6) ? ' ' : 'w';
     EXPECT_TRUE(Ask(eQuorQueryText, spaced.c_str(), &answer, "x", IDOK));
     EXPECT_GT(g_query.height, shortPromptHeight);
 
-    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", &answer, "", IDYES));
-    EXPECT_STREQ(answer, L"Yes");
-    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", &answer, "", IDNO));
-    EXPECT_STREQ(answer, L"No");
-    EXPECT_TRUE(Ask(eQuorQueryOkCancel, "Go on?", &answer, "", IDCANCEL));
-    EXPECT_STREQ(answer, L"Cancel");
+    const struct {
+        _EQuorQueryType type;
+        int button;
+        const wchar_t* answer;
+    } choices[] = {{eQuorQueryYesNo, IDYES, L"Yes"},
+                   {eQuorQueryYesNo, IDNO, L"No"},
+                   {eQuorQueryOkCancel, IDCANCEL, L"Cancel"}};
+    for (const auto& c : choices) {
+        EXPECT_TRUE(Ask(c.type, "Overwrite \\cf0\\a.bin?", &answer, "", c.button));
+        EXPECT_STREQ(answer, c.answer);
+    }
     SysFreeString(answer);
-}
-
-// Reads every text of the first message box that opens on this thread and presses its button.
-std::string g_boxText;
-
-BOOL CALLBACK CollectBoxText(HWND child, LPARAM) {
-    g_boxText += Caption(child) + "\n";
-    return TRUE;
-}
-
-void CALLBACK ReadAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND hwnd = FirstVisibleDialog();
-    if (!hwnd)
-        return;
-    g_boxText = Caption(hwnd) + "\n";
-    EnumChildWindows(hwnd, CollectBoxText, 0);
-    KillTimer(nullptr, timer);
-    PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
 }
 
 TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
@@ -160,21 +202,204 @@ TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
     // Asked through automation by name, as the real session answers it.
     CSessionDouble session;
     session.ExpectErrorInfo(L"Disk full", 33);
-
-    g_boxText.clear();
-    SetTimer(nullptr, 0, 50, ReadAndCloseBox);
-    QuorShowStandardError(static_cast<IQuorSession2*>(&session), nullptr, 45);
-    session.VerifyDone();
-    EXPECT_NE(g_boxText.find("Error\n"), std::string::npos) << g_boxText;
-    EXPECT_NE(g_boxText.find("Disk full"), std::string::npos) << g_boxText;
-    EXPECT_NE(g_boxText.find("45"), std::string::npos) << g_boxText;
-
+    {
+        CBoxCloser box("Error");
+        QuorShowStandardError(static_cast<IQuorSession2*>(&session), nullptr, 45);
+        session.VerifyDone();
+        ASSERT_TRUE(box.Closed());
+        EXPECT_NE(box.text.find("Disk full"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find("45"), std::string::npos) << box.text;
+    }
     // Without a session there is still a message naming the code.
-    g_boxText.clear();
-    SetTimer(nullptr, 0, 50, ReadAndCloseBox);
+    CBoxCloser box("Error");
     QuorShowStandardError(nullptr, nullptr, 12);
-    EXPECT_NE(g_boxText.find("12"), std::string::npos) << g_boxText;
-    EXPECT_EQ(g_boxText.find("Disk full"), std::string::npos) << g_boxText;
+    ASSERT_TRUE(box.Closed());
+    EXPECT_NE(box.text.find("12"), std::string::npos) << box.text;
+    EXPECT_EQ(box.text.find("Disk full"), std::string::npos) << box.text;
+}
+
+// --- progress ---
+
+std::string ItemText(HWND dialog, int id) {
+    char text[512] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+LRESULT BarPosition(HWND dialog, int id) {
+    return SendDlgItemMessageA(dialog, id, PBM_GETPOS, 0, 0);
+}
+
+// Takes the owner's pending cancel messages; the lParam of each.
+std::vector<LPARAM> CancelsPosted(HWND owner) {
+    std::vector<LPARAM> found;
+    MSG msg;
+    while (PeekMessageA(&msg, owner, kCancel, kCancel, PM_REMOVE))
+        found.push_back(msg.lParam);
+    return found;
+}
+
+class FileDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialog_.SetCancelInfo(owner_.hwnd, kCancel);
+        ASSERT_TRUE(dialog_.Create(owner_.hwnd));
+        hwnd_ = dialog_.GetSafeHwnd();
+    }
+
+    ScopedEnv windows_{"QUORGUI_NO_WINDOWS", nullptr};
+    TestWindow owner_;
+    CQuorDialogEventFile dialog_;
+    HWND hwnd_ = nullptr;
+};
+
+TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
+    EXPECT_EQ(GetWindow(hwnd_, GW_OWNER), owner_.hwnd);
+    EXPECT_FALSE(dialog_.Create(owner_.hwnd)) << "a second window for the same dialog";
+    EXPECT_FALSE(IsWindowVisible(hwnd_)) << "created hidden, shown by the first batch";
+
+    dialog_.OnFileXferBatchStart(4711, "Sending to the device", 2, 3);
+    EXPECT_TRUE(IsWindowVisible(hwnd_));
+    EXPECT_NE(ItemText(hwnd_, IDC_TITLE).find("Sending to the device"), std::string::npos);
+    EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 1 of 2 (0%)");
+
+    dialog_.OnFileXferFileStart(4711, "C:\\data\\a.bin", "\\cf0\\data\\", 2048, 1, "a.bin");
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "a.bin");
+    EXPECT_NE(Caption(hwnd_).find("Sending a.bin"), std::string::npos) << Caption(hwnd_);
+    dialog_.OnFileXferFileProgress(4711, 0, 2, 1024, 2048);
+    EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 500);
+    EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 250) << "half of the first of two files";
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "1.0 KB of 2.0 KB");
+    EXPECT_EQ(ItemText(hwnd_, IDC_TIME).rfind("Elapsed 0:0", 0), 0u) << ItemText(hwnd_, IDC_TIME);
+    dialog_.OnFileXferFileFinish(4711, 1);
+    EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 500);
+
+    // A file without a name of its own is named after its source path; a download says so.
+    dialog_.OnFileXferFileStart(4711, "\\cf0\\logs\\b.txt", "C:\\out\\", 100, 0, "");
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "b.txt");
+    EXPECT_NE(Caption(hwnd_).find("Receiving b.txt"), std::string::npos) << Caption(hwnd_);
+    dialog_.OnFileXferFileProgress(4711, 1, 2, 100, 100);
+    EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 2 of 2 (100%)");
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "100 bytes of 100 bytes");
+    dialog_.OnFileXferFileFinish(4711, 1);
+    dialog_.OnFileXferBatchFinish(4711, 1);
+
+    // The next item of a list starts at once: the dialog stays up instead of flashing.
+    dialog_.OnFileXferBatchStart(4712, "Sending to the device", 1, 1);
+    Pump(kBeyondHideDelay);
+    EXPECT_TRUE(IsWindowVisible(hwnd_));
+    EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 0) << "a new batch starts from nothing";
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "");
+    dialog_.OnFileXferBatchFinish(4712, 1);
+    Pump(kBeyondHideDelay);
+    EXPECT_FALSE(IsWindowVisible(hwnd_));
+}
+
+TEST_F(FileDialogTest, CancelPostsTheRunningBatchOnceFromButtonCloseBoxOrEsc) {
+    dialog_.OnFileXferBatchStart(4711, "Sending", 2, 10);
+    SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4711});
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL)));
+    dialog_.OnFileXferBatchFinish(4711, 0);
+
+    // The close box cancels while a batch runs.
+    dialog_.OnFileXferBatchStart(4712, "Receiving", 1, 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL))) << "Cancel works again for a new batch";
+    SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4712});
+    dialog_.OnFileXferBatchFinish(4712, 0);
+
+    // Esc reaches the dialog through a plain loop that knows nothing of it, as a host's loop is.
+    dialog_.OnFileXferBatchStart(4713, "Receiving", 1, 0);
+    PostMessageA(hwnd_, WM_KEYDOWN, VK_ESCAPE, 0);
+    MSG msg;
+    while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4713});
+}
+
+TEST_F(FileDialogTest, NumbersThatDoNotAddUpKeepTheBarsInRange) {
+    dialog_.OnFileXferBatchStart(7, nullptr, -3, -1);
+    dialog_.OnFileXferFileStart(7, nullptr, nullptr, -100, 1, nullptr);
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "");
+    dialog_.OnFileXferFileProgress(7, 0, 0, 5000, 1000);
+    EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 1000) << "more done than the size: full, not beyond";
+    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "1000 bytes of 1000 bytes");
+    dialog_.OnFileXferFileProgress(7, 9, 2, -20, 0);
+    EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 0);
+    EXPECT_LE(BarPosition(hwnd_, IDC_BATCH_BAR), 1000);
+    EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT).rfind("File 1 of 2", 0), 0u)
+        << "a file index past the batch is ignored: " << ItemText(hwnd_, IDC_BATCH_TEXT);
+    // Finishing twice, or more files than announced, never counts past the batch.
+    for (int i = 0; i < 3; ++i) {
+        dialog_.OnFileXferFileStart(7, "C:\\a", "\\", 10, 1, "a");
+        dialog_.OnFileXferFileFinish(7, 1);
+        dialog_.OnFileXferFileFinish(7, 1);
+    }
+    EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 2 of 2 (100%)");
+    EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 1000);
+}
+
+TEST(QuorGuiFileDialog, WithoutAListenerCancelIsOffAndTheCloseBoxOnlyHides) {
+    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
+    TestWindow owner;
+    CQuorDialogEventFile dialog;
+    ASSERT_TRUE(dialog.Create(owner.hwnd));
+    HWND hwnd = dialog.GetSafeHwnd();
+    dialog.OnFileXferBatchStart(1, "Sending", 1, 1);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDCANCEL)));
+    dialog.OnFileXferBatchFinish(1, 1);
+    // Between batches the close box just hides it at once.
+    dialog.OnFileXferBatchStart(2, "Sending", 1, 1);
+    dialog.OnFileXferBatchFinish(2, 1);
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindow(hwnd));
+
+    // Events after the window is gone are ignored.
+    DestroyWindow(hwnd);
+    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
+    dialog.OnFileXferBatchStart(3, "t", 1, 1);
+    dialog.OnFileXferFileProgress(3, 0, 1, 1, 1);
+    dialog.OnFileXferBatchFinish(3, 1);
+    Pump(50);
+}
+
+TEST(QuorGuiTaskDialog, ShowsATaskAndLetsThePersonStopIt) {
+    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
+    TestWindow owner;
+    CQuorDialogEventTask dialog;
+    EXPECT_EQ(dialog.OnTaskStart(1, "before", "create"), 0);
+    ASSERT_TRUE(dialog.Create(owner.hwnd));
+    HWND hwnd = dialog.GetSafeHwnd();
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    EXPECT_EQ(dialog.OnTaskStart(9, "Update Firmware", "C:\\fw\\image.fwx"), 0);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_EQ(dialog.OnTaskProgress(9, 140, "Writing", 3), 0);
+    EXPECT_EQ(BarPosition(hwnd, IDC_TASK_BAR), 100);
+    EXPECT_EQ(dialog.OnTaskProgress(9, -5, nullptr, 3), 0);
+    EXPECT_EQ(BarPosition(hwnd, IDC_TASK_BAR), 0);
+    EXPECT_EQ(dialog.OnTaskProgress(9, 40, "Writing", 3), 0);
+    EXPECT_NE(ItemText(hwnd, IDC_TIME).find("40%"), std::string::npos) << ItemText(hwnd, IDC_TIME);
+
+    // Cancel is the answer to the task's next event; asking twice changes nothing.
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_NE(dialog.OnTaskProgress(9, 50, "Writing", 4), 0);
+    EXPECT_TRUE(IsWindowVisible(hwnd)) << "the dialog stays until the task completes";
+    dialog.OnTaskComplete(9, 0);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    // The next task starts afresh; the close box asks to stop it too.
+    EXPECT_EQ(dialog.OnTaskStart(10, "Load Program", "C:\\p\\main.pgx"), 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd, IDCANCEL)));
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_NE(dialog.OnTaskProgress(10, 10, "Checking", 1), 0);
+    dialog.OnTaskComplete(10, 0);
 }
 
 } // namespace

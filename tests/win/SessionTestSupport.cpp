@@ -13,24 +13,11 @@ bool g_insideCall = false;
 
 namespace {
 
-std::vector<uint8_t> ArrayBytes(SAFEARRAY* array) {
-    std::vector<uint8_t> bytes;
-    void* data = nullptr;
-    if (array && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        bytes.assign(p, p + array->rgsabound[0].cElements);
-        SafeArrayUnaccessData(array);
-    }
-    return bytes;
-}
-
 IClassFactory* SessionFactory() {
     static IClassFactory* factory = [] {
         HMODULE module = LoadLibraryA((ProgramDirectory() + "QuorSession.dll").c_str());
-        if (!module)
-            return static_cast<IClassFactory*>(nullptr);
         auto get = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+            module ? reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")) : nullptr);
         IClassFactory* f = nullptr;
         if (!get || FAILED(get(CLSID_QuorSession, IID_IClassFactory, reinterpret_cast<void**>(&f))))
             return static_cast<IClassFactory*>(nullptr);
@@ -57,71 +44,44 @@ std::wstring Long(const std::string& path) {
     return path.rfind("\\\\", 0) == 0 ? wide : L"\\\\?\\" + wide;
 }
 
-uint64_t Fnv(uint64_t hash, const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-        hash = (hash ^ data[i]) * 1099511628211ull;
-    return hash;
-}
-
 } // namespace
 
 // The sink ------------------------------------------------------------------------------------------
 
 STDMETHODIMP CEventSink::QueryInterface(REFIID iid, void** out) {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IQuorSessionEvents)) {
-        *out = static_cast<IDispatch*>(this);
+    const bool ours = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+                      IsEqualIID(iid, DIID__IQuorSessionEvents);
+    *out = ours ? static_cast<IDispatch*>(this) : nullptr;
+    if (ours)
         AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP CEventSink::GetTypeInfoCount(UINT* count) {
-    *count = 0;
-    return S_OK;
+    return ours ? S_OK : E_NOINTERFACE;
 }
 
 STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                 EXCEPINFO*, UINT*) {
-    Event event;
-    event.id = id;
-    event.duringCall = g_insideCall;
-    event.tick = GetTickCount64();
+    Event event{id, {}, g_insideCall, GetTickCount64()};
     for (UINT i = params->cArgs; i-- > 0;) { // the last argument comes first
         VARIANTARG& v = params->rgvarg[i];
         Arg arg;
         arg.type = V_VT(&v);
-        switch (V_VT(&v)) {
-        case VT_I4:
-            arg.number = V_I4(&v);
-            break;
-        case VT_I8:
-            arg.number = V_I8(&v);
-            break;
-        case VT_I2:
-            arg.number = V_I2(&v);
-            break;
-        case VT_UI1:
-            arg.number = V_UI1(&v);
-            break;
-        case VT_BOOL:
-            arg.number = V_BOOL(&v);
-            break;
-        case VT_BSTR:
+        VARIANT number;
+        VariantInit(&number);
+        if (SUCCEEDED(VariantChangeType(&number, &v, 0, VT_I8)))
+            arg.number = V_I8(&number);
+        if (arg.type == VT_BSTR) {
             arg.text = NarrowFromWide(V_BSTR(&v));
-            break;
-        case VT_BSTR | VT_BYREF:
+        } else if (arg.type == (VT_BSTR | VT_BYREF)) {
             arg.text = NarrowFromWide(*V_BSTRREF(&v));
             SysFreeString(*V_BSTRREF(&v));
-            *V_BSTRREF(&v) = SysAllocString(std::wstring(queryAnswer.begin(), queryAnswer.end()).c_str());
-            break;
-        case VT_ARRAY | VT_UI1 | VT_BYREF:
-            arg.bytes = ArrayBytes(*V_ARRAYREF(&v));
-            break;
-        default:
-            break;
+            *V_BSTRREF(&v) = SysAllocString(WideFromNarrow(queryAnswer.c_str()).c_str());
+        } else if (arg.type == (VT_ARRAY | VT_UI1 | VT_BYREF) && *V_ARRAYREF(&v)) {
+            SAFEARRAY* array = *V_ARRAYREF(&v);
+            void* data = nullptr;
+            if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+                const auto* p = static_cast<const uint8_t*>(data);
+                arg.bytes.assign(p, p + array->rgsabound[0].cElements);
+                SafeArrayUnaccessData(array);
+            }
         }
         event.args.push_back(arg);
     }
@@ -141,9 +101,8 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
 
 std::vector<Event> CEventSink::Of(DISPID id) const {
     std::vector<Event> out;
-    for (const Event& e : events)
-        if (e.id == id)
-            out.push_back(e);
+    std::copy_if(events.begin(), events.end(), std::back_inserter(out),
+                 [&](const Event& e) { return e.id == id; });
     return out;
 }
 
@@ -158,20 +117,15 @@ std::vector<DISPID> CEventSink::Ids() const {
 
 CSessionClient::CSessionClient() {
     IClassFactory* factory = SessionFactory();
-    if (!factory) {
-        ADD_FAILURE() << "QuorSession.dll or its class object is missing in " << ProgramDirectory();
+    if (!factory ||
+        FAILED(factory->CreateInstance(nullptr, IID_IQuorSession2, reinterpret_cast<void**>(&m_session)))) {
+        ADD_FAILURE() << "no session from QuorSession.dll in " << ProgramDirectory();
         return;
     }
-    if (FAILED(factory->CreateInstance(nullptr, IID_IQuorSession2, reinterpret_cast<void**>(&m_session)))) {
-        ADD_FAILURE() << "the session could not be created";
-        return;
-    }
-    if (IConnectionPoint* point = EventsPoint(m_session)) {
-        EXPECT_EQ(point->Advise(&sink, &m_cookie), S_OK);
+    IConnectionPoint* point = EventsPoint(m_session);
+    EXPECT_EQ(point ? point->Advise(&sink, &m_cookie) : E_NOINTERFACE, S_OK) << "the events are not advised";
+    if (point)
         point->Release();
-    } else {
-        ADD_FAILURE() << "no connection point for the session events";
-    }
 }
 
 CSessionClient::~CSessionClient() {
@@ -181,8 +135,7 @@ CSessionClient::~CSessionClient() {
         point->Unadvise(m_cookie);
         point->Release();
     }
-    LONG result = 0;
-    m_session->Disconnect(&result);
+    Disconnect();
     m_session->Release();
 }
 
@@ -207,12 +160,23 @@ long CSessionClient::Disconnect() {
     return result;
 }
 
-long CSessionClient::Execute(long request, CParamBlock& input, CParamBlock& output, long wait) {
+long CSessionClient::Execute(long request, CParamBlock& input, long wait) {
     LONG result = -1;
     g_insideCall = true;
-    m_session->Execute(request, input.ExportArray(), output.ExportArray(), wait, 0, &result);
+    m_session->Execute(request, input.ExportArray(), out.ExportArray(), wait, 0, &result);
     g_insideCall = false;
     return result;
+}
+
+long CSessionClient::Exec(long request, const std::vector<std::string>& texts, long wait) {
+    CParamBlock in;
+    Texts(in, texts);
+    return Execute(request, in, wait);
+}
+
+long CSessionClient::Refused(long request, const std::vector<std::string>& texts, long wait) {
+    const long result = Exec(request, texts, wait);
+    return result == 0 ? ErrorCode() : -1;
 }
 
 long CSessionClient::Submit(long request, CParamBlock& input, long& id, LONG_PTR userData, long wait) {
@@ -234,6 +198,12 @@ Event CSessionClient::Run(long request, CParamBlock& input, long* id, DWORD time
         << "no completion of request 0x" << std::hex << request;
     const auto done = Completions(userData);
     return done.empty() ? Event{} : done.front();
+}
+
+Event CSessionClient::Run(long request, const std::vector<std::string>& texts, long* id) {
+    CParamBlock in;
+    Texts(in, texts);
+    return Run(request, in, id);
 }
 
 std::vector<Event> CSessionClient::Completions(LONG_PTR userData) const {
@@ -261,6 +231,18 @@ long CSessionClient::ErrorCode() {
     return code;
 }
 
+long CSessionClient::Reserve(long wait) {
+    LONG result = -1;
+    EXPECT_EQ(m_session->ReserveDevice(wait, &result), S_OK);
+    return result;
+}
+
+long CSessionClient::ReleaseDevice() {
+    LONG result = -1;
+    EXPECT_EQ(m_session->ReleaseDevice(&result), S_OK);
+    return result;
+}
+
 // Blocks and records ---------------------------------------------------------------------------------
 
 void Texts(CParamBlock& block, const std::vector<std::string>& texts) {
@@ -269,27 +251,19 @@ void Texts(CParamBlock& block, const std::vector<std::string>& texts) {
         block.At(i).SetText(texts[i].c_str(), texts[i].size());
 }
 
-std::vector<Entry> Entries(CParamBlock& answer) {
-    std::vector<Entry> out;
+std::string Names(CParamBlock& answer) {
+    std::string names;
     for (size_t i = 0; i < answer.Count(); ++i) {
         const CParamValue& v = answer.At(i);
         EXPECT_EQ(v.Kind(), 5u);
         EXPECT_EQ(v.Length(), 784u);
         if (v.Kind() != 5 || v.Length() != 784)
             continue;
-        const uint8_t* r = v.Data();
-        Entry e;
+        const char* r = reinterpret_cast<const char*>(v.Data());
         EXPECT_NE(std::memchr(r, 0, 256), nullptr) << "unterminated name";
-        e.name.assign(reinterpret_cast<const char*>(r), strnlen(reinterpret_cast<const char*>(r), 256));
-        e.directory = r[256] != 0;
-        std::memcpy(&e.size, r + 260, 4);
-        uint32_t low, high;
-        std::memcpy(&low, r + 264, 4);
-        std::memcpy(&high, r + 268, 4);
-        e.time = (static_cast<uint64_t>(high) << 32) | low;
-        out.push_back(e);
+        names += std::string(r, strnlen(r, 256)) + (r[256] ? "/ " : " ");
     }
-    return out;
+    return names;
 }
 
 // Files -----------------------------------------------------------------------------------------------
@@ -300,16 +274,12 @@ CTempFolder::CTempFolder(const char* tag) {
     static unsigned counter = 0;
     m_path = std::string(base) + "dvx-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
              std::to_string(++counter);
-    RemoveTree(m_path);
+    sessionfiles::RemoveTree(Long(m_path));
     CreateDirectoryA(m_path.c_str(), nullptr);
 }
 
 CTempFolder::~CTempFolder() {
-    RemoveTree(m_path);
-}
-
-void RemoveTree(const std::string& path) {
-    sessionfiles::RemoveTree(Long(path));
+    sessionfiles::RemoveTree(Long(m_path));
 }
 
 void MakeDirs(const std::string& path) {
@@ -334,10 +304,10 @@ std::string ReadFileText(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE)
         return "<missing>";
     std::string out;
-    char buffer[65536];
+    std::vector<char> buffer(1 << 20);
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        out.append(buffer, got);
+    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got)
+        out.append(buffer.data(), got);
     CloseHandle(file);
     return out;
 }
@@ -366,12 +336,10 @@ std::vector<std::string> Snapshot(const std::string& root) {
             const std::string name = NarrowFromWide(found.cFileName);
             if (name == "." || name == "..")
                 continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                out.push_back(rel + "\\" + name + "\\");
+            const bool directory = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+            out.push_back(rel + "\\" + name + (directory ? "\\" : " " + std::to_string(found.nFileSizeLow)));
+            if (directory)
                 pending.push_back(rel + "\\" + name);
-            } else {
-                out.push_back(rel + "\\" + name + " " + std::to_string(found.nFileSizeLow));
-            }
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
@@ -384,16 +352,11 @@ void WritePatternFile(const std::string& path, uint64_t size, uint32_t seed) {
 }
 
 uint64_t HashFile(const std::string& path) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (!FileExists(path))
         return 0;
     uint64_t hash = 1469598103934665603ull;
-    std::vector<uint8_t> buffer(1 << 20);
-    DWORD got = 0;
-    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got)
-        hash = Fnv(hash, buffer.data(), got);
-    CloseHandle(file);
+    for (const char c : ReadFileText(path))
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
     return hash;
 }
 

@@ -27,7 +27,7 @@ constexpr long kListDir = 0x1009, kProbe = 0x1002, kMakeDir = 0x1003, kChangeDir
 // One argument as the sink received it.
 struct Arg {
     VARTYPE type = VT_EMPTY;
-    long long number = 0;
+    long long number = 0; // any number, VARIANT_BOOL included
     std::string text;
     std::vector<uint8_t> bytes; // the answer block of RequestComplete
 };
@@ -59,7 +59,10 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
     STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -82,19 +85,26 @@ public:
     CSessionClient& operator=(const CSessionClient&) = delete;
 
     IQuorSession2* operator->() const { return m_session; }
-    IQuorSession2* Get() const { return m_session; }
     CEventSink sink;
+    CParamBlock out; // the answer of the last Execute
 
     long Connect(const std::string& text);
     long Disconnect();
-    long Execute(long request, CParamBlock& input, CParamBlock& output, long wait = 5000);
+    long Execute(long request, CParamBlock& input, long wait = 5000);
+    long Exec(long request, const std::vector<std::string>& texts, long wait = 5000);
+    // The error code of a request that failed, or -1 when it did not fail.
+    long Refused(long request, const std::vector<std::string>& texts, long wait = 5000);
     long Submit(long request, CParamBlock& input, long& id, LONG_PTR userData = 0, long wait = -1);
     // Submits and pumps until its RequestComplete; the event, or a failed assertion.
     Event Run(long request, CParamBlock& input, long* id = nullptr, DWORD timeoutMs = 20000);
+    Event Run(long request, const std::vector<std::string>& texts, long* id = nullptr);
     // The RequestComplete events that carry this user data.
     std::vector<Event> Completions(LONG_PTR userData) const;
     std::string ErrorText(long* code = nullptr);
     long ErrorCode();
+    // The result of ReserveDevice and ReleaseDevice.
+    long Reserve(long wait);
+    long ReleaseDevice();
 
 private:
     IQuorSession2* m_session = nullptr;
@@ -102,17 +112,12 @@ private:
     LONG_PTR m_nextUserData = 0x7000;
 };
 
-// A block of texts, and one of values given as text.
+// A block of texts.
 void Texts(CParamBlock& block, const std::vector<std::string>& texts);
 
-// The 784-byte listing records of an answer, read by their documented offsets.
-struct Entry {
-    std::string name;
-    bool directory = false;
-    uint32_t size = 0;
-    uint64_t time = 0;
-};
-std::vector<Entry> Entries(CParamBlock& answer);
+// The names of the 784-byte listing records of an answer (read by their documented offsets) in their
+// order, directories with a trailing slash, each followed by a blank.
+std::string Names(CParamBlock& answer);
 
 // A fresh folder under the system's temporary folder, removed with its contents afterwards.
 class CTempFolder {
@@ -125,7 +130,6 @@ public:
 private:
     std::string m_path;
 };
-void RemoveTree(const std::string& path);
 void MakeDirs(const std::string& path);
 void WriteFileText(const std::string& path, const std::string& content);
 std::string ReadFileText(const std::string& path);
@@ -137,11 +141,12 @@ std::vector<std::string> Snapshot(const std::string& root);
 void WritePatternFile(const std::string& path, uint64_t size, uint32_t seed);
 uint64_t HashFile(const std::string& path);
 
-// Each test runs in a single-threaded apartment, as the control does.
+// Each test runs in a single-threaded apartment, as the control does, with a device and a local folder.
 class SessionFixture : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override { CoUninitialize(); }
+    CTempFolder device{"device"}, local{"local"};
 };
 
 } // namespace sessiontest
