@@ -426,11 +426,14 @@ TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindow
                                 VText(L"a.txt"), VI4(0)}),
               S_OK);
     EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(2), VI4(1024), VI4(2048), VI4(0)}), S_OK);
+    const DWORD caughtUp = 80; // the file dialog shows what came at most every 50 ms
+    Pump(caughtUp);
     EXPECT_EQ(text(file, IDC_SOURCE), "\\d\\a.txt");
     EXPECT_EQ(text(file, IDC_DESTINATION), "C:\\dl\\a.txt");
     EXPECT_EQ(text(file, IDC_FILE_NAME), "a.txt");
     EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 1 of 2 (25%)");
     EXPECT_EQ(session.Fire(23, {VI4(7), VUI1(1), VI4(0)}), S_OK);
+    Pump(caughtUp);
     EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 2 of 2 (50%)");
     // The dialog's Cancel names the batch it was given.
     session.Expect("CancelRequest(7,2)");

@@ -18,6 +18,7 @@ namespace {
 
 constexpr UINT kCancel = WM_USER + 31; // the owner's cancel message, as the control registers it
 constexpr DWORD kBeyondHideDelay = 400;
+constexpr DWORD kCaughtUp = 80; // the file dialog shows what came at most every 50 ms
 
 // Sets an environment variable for one scope and puts the previous state back.
 class ScopedEnv {
@@ -264,21 +265,26 @@ TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
     EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 1 of 2 (0%)");
 
     dialog_.OnFileXferFileStart(4711, "C:\\data\\a.bin", "\\cf0\\data\\", 2048, 1, "a.bin");
+    Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "a.bin");
     EXPECT_NE(Caption(hwnd_).find("Sending a.bin"), std::string::npos) << Caption(hwnd_);
     dialog_.OnFileXferFileProgress(4711, 0, 2, 1024, 2048);
+    Pump(kCaughtUp);
     EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 500);
     EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 250) << "half of the first of two files";
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "1.0 KB of 2.0 KB");
     EXPECT_EQ(ItemText(hwnd_, IDC_TIME).rfind("Elapsed 0:0", 0), 0u) << ItemText(hwnd_, IDC_TIME);
     dialog_.OnFileXferFileFinish(4711, 1);
+    Pump(kCaughtUp);
     EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 500);
 
     // A file without a name of its own is named after its source path; a download says so.
     dialog_.OnFileXferFileStart(4711, "\\cf0\\logs\\b.txt", "C:\\out\\", 100, 0, "");
+    Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "b.txt");
     EXPECT_NE(Caption(hwnd_).find("Receiving b.txt"), std::string::npos) << Caption(hwnd_);
     dialog_.OnFileXferFileProgress(4711, 1, 2, 100, 100);
+    Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 2 of 2 (100%)");
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "100 bytes of 100 bytes");
     dialog_.OnFileXferFileFinish(4711, 1);
@@ -324,11 +330,14 @@ TEST_F(FileDialogTest, CancelPostsTheRunningBatchOnceFromButtonCloseBoxOrEsc) {
 TEST_F(FileDialogTest, NumbersThatDoNotAddUpKeepTheBarsInRange) {
     dialog_.OnFileXferBatchStart(7, nullptr, -3, -1);
     dialog_.OnFileXferFileStart(7, nullptr, nullptr, -100, 1, nullptr);
+    Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "");
     dialog_.OnFileXferFileProgress(7, 0, 0, 5000, 1000);
+    Pump(kCaughtUp);
     EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 1000) << "more done than the size: full, not beyond";
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "1000 bytes of 1000 bytes");
     dialog_.OnFileXferFileProgress(7, 9, 2, -20, 0);
+    Pump(kCaughtUp);
     EXPECT_EQ(BarPosition(hwnd_, IDC_FILE_BAR), 0);
     EXPECT_LE(BarPosition(hwnd_, IDC_BATCH_BAR), 1000);
     EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT).rfind("File 1 of 2", 0), 0u)
@@ -339,6 +348,7 @@ TEST_F(FileDialogTest, NumbersThatDoNotAddUpKeepTheBarsInRange) {
         dialog_.OnFileXferFileFinish(7, 1);
         dialog_.OnFileXferFileFinish(7, 1);
     }
+    Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 2 of 2 (100%)");
     EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 1000);
 }
