@@ -41,21 +41,21 @@ public:
     std::optional<std::string> BrowseForFolder(HWND, const std::string&) override { return std::nullopt; }
 };
 
-// Dispatches messages until `done` holds.
+// Dispatches messages until `done` holds, with a loop like a host's own (GetMessage, as the direct runs
+// use too); a thread timer wakes it now and then to look at the time limit.
 void PumpUntil(const std::function<bool()>& done, DWORD ms = 600000) {
     const ULONGLONG end = GetTickCount64() + ms;
+    const UINT_PTR wake = SetTimer(nullptr, 0, 100, nullptr);
     while (!done()) {
         if (GetTickCount64() > end)
             Fail("timed out");
         MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        } else {
-            // Also for messages that were already queued when the queue was last looked at.
-            MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        }
+        if (GetMessageA(&msg, nullptr, 0, 0) <= 0)
+            Fail("the message loop ended");
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
     }
+    KillTimer(nullptr, wake);
 }
 
 // The session component as the control finds it: its class object and type library registered from the
@@ -174,9 +174,10 @@ int main(int argc, char** argv) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     const std::string root = std::string(temp) + "dvx-transfer-bench-" + std::to_string(GetCurrentProcessId());
-    const std::string device = root + "\\device", copies = root + "\\copies";
+    const std::string device = root + "\\device";
+    std::string copies;
     RemoveTree(root);
-    for (const std::string& dir : {root, device, copies, device + "\\tree", device + "\\cf0"})
+    for (const std::string& dir : {root, device, device + "\\tree", device + "\\cf0"})
         CreateDirectoryA(dir.c_str(), nullptr);
     // The tree: 20 directories of equal share.
     const int dirs = 20;
@@ -190,8 +191,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> tree;
     Files(device + "\\tree", "\\", tree);
 
+    // Every run writes into a folder of its own, and nothing is deleted until the end: a file system
+    // that just freed thousands of files is slower to create the next ones (it steps over the freed
+    // entries for a while), which would make each run slower than the one before whatever it runs.
+    int run = 0;
     const auto fresh = [&] {
-        RemoveTree(copies);
+        copies = root + "\\copies" + std::to_string(++run);
         CreateDirectoryA(copies.c_str(), nullptr);
     };
     Control control(device);
