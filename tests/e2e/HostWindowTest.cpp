@@ -168,54 +168,37 @@ TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
     EXPECT_EQ(Lines(L"env ").size() - pluginCalls, 7u) << "every call is recorded";
 }
 
-// Answers the Connect dialog from inside its modal loop.
-struct ConnectScript {
-    std::wstring typed;
-    int button;
-    bool okEnabledWhenEmpty = true;
-    bool seen = false;
-} g_connect;
-
-void CALLBACK AnswerConnect(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = FindWindowW(nullptr, L"Connect");
-    if (!dialog)
-        return;
-    KillTimer(nullptr, timer);
-    g_connect.seen = true;
-    HWND edit = GetDlgItem(dialog, 1000);
-    SetWindowTextW(edit, L"");
-    g_connect.okEnabledWhenEmpty = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    SetWindowTextW(edit, g_connect.typed.c_str());
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(g_connect.button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, g_connect.button)));
-}
-
-void AnswerConnectWith(const std::wstring& typed, int button) {
-    g_connect = {typed, button};
-    SetTimer(nullptr, 0, 50, AnswerConnect);
-}
-
 TEST_F(HostWindowTest, ConnectDialogSendsTheNewConnectionAndCancelSendsNothing) {
     // A device folder of the test's own, so that connecting succeeds.
     const sessiontest::CTempFolder folder("hostwindow-device");
     const std::wstring device = WideFromNarrow(folder.Path().c_str());
     ASSERT_TRUE(Create());
-    AnswerConnectWith(L"  " + device + L"  ", IDOK);
+    // The dialog runs for real: emptied first (OK must not allow that), then typed into and answered.
+    CScriptedPrompts prompts;
+    std::wstring typed;
+    bool okWhenEmpty = true;
+    prompts.onDialog = [&](HWND dialog) {
+        SetDlgItemTextW(dialog, 1000, L"");
+        okWhenEmpty = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+        SetDlgItemTextW(dialog, 1000, typed.c_str());
+    };
+    typed = L"  " + device + L"  ";
+    prompts.ExpectDialog("Connect", "*", IDOK);
     window_.ChooseConnection();
-    ASSERT_TRUE(g_connect.seen);
-    EXPECT_FALSE(g_connect.okEnabledWhenEmpty) << "OK with nothing to connect to";
+    EXPECT_FALSE(okWhenEmpty) << "OK with nothing to connect to";
     EXPECT_EQ(window_.Connection(), device) << "blanks around the text are dropped";
     EXPECT_EQ(Lines(L"host VNLSetConnectionParameters").back(),
               L"host VNLSetConnectionParameters(\"" + device + L"\") -> 0x00000000");
 
-    AnswerConnectWith(L"C:\\elsewhere", IDCANCEL);
+    typed = L"C:\\elsewhere";
+    prompts.ExpectDialog("Connect", "*", IDCANCEL);
     window_.ChooseConnection();
-    ASSERT_TRUE(g_connect.seen);
     EXPECT_EQ(window_.Connection(), device);
     EXPECT_EQ(Lines(L"host VNLSetConnectionParameters").size(), 2u);
 
     // Ctrl+O through the host's keyboard handling opens it too.
-    AnswerConnectWith(L"demo", IDOK);
+    typed = L"demo";
+    prompts.ExpectDialog("Connect", "*", IDOK);
     MSG key = {};
     key.hwnd = window_.Window();
     key.message = WM_KEYDOWN;
@@ -227,7 +210,7 @@ TEST_F(HostWindowTest, ConnectDialogSendsTheNewConnectionAndCancelSendsNothing) 
     EXPECT_TRUE(window_.PreTranslateMessage(key));
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_TRUE(g_connect.seen);
+    prompts.VerifyDone();
     EXPECT_EQ(window_.Connection(), L"demo");
 }
 

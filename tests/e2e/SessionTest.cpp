@@ -1,9 +1,8 @@
 // The connect sequence of the whole system: the control in the system's container and the real session
 // component over temporary device folders, so the events the component really fires are the ones the
 // control understands. The control's classes are those of the module, hosted from this program so the
-// test can look at what the main window keeps. The outcomes of a failed check and of a device asking for
-// another address are proven on each side separately: the control's in MainWndTest, the component's in
-// the session component's tests.
+// test can look at what the main window keeps. A failed check is proven on each side separately: the
+// control's in MainWndTest, the component's in SessionRequestTest, the box in QuorGuiTest.
 #include <windows.h>
 #include <ole2.h>
 #include <commctrl.h>
@@ -73,15 +72,13 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
         ASSERT_EQ(factory.Register(), S_OK);
-        ASSERT_TRUE(host.Open()) << "the container could not create the control";
+        ASSERT_EQ(host.Start(&environment), S_OK) << "the container could not create the control";
         IOleObject* object = nullptr;
         ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
         control = static_cast<CDorvexCtrl*>(object);
         object->Release();
         ASSERT_NE(control->MainWindow(), nullptr);
         ASSERT_TRUE(control->MainWindow()->HasSession()) << "no session component registered";
-        ASSERT_EQ(host.GiveEnvironment(&environment), S_OK);
-        ASSERT_EQ(host.ShowAtPreferredSize(), S_OK);
     }
     void TearDown() override {
         host.Close();
@@ -139,25 +136,6 @@ TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFi
         EXPECT_EQ(RootEntries(), steps[i].roots);
     }
     EXPECT_TRUE(prompts.shown.empty());
-}
-
-TEST_F(SessionEndToEnd, ADeviceThatFailsTheCheckShowsTheSessionsTextThenTheStandardError) {
-    prompts.ExpectBox("*", "Error", MB_OK | MB_ICONEXCLAMATION);
-    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", nullptr);
-    CBoxCloser display("Error");
-    ASSERT_EQ(host.Connect(deviceA.Path() + ";checkfail"), S_OK);
-    Pump(5000, [&] { return display.Closed(); }, &seen);
-    SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-    prompts.VerifyDone();
-    ASSERT_EQ(prompts.shown.size(), 1u);
-    const std::string sessionText = prompts.shown[0];
-    EXPECT_FALSE(sessionText.empty()) << "the failure box said nothing";
-    EXPECT_NE(display.text.find(sessionText), std::string::npos) << display.text;
-    EXPECT_NE(display.text.find("5"), std::string::npos)
-        << "the standard error names the check's code: " << display.text;
-    Pump(100, nullptr, &seen);
-    EXPECT_FALSE(WaitForFillRoots(host.Tree(), seen, 1, 0)) << "a failed check went on to the tree";
-    EXPECT_EQ(Main().FirmwarePatterns(), Patterns{});
 }
 
 TEST_F(SessionEndToEnd, ADeviceAskingForAnotherAddressIsReconnectedAndTheHostHearsTheNewText) {
