@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "HostTestSupport.h"
 #include "SessionHost.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"

@@ -16,7 +16,7 @@
 
 #include "HostCommandLine.h"
 #include "HostEnvironment.h"
-#include "HostTestSupport.h"
+#include "SessionHost.h"
 
 namespace {
 using namespace host_test;

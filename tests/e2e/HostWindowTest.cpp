@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "HostEnvironment.h"
-#include "HostTestSupport.h"
 #include "HostWindow.h"
 #include "SessionHost.h"
 #include "framework/Handles.h"

@@ -1,5 +1,4 @@
 #include "SessionHost.h"
-#include "HostTestSupport.h"
 #include "framework/Handles.h"
 #include <algorithm>
 

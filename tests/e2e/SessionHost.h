@@ -1,6 +1,6 @@
-// What the end-to-end tests share: the OLE apartment, device folders for the real session component, and
-// a host inside the test program that embeds the control through the system's container and makes the
-// host application's calls by name.
+// What the end-to-end tests share: the OLE apartment, a call by name as hosts and plug-ins make it, device
+// folders for the real session component, and a host inside the test program that embeds the control
+// through the system's container and makes the host application's calls by name.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -9,9 +9,26 @@
 
 #include "SessionTestSupport.h"
 
+#include <oleauto.h>
+
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+namespace host_test {
+// Looks the name up (system locale, as plug-ins do) and invokes it (user locale) with the arguments in
+// parameter order (automation wants them last to first).
+inline HRESULT CallByName(IDispatch* target, const wchar_t* name, std::vector<VARIANT> args,
+                          VARIANT* result = nullptr, UINT* argError = nullptr, WORD flags = DISPATCH_METHOD) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                         static_cast<UINT>(reversed.size()), 0};
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    target->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
+    return target->Invoke(id, IID_NULL, 0x400, flags, &params, result, nullptr, argError);
+}
+} // namespace host_test
 
 // Creates `relative` in `folder` (directories end with a backslash) with `size` bytes for a file.
 void Add(const sessiontest::CTempFolder& folder, const std::string& relative, size_t size = 0);

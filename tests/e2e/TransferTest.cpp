@@ -225,29 +225,25 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
     }
     MakeDirs(local / "in");
     const auto batch = [&](int run) {
-        auto list = List(run % 4 == 0 ? 1 : 0);
+        // 0: an upload over the files of the last one; 1: a download; 2: one cancelled while its first file
+        // waits; 3: files the device does not have, so the first failure, then the summary.
+        const int kind = run % 4;
+        auto list = List(kind == 0 ? 1 : 0);
         for (int f = 0; f < 3; ++f) {
             const std::string name = std::to_string(f) + ".bin";
-            switch (run % 4) {
-            case 0: // upload, over the files of the last upload
+            if (kind == 0)
                 Add(*list, local / ("u" + name), "\\up\\");
-                break;
-            case 3: // files the device does not have: the first failure, then the summary
-                Add(*list, "\\missing" + name, local / "in\\");
-                break;
-            default: // download; every second one cancelled while its first file waits
-                Add(*list, "\\d" + name, local / "in\\");
-                break;
-            }
+            else
+                Add(*list, (kind == 3 ? "\\missing" : "\\d") + name, local / "in\\");
         }
-        if (run % 4 == 2) {
+        if (kind == 2) {
             prompts.ExpectBox("*", "Dorvex", MB_OK | MB_ICONINFORMATION);
             ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(list)));
             ASSERT_TRUE(Pump(3000, [&] { return main->CurrentRequestId() != 0; }));
             PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, main->CurrentRequestId());
             ASSERT_TRUE(Pump(5000, [&] { return freed; }));
         } else {
-            if (run % 4 == 3) {
+            if (kind == 3) {
                 prompts.ExpectBox("*", "Error", kErrorBox);
                 prompts.ExpectBox("*", "Dorvex", kErrorBox);
             }
