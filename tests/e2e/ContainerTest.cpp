@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -12,44 +13,26 @@
 
 namespace {
 
-class ContainerTest : public ::testing::Test {
+class ContainerTest : public COleTest {
 protected:
     void SetUp() override {
-        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        logPath_ = ProgramDirectory() + "container-help.log";
         DeleteFileA(logPath_.c_str());
         SetEnvironmentVariableA("QUORGUI_CALL_LOG", logPath_.c_str());
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
         ASSERT_TRUE(host_.Open()) << "the container did not create the registered control";
-        control_ = host_.ControlWindow();
-        ASSERT_TRUE(IsWindow(control_)) << "the control was not activated in place";
-        ocx_ = GetModuleHandleA("DORVEX.OCX");
+        ASSERT_TRUE(IsWindow(host_.ControlWindow())) << "the control was not activated in place";
     }
-
     void TearDown() override {
         host_.Close();
-        OleUninitialize();
+        COleTest::TearDown();
     }
 
     CContainerHost host_;
-    HMODULE ocx_ = nullptr;
-    HWND control_ = nullptr;
-    std::string logPath_;
+    const std::string logPath_ = ProgramDirectory() + "container-help.log";
 };
 
 bool Shown(HWND window) {
     return (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-// Confirms the modal about box from inside its own message loop.
-bool g_aboutSeen = false;
-void CALLBACK CloseAbout(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND about = FindWindowA(nullptr, "About Dorvex Control");
-    if (!about)
-        return;
-    KillTimer(nullptr, id);
-    g_aboutSeen = GetDlgItem(about, IDOK) != nullptr;
-    PostMessageA(about, WM_COMMAND, IDOK, 0);
 }
 
 TEST_F(ContainerTest, HostSequenceShowsTheMainWindowAndFollowsTheContainer) {
@@ -76,12 +59,29 @@ TEST_F(ContainerTest, HostSequenceShowsTheMainWindowAndFollowsTheContainer) {
     EXPECT_EQ(client.right, 500);
     EXPECT_EQ(client.bottom, 250);
 
+    // Destroying the container releases everything: the environment, the control, the module's locks.
+    auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("DORVEX.OCX"), "DllCanUnloadNow")));
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_FALSE) << "a live control keeps the module loaded";
     host_.Close();
+    EXPECT_FALSE(IsWindow(main));
     EXPECT_EQ(environment.refs, 1) << "the environment outlived the control";
+    EXPECT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
+}
+
+// Confirms the modal about box from inside its own message loop.
+bool g_aboutSeen = false;
+void CALLBACK CloseAbout(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND about = FindWindowA(nullptr, "About Dorvex Control");
+    if (!about)
+        return;
+    KillTimer(nullptr, id);
+    g_aboutSeen = GetDlgItem(about, IDOK) != nullptr;
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
 }
 
 TEST_F(ContainerTest, AboutBoxIsModalAndClosesWithOk) {
-    g_aboutSeen = false;
     SetTimer(nullptr, 0, 50, CloseAbout);
     EXPECT_EQ(host_.Call(L"AboutBox", {}), S_OK);
     EXPECT_TRUE(g_aboutSeen) << "no \"About Dorvex Control\" dialog with an OK button appeared";
@@ -90,26 +90,11 @@ TEST_F(ContainerTest, AboutBoxIsModalAndClosesWithOk) {
 TEST_F(ContainerTest, F1AsksTheHostForHelpWithItsContext) {
     HELPINFO info = {};
     info.cbSize = sizeof info;
-    SendMessageA(control_, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageA(host_.ControlWindow(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
     std::ifstream log(logPath_);
-    std::string line, all;
-    int calls = 0;
-    while (std::getline(log, line)) {
-        all += line + "\n";
-        ++calls;
-    }
-    EXPECT_EQ(calls, 1) << all;
+    const std::string all{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all;
     EXPECT_NE(all.find("|15|1005|"), std::string::npos) << all;
-}
-
-TEST_F(ContainerTest, DestroyingTheContainerReleasesEverything) {
-    ASSERT_NE(ocx_, nullptr);
-    auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx_, "DllCanUnloadNow")));
-    ASSERT_NE(canUnload, nullptr);
-    EXPECT_EQ(canUnload(), S_FALSE) << "a live control keeps the module loaded";
-    host_.Close();
-    EXPECT_FALSE(IsWindow(control_));
-    EXPECT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "HostTestSupport.h"
+#include "SessionHost.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 
@@ -18,32 +18,50 @@ const CLSID kControlClsid = {0x1e5f1674, 0xca8a, 0x4223, {0xba, 0x08, 0xf1, 0xce
 const CLSID kPageClsid = {0x64951383, 0xe244, 0x487e, {0x86, 0xea, 0xeb, 0x6b, 0x5a, 0x5a, 0xc7, 0x32}};
 const IID kEventsIid = {0x16cbb4b7, 0xc0aa, 0x4f22, {0xa6, 0x97, 0x63, 0x28, 0xe4, 0xda, 0x31, 0x94}};
 
-class ControlObjectTest : public ::testing::Test {
+using AttachControl = HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**);
+AttachControl Attach() {
+    return reinterpret_cast<AttachControl>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
+}
+
+HWND Frame() {
+    return CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+// The control's window, or null.
+HWND WindowOf(IUnknown* control) {
+    CComPtr<IOleWindow> window;
+    HWND hwnd = nullptr;
+    if (SUCCEEDED(control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window))))
+        window->GetWindow(&hwnd);
+    return hwnd;
+}
+
+class ControlObjectTest : public COleTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
         ASSERT_EQ(CoCreateInstance(kControlClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                    reinterpret_cast<void**>(&control_)),
                   S_OK);
     }
     void TearDown() override {
-        if (control_)
-            control_->Release();
-        OleUninitialize();
+        control_.Release();
+        COleTest::TearDown();
     }
-    template <class T> T* As(REFIID iid) {
-        T* p = nullptr;
+    template <class T> CComPtr<T> As(REFIID iid) {
+        CComPtr<T> p;
         EXPECT_EQ(control_->QueryInterface(iid, reinterpret_cast<void**>(&p)), S_OK);
         return p;
     }
-    IUnknown* control_ = nullptr;
+    CComPtr<IUnknown> control_;
 };
 
 // A property bag that keeps what it is given.
 class Bag : public IPropertyBag {
 public:
-    VARIANT version{};
-    bool hasVersion = false;
+    CVariant version;
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyBag) ? this : nullptr;
         return *out ? S_OK : E_NOINTERFACE;
@@ -51,101 +69,74 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP Read(LPCOLESTR name, VARIANT* v, IErrorLog*) override {
-        if (lstrcmpW(name, L"_Version") || !hasVersion)
-            return E_INVALIDARG;
-        return VariantCopy(v, &version);
+        return lstrcmpW(name, L"_Version") || version.vt == VT_EMPTY ? E_INVALIDARG : VariantCopy(v, &version);
     }
     STDMETHODIMP Write(LPCOLESTR name, VARIANT* v) override {
-        if (!lstrcmpW(name, L"_Version")) {
-            hasVersion = true;
-            return VariantCopy(&version, v);
-        }
-        return S_OK;
+        return lstrcmpW(name, L"_Version") ? S_OK : VariantCopy(&version, v);
     }
 };
 
 TEST_F(ControlObjectTest, PersistsVersionOneZeroAndConvertsOlderStreams) {
-    IPersistStreamInit* persist = As<IPersistStreamInit>(IID_IPersistStreamInit);
-    ASSERT_NE(persist, nullptr);
+    auto persist = As<IPersistStreamInit>(IID_IPersistStreamInit);
     CLSID clsid = {};
     EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, kControlClsid));
     EXPECT_EQ(persist->InitNew(), S_OK);
 
-    IStream* stream = nullptr;
+    CComPtr<IStream> stream, tiny;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
-    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
-    LARGE_INTEGER zero = {};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    const LARGE_INTEGER zero = {};
     DWORD saved[3] = {};
-    ULONG read = 0;
-    stream->Read(saved, sizeof saved, &read);
-    EXPECT_EQ(read, sizeof saved);
-    EXPECT_EQ(saved[0], 0x10000u) << "version 1.0: minor version in the low word";
-
-    // A stream written by an older version loads, and the next save writes the current version.
-    DWORD older[3] = {0x00001, saved[1], saved[2]};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    stream->Write(older, sizeof older, nullptr);
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    EXPECT_EQ(persist->Load(stream), S_OK);
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    stream->Read(saved, sizeof saved, &read);
-    EXPECT_EQ(saved[0], 0x10000u);
+    for (int save = 0; save < 2; ++save) {
+        SCOPED_TRACE(save ? "after loading an older stream" : "new");
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        ASSERT_EQ(persist->Save(stream.Get(), TRUE), S_OK);
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        ULONG read = 0;
+        stream->Read(saved, sizeof saved, &read);
+        EXPECT_EQ(read, sizeof saved);
+        EXPECT_EQ(saved[0], 0x10000u) << "version 1.0: minor version in the low word";
+        // A stream written by an older version loads, and the next save writes the current version.
+        saved[0] = 0x00001;
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        stream->Write(saved, sizeof saved, nullptr);
+        stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        EXPECT_EQ(persist->Load(stream.Get()), S_OK);
+    }
 
     // A truncated stream is refused rather than half read.
-    IStream* tiny = nullptr;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &tiny), S_OK);
-    tiny->Write(older, 2, nullptr);
+    tiny->Write(saved, 2, nullptr);
     tiny->Seek(zero, STREAM_SEEK_SET, nullptr);
-    EXPECT_TRUE(FAILED(persist->Load(tiny)));
-    tiny->Release();
-    stream->Release();
-    persist->Release();
+    EXPECT_TRUE(FAILED(persist->Load(tiny.Get())));
 
-    IPersistPropertyBag* bagPersist = As<IPersistPropertyBag>(IID_IPersistPropertyBag);
-    ASSERT_NE(bagPersist, nullptr);
+    auto bagPersist = As<IPersistPropertyBag>(IID_IPersistPropertyBag);
     Bag bag;
     EXPECT_EQ(bagPersist->Save(&bag, TRUE, TRUE), S_OK);
-    ASSERT_TRUE(bag.hasVersion);
     EXPECT_EQ(bag.version.vt, VT_I4);
     EXPECT_EQ(bag.version.lVal, 0x10000);
     EXPECT_EQ(bagPersist->Load(&bag, nullptr), S_OK);
-    bagPersist->Release();
 }
 
 TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
-    ISpecifyPropertyPages* pages = As<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages);
-    ASSERT_NE(pages, nullptr);
     CAUUID list = {};
-    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(As<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages)->GetPages(&list), S_OK);
     ASSERT_EQ(list.cElems, 1u);
     EXPECT_TRUE(IsEqualCLSID(list.pElems[0], kPageClsid));
     CoTaskMemFree(list.pElems);
-    pages->Release();
 
-    IProvideClassInfo2* info = As<IProvideClassInfo2>(IID_IProvideClassInfo2);
-    ASSERT_NE(info, nullptr);
     GUID source = {};
-    EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+    EXPECT_EQ(As<IProvideClassInfo2>(IID_IProvideClassInfo2)->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source),
+              S_OK);
     EXPECT_TRUE(IsEqualIID(source, kEventsIid));
-    info->Release();
 
-    IOleObject* ole = As<IOleObject>(IID_IOleObject);
-    ASSERT_NE(ole, nullptr);
     DWORD misc = 0;
-    EXPECT_EQ(ole->GetMiscStatus(DVASPECT_CONTENT, &misc), S_OK);
+    EXPECT_EQ(As<IOleObject>(IID_IOleObject)->GetMiscStatus(DVASPECT_CONTENT, &misc), S_OK);
     EXPECT_EQ(misc, 0x20191u);
-    ole->Release();
 
-    IConnectionPointContainer* points = As<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    ASSERT_NE(points, nullptr);
-    IConnectionPoint* point = nullptr;
+    auto points = As<IConnectionPointContainer>(IID_IConnectionPointContainer);
+    CComPtr<IConnectionPoint> point;
     EXPECT_EQ(points->FindConnectionPoint(kEventsIid, &point), S_OK);
-    if (point)
-        point->Release();
     EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
     // Enumerated, the one point is the event interface's.
     CComPtr<IEnumConnectionPoints> all;
@@ -158,11 +149,10 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
     EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
     found[0]->Release();
-    points->Release();
 }
 
 TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
-    IPropertyPage* page = nullptr;
+    CComPtr<IPropertyPage> page;
     ASSERT_EQ(CoCreateInstance(kPageClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
                                reinterpret_cast<void**>(&page)),
               S_OK);
@@ -175,15 +165,13 @@ TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
     CoTaskMemFree(info.pszDocString);
     CoTaskMemFree(info.pszHelpFile);
 
-    HWND frame = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND frame = Frame();
     RECT rect = {0, 0, 400, 120};
     ASSERT_EQ(page->Activate(frame, &rect, TRUE), S_OK);
-    HWND dialog = GetWindow(frame, GW_CHILD);
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(GetWindow(frame, GW_CHILD), nullptr);
     EXPECT_EQ(page->Apply(), S_OK);
     EXPECT_EQ(page->Deactivate(), S_OK);
     EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
-    page->Release();
     DestroyWindow(frame);
 }
 
@@ -193,8 +181,13 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     CLSID clsid = {};
     ASSERT_EQ(CLSIDFromProgID(L"DORVEX.DorvexCtrl.1", &clsid), S_OK);
     CComPtr<IDispatch> script;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&script)),
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void**>(&script)),
               S_OK);
+    auto call = [&](const wchar_t* name, std::vector<VARIANT> args, UINT* argError = nullptr,
+                    WORD flags = DISPATCH_METHOD) {
+        return host_test::CallByName(script.Get(), name, std::move(args), nullptr, argError, flags);
+    };
     CVariant vars[6];
     std::vector<VARIANT> refs;
     for (CVariant& v : vars)
@@ -207,7 +200,7 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     vars[3].bstrVal = SysAllocString(L"12");
     vars[4].vt = VT_I2;
     vars[4].iVal = -1;
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", refs), S_OK);
+    EXPECT_EQ(call(L"VNLGetWindowSizes", refs), S_OK);
     const short expected[6] = {100, 100, 10000, 10000, 600, 300};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(vars[i].vt, VT_I2) << "variable " << i;
@@ -218,9 +211,10 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     CVariant text;
     text.vt = VT_BSTR;
     text.bstrVal = SysAllocString(L"demo");
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}), S_OK);
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {VVariantRef(&text)}), S_OK);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"VNLSetConnectionParameters"), const_cast<LPOLESTR>(L"ppszwParamerters")};
+    EXPECT_EQ(call(L"VNLSetConnectionParameters", {text}), S_OK);
+    EXPECT_EQ(call(L"VNLSetConnectionParameters", {VVariantRef(&text)}), S_OK);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"VNLSetConnectionParameters"),
+                        const_cast<LPOLESTR>(L"ppszwParamerters")};
     DISPID ids[3] = {0, 0, 4};
     ASSERT_EQ(script->GetIDsOfNames(IID_NULL, names, 2, 0x800, ids), S_OK);
     EXPECT_EQ(ids[1], 0);
@@ -240,65 +234,19 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     longRef.plVal = &wrongType;
     const VARIANT v = refs[0];
     UINT argError = 99;
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, nullptr, &argError),
-              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(call(L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(call(L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call(L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, &argError), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 4u) << "the index of the argument in the array, last argument first";
     EXPECT_EQ(wrongType, 0);
-    EXPECT_EQ(host_test::CallByName(script.Get(), L"VNLSetConnectionParameters", {text}, nullptr, nullptr,
-                                    DISPATCH_PROPERTYGET),
-              DISP_E_MEMBERNOTFOUND);
-}
-
-// The host may talk to the control before any container activated it: nothing fails, nothing is lost.
-TEST_F(ControlObjectTest, CallsBeforeTheWindowExistsAreKeptForIt) {
-    IDispatch* dispatch = As<IDispatch>(IID_IDispatch);
-    ASSERT_NE(dispatch, nullptr);
-    short sizes[6] = {};
-    EXPECT_EQ(host_test::CallByName(dispatch, L"VNLGetWindowSizes",
-                                    {VI2Ref(&sizes[0]), VI2Ref(&sizes[1]), VI2Ref(&sizes[2]), VI2Ref(&sizes[3]),
-                                     VI2Ref(&sizes[4]), VI2Ref(&sizes[5])}),
-              S_OK);
-    BSTR text = SysAllocString(L"demo");
-    EXPECT_EQ(host_test::CallByName(dispatch, L"VNLSetConnectionParameters", {VTextRef(&text)}), S_OK);
-    SysFreeString(text);
-
-    // Activated now, the main window appears already shown, as the size request asked.
-    HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
-                                  nullptr);
-    IOleObject* ole = As<IOleObject>(IID_IOleObject);
-    ASSERT_NE(ole, nullptr);
-    auto* atl = LoadLibraryA("atl.dll");
-    auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
-        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxAttachControl")));
-    ASSERT_NE(attach, nullptr);
-    IUnknown* site = nullptr;
-    ASSERT_EQ(attach(control_, parent, &site), S_OK);
-    HWND window = nullptr;
-    IOleWindow* oleWindow = As<IOleWindow>(IID_IOleWindow);
-    ASSERT_NE(oleWindow, nullptr);
-    oleWindow->GetWindow(&window);
-    oleWindow->Release();
-    HWND main = GetDlgItem(window, 1700);
-    ASSERT_TRUE(IsWindow(main));
-    EXPECT_TRUE(GetWindowLongA(main, GWL_STYLE) & WS_VISIBLE) << "the size request was forgotten";
-    ole->Close(OLECLOSE_NOSAVE);
-    ole->SetClientSite(nullptr);
-    ole->Release();
-    if (site)
-        site->Release();
-    dispatch->Release();
-    DestroyWindow(parent);
+    EXPECT_EQ(call(L"VNLSetConnectionParameters", {text}, nullptr, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
 }
 
 // A host that loads the module itself, lets it go, and loads it again (perhaps at another address) gets
 // working controls each time: nothing of the first load, its window class least of all, is left behind.
+// The host talks to each control before activating it: nothing fails, nothing is lost.
 TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-    auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
-        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
-    ASSERT_NE(attach, nullptr);
     ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";
     WNDCLASSEXA info = {};
     info.cbSize = sizeof info;
@@ -310,20 +258,27 @@ TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
         auto canUnload =
             reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
         ASSERT_TRUE(getClass && canUnload);
-        HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                      nullptr, nullptr);
+        HWND parent = Frame();
         {
             CComPtr<IClassFactory> factory;
             CComPtr<IOleObject> ole;
             CComPtr<IUnknown> site;
             ASSERT_EQ(getClass(kControlClsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
             ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&ole)), S_OK);
-            ASSERT_EQ(attach(ole.Get(), parent, &site), S_OK);
-            CComPtr<IOleWindow> window;
-            ASSERT_EQ(ole.QueryInterface(IID_IOleWindow, window), S_OK);
-            HWND controlWindow = nullptr;
-            window->GetWindow(&controlWindow);
-            EXPECT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
+            CComPtr<IDispatch> dispatch;
+            ASSERT_EQ(ole.QueryInterface(IID_IDispatch, dispatch), S_OK);
+            short s[6] = {};
+            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLGetWindowSizes", {VI2Ref(&s[0]), VI2Ref(&s[1]),
+                                            VI2Ref(&s[2]), VI2Ref(&s[3]), VI2Ref(&s[4]), VI2Ref(&s[5])}),
+                      S_OK);
+            BSTR text = SysAllocString(L"demo");
+            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLSetConnectionParameters", {VTextRef(&text)}), S_OK);
+            SysFreeString(text);
+            ASSERT_EQ(Attach()(ole.Get(), parent, &site), S_OK);
+            HWND controlWindow = WindowOf(ole.Get());
+            ASSERT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
+            EXPECT_TRUE(GetWindowLongA(GetDlgItem(controlWindow, 1700), GWL_STYLE) & WS_VISIBLE)
+                << "the size request was forgotten";
             EXPECT_TRUE(GetClassInfoExA(ocx, "DorvexFrameworkWnd", &info));
             // Letting go of the site, with no Close before it, takes the control out of the container.
             ole->SetClientSite(nullptr);

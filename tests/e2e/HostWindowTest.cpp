@@ -15,17 +15,23 @@
 #include <vector>
 
 #include "HostEnvironment.h"
-#include "HostTestSupport.h"
 #include "HostWindow.h"
-#include "framework/Prompts.h"
+#include "SessionHost.h"
+#include "framework/Handles.h"
 
 namespace {
 using namespace host_test;
 
-SIZE ClientSize(HWND hwnd) {
+// The client area as "WxH".
+std::string Size(HWND hwnd) {
     RECT rect = {};
     GetClientRect(hwnd, &rect);
-    return {rect.right, rect.bottom};
+    return std::to_string(rect.right) + "x" + std::to_string(rect.bottom);
+}
+LONG Width(HWND hwnd) {
+    RECT rect = {};
+    GetClientRect(hwnd, &rect);
+    return rect.right;
 }
 
 std::wstring Title(HWND hwnd) {
@@ -53,28 +59,21 @@ void CALLBACK CloseStrayBoxes(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
-class HostWindowTest : public ::testing::Test {
+class HostWindowTest : public COleTest {
 protected:
     void SetUp() override {
-        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
         window_.SetLog([this](const std::wstring& line) { log_.push_back(line); });
         g_strayBoxes.clear();
         strayTimer_ = SetTimer(nullptr, 0, 200, CloseStrayBoxes);
-        // A device folder of the test's own, so that connecting succeeds.
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        device_ = std::wstring(temp) + L"hostwindow-device-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(device_.c_str(), nullptr);
     }
     void TearDown() override {
         window_.Destroy();
         KillTimer(nullptr, strayTimer_);
         EXPECT_TRUE(g_strayBoxes.empty())
             << "the plug-in opened a box: " << std::string(g_strayBoxes[0].begin(), g_strayBoxes[0].end());
-        RemoveDirectoryW(device_.c_str());
         FreeTestStrings();
-        OleUninitialize();
+        COleTest::TearDown();
     }
 
     bool Create(const wchar_t* plugin = L"Dorvex", HostMode mode = HostMode::Tour) {
@@ -104,24 +103,21 @@ protected:
     CHostWindow window_;
     std::vector<std::wstring> log_;
     UINT_PTR strayTimer_ = 0;
-    std::wstring device_;
 };
 
 TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
     ASSERT_TRUE(Create());
     ASSERT_TRUE(window_.Problem().empty()) << window_.Problem().c_str();
-    const std::vector<std::wstring> calls = Lines(L"host ");
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[0], L"host create DORVEX.DorvexCtrl.1 -> 0x00000000");
-    EXPECT_EQ(calls[1], L"host VNLSetEnvIDispatchViaStream -> 0x00000000");
-    EXPECT_EQ(calls[2], L"host VNLGetWindowSizes -> 0x00000000 100 100 10000 10000 600 300");
-    EXPECT_EQ(calls[3], L"host VNLSetConnectionParameters(\"demo\") -> 0x00000000");
+    EXPECT_EQ(Lines(L"host "), (std::vector<std::wstring>{
+                                   L"host create DORVEX.DorvexCtrl.1 -> 0x00000000",
+                                   L"host VNLSetEnvIDispatchViaStream -> 0x00000000",
+                                   L"host VNLGetWindowSizes -> 0x00000000 100 100 10000 10000 600 300",
+                                   L"host VNLSetConnectionParameters(\"demo\") -> 0x00000000"}));
 
     // The plug-in's area has its preferred size and its main window is shown in it.
     HWND area = window_.PluginWindow();
     ASSERT_TRUE(IsWindow(area));
-    EXPECT_EQ(ClientSize(area).cx, 600);
-    EXPECT_EQ(ClientSize(area).cy, 300);
+    EXPECT_EQ(Size(area), "600x300");
     HWND control = GetWindow(area, GW_CHILD);
     ASSERT_TRUE(IsWindow(control));
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(control, 1700)));
@@ -130,12 +126,13 @@ TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
 
     // Dragging the frame smaller than the plug-in allows stops at the plug-in's minimum; larger is fine.
     SetWindowPos(window_.Window(), nullptr, 0, 0, 30, 30, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_GE(ClientSize(area).cx, 100);
-    EXPECT_GE(ClientSize(area).cy, 100);
+    RECT small = {};
+    GetClientRect(area, &small);
+    EXPECT_GE(small.right, 100);
+    EXPECT_GE(small.bottom, 100);
     SetWindowPos(window_.Window(), nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_GT(ClientSize(area).cx, 600);
-    EXPECT_EQ(ClientSize(GetDlgItem(control, 1700)).cx, ClientSize(area).cx)
-        << "the control follows its area";
+    EXPECT_GT(Width(area), 600);
+    EXPECT_EQ(Width(GetDlgItem(control, 1700)), Width(area)) << "the control follows its area";
 }
 
 TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
@@ -161,59 +158,46 @@ TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
     HWND area = window_.PluginWindow();
     EXPECT_EQ(Env(L"VNLENVShowFrameFooter", {VI4(0)}), S_OK);
     EXPECT_FALSE(window_.FooterVisible());
-    EXPECT_EQ(ClientSize(area).cy, ClientSize(window_.Window()).cy);
+    EXPECT_EQ(Size(area), Size(window_.Window()));
 
     EXPECT_EQ(Env(L"VNLENVSetPluginWindowSize", {VI4(0), VI4(0), VI4(0), VI4(0), VI4(500), VI4(250)}), S_OK);
-    EXPECT_EQ(ClientSize(area).cx, 500);
-    EXPECT_EQ(ClientSize(area).cy, 250);
+    EXPECT_EQ(Size(area), "500x250");
     EXPECT_EQ(window_.PluginSizes()[0], 100) << "a 0 keeps the plug-in's minimum";
 
     EXPECT_EQ(Lines(L"env ").size() - pluginCalls, 7u) << "every call is recorded";
 }
 
-// Answers the Connect dialog from inside its modal loop.
-struct ConnectScript {
-    std::wstring typed;
-    int button;
-    bool okEnabledWhenEmpty = true;
-    bool seen = false;
-} g_connect;
-
-void CALLBACK AnswerConnect(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = FindWindowW(nullptr, L"Connect");
-    if (!dialog)
-        return;
-    KillTimer(nullptr, timer);
-    g_connect.seen = true;
-    HWND edit = GetDlgItem(dialog, 1000);
-    SetWindowTextW(edit, L"");
-    g_connect.okEnabledWhenEmpty = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-    SetWindowTextW(edit, g_connect.typed.c_str());
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(g_connect.button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, g_connect.button)));
-}
-
 TEST_F(HostWindowTest, ConnectDialogSendsTheNewConnectionAndCancelSendsNothing) {
+    // A device folder of the test's own, so that connecting succeeds.
+    const sessiontest::CTempFolder folder("hostwindow-device");
+    const std::wstring device = WideFromNarrow(folder.Path().c_str());
     ASSERT_TRUE(Create());
-    g_connect = {L"  " + device_ + L"  ", IDOK};
-    SetTimer(nullptr, 0, 50, AnswerConnect);
+    // The dialog runs for real: emptied first (OK must not allow that), then typed into and answered.
+    CScriptedPrompts prompts;
+    std::wstring typed;
+    bool okWhenEmpty = true;
+    prompts.onDialog = [&](HWND dialog) {
+        SetDlgItemTextW(dialog, 1000, L"");
+        okWhenEmpty = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+        SetDlgItemTextW(dialog, 1000, typed.c_str());
+    };
+    typed = L"  " + device + L"  ";
+    prompts.ExpectDialog("Connect", "*", IDOK);
     window_.ChooseConnection();
-    ASSERT_TRUE(g_connect.seen);
-    EXPECT_FALSE(g_connect.okEnabledWhenEmpty) << "OK with nothing to connect to";
-    EXPECT_EQ(window_.Connection(), device_) << "blanks around the text are dropped";
+    EXPECT_FALSE(okWhenEmpty) << "OK with nothing to connect to";
+    EXPECT_EQ(window_.Connection(), device) << "blanks around the text are dropped";
     EXPECT_EQ(Lines(L"host VNLSetConnectionParameters").back(),
-              L"host VNLSetConnectionParameters(\"" + device_ + L"\") -> 0x00000000");
+              L"host VNLSetConnectionParameters(\"" + device + L"\") -> 0x00000000");
 
-    g_connect = {L"C:\\elsewhere", IDCANCEL};
-    SetTimer(nullptr, 0, 50, AnswerConnect);
+    typed = L"C:\\elsewhere";
+    prompts.ExpectDialog("Connect", "*", IDCANCEL);
     window_.ChooseConnection();
-    ASSERT_TRUE(g_connect.seen);
-    EXPECT_EQ(window_.Connection(), device_);
+    EXPECT_EQ(window_.Connection(), device);
     EXPECT_EQ(Lines(L"host VNLSetConnectionParameters").size(), 2u);
 
     // Ctrl+O through the host's keyboard handling opens it too.
-    g_connect = {L"demo", IDOK};
-    SetTimer(nullptr, 0, 50, AnswerConnect);
+    typed = L"demo";
+    prompts.ExpectDialog("Connect", "*", IDOK);
     MSG key = {};
     key.hwnd = window_.Window();
     key.message = WM_KEYDOWN;
@@ -225,31 +209,17 @@ TEST_F(HostWindowTest, ConnectDialogSendsTheNewConnectionAndCancelSendsNothing) 
     EXPECT_TRUE(window_.PreTranslateMessage(key));
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
-    EXPECT_TRUE(g_connect.seen);
+    prompts.VerifyDone();
     EXPECT_EQ(window_.Connection(), L"demo");
 }
 
-// Records message boxes instead of showing them.
-class RecordingPrompts : public IPrompts {
-public:
-    std::vector<std::string> texts;
-    int MessageBox(HWND, const std::string& text, const std::string&, UINT) override {
-        texts.push_back(text);
-        return IDOK;
-    }
-    INT_PTR DoModal(HINSTANCE, int, const std::string&, HWND, DLGPROC, LPARAM) override { return IDCANCEL; }
-    UINT TrackPopupMenu(HMENU, UINT, POINT, HWND) override { return 0; }
-    std::optional<std::string> BrowseForFolder(HWND, const std::string&) override { return std::nullopt; }
-};
-
 TEST_F(HostWindowTest, APluginThatIsNotRegisteredIsExplainedAndNothingIsCalled) {
-    RecordingPrompts prompts;
-    IPrompts* previous = SetPrompts(&prompts);
+    CScriptedPrompts prompts;
+    prompts.ExpectBox("The plug-in \"NoSuchPlugin\" is not registered with the host. Register its module "
+                      "(regsvr32) and start again.",
+                      "Varnel Host", MB_OK | MB_ICONEXCLAMATION);
     ASSERT_TRUE(Create(L"NoSuchPlugin", HostMode::Window));
-    SetPrompts(previous);
-    ASSERT_EQ(prompts.texts.size(), 1u);
-    EXPECT_NE(prompts.texts[0].find("NoSuchPlugin"), std::string::npos) << prompts.texts[0];
-    EXPECT_NE(window_.Problem().find(L"not registered"), std::wstring::npos);
+    prompts.VerifyDone();
     EXPECT_EQ(window_.PluginWindow(), nullptr);
     EXPECT_TRUE(Lines(L"host VNL").empty());
     EXPECT_EQ(window_.StatusText(0), L"No plug-in");

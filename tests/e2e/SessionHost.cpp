@@ -1,53 +1,20 @@
 #include "SessionHost.h"
-#include "DeviceSessionDouble.h"
-#include "HostTestSupport.h"
-#include "SessionFiles.h"
 #include "framework/Handles.h"
 #include <algorithm>
-#include <vector>
 
-namespace {
-void RemoveTree(const std::string& path) {
-    sessionfiles::RemoveTree(WideFromNarrow(path.c_str()));
-}
-} // namespace
-
-CTempFolder::CTempFolder(const std::string& stem) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    m_path = std::string(base) + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-             std::to_string(GetTickCount());
-    RemoveTree(m_path);
-    CreateDirectoryA(m_path.c_str(), nullptr);
-}
-
-CTempFolder::~CTempFolder() {
-    RemoveTree(m_path);
-}
-
-void CTempFolder::Add(const std::string& relative, size_t size) const {
-    // Every directory on the way first.
-    for (size_t slash = relative.find('\\'); slash != std::string::npos;
-         slash = relative.find('\\', slash + 1))
-        CreateDirectoryA((m_path + "\\" + relative.substr(0, slash)).c_str(), nullptr);
-    if (relative.empty() || relative.back() == '\\')
-        return;
-    HANDLE file = CreateFileA((m_path + "\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    std::vector<char> bytes(size, 'd');
-    DWORD written = 0;
-    if (size)
-        WriteFile(file, bytes.data(), static_cast<DWORD>(size), &written, nullptr);
-    CloseHandle(file);
+void Add(const sessiontest::CTempFolder& folder, const std::string& relative, size_t size) {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos)
+        sessiontest::MakeDirs(folder / relative.substr(0, slash));
+    if (!relative.empty() && relative.back() != '\\')
+        sessiontest::WriteFileText(folder / relative, std::string(size, 'd'));
 }
 
 CTwoDevices::CTwoDevices() {
-    a.Add("SYS\\config.txt", 120);
-    a.Add("cf0\\data\\a.txt", 4000);
-    b.Add("nvram\\b.bin", 64);
-    b.Add("USER\\");
+    Add(a, "SYS\\config.txt", 120);
+    Add(a, "cf0\\data\\a.txt", 4000);
+    Add(b, "nvram\\b.bin", 64);
+    Add(b, "USER\\");
 }
 
 bool CContainerHost::Open() {
@@ -131,13 +98,19 @@ HRESULT CContainerHost::Connect(const std::string& connection) {
     return hr;
 }
 
+HRESULT CContainerHost::Start(IDispatch* environment) {
+    if (!Open())
+        return E_FAIL;
+    const HRESULT hr = GiveEnvironment(environment);
+    return FAILED(hr) ? hr : ShowAtPreferredSize();
+}
+
 bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, DWORD ms) {
     auto fills = [&] {
         return static_cast<size_t>(std::count_if(seen.begin(), seen.end(), [&](const SeenMessage& m) {
             return m.window == tree && m.message == WM_USER + 302;
         }));
     };
-    Pump(
-        ms, [&] { return fills() >= count; }, &seen);
+    Pump(ms, [&] { return fills() >= count; }, &seen);
     return fills() >= count;
 }

@@ -1,37 +1,53 @@
-// What the session's end-to-end tests share: device folders for the real session component, and a host
-// inside the test program that embeds the control through the system's container and makes the host
-// application's calls by name.
+// What the end-to-end tests share: the OLE apartment, a call by name as hosts and plug-ins make it, device
+// folders for the real session component, and a host inside the test program that embeds the control
+// through the system's container and makes the host application's calls by name.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
 
-#include <functional>
+#include <gtest/gtest.h>
+
+#include "SessionTestSupport.h"
+
+#include <oleauto.h>
+
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-struct SeenMessage;
+namespace host_test {
+// Looks the name up (system locale, as plug-ins do) and invokes it (user locale) with the arguments in
+// parameter order (automation wants them last to first).
+inline HRESULT CallByName(IDispatch* target, const wchar_t* name, std::vector<VARIANT> args,
+                          VARIANT* result = nullptr, UINT* argError = nullptr, WORD flags = DISPATCH_METHOD) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                         static_cast<UINT>(reversed.size()), 0};
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    target->GetIDsOfNames(IID_NULL, names, 1, 0x800, &id);
+    return target->Invoke(id, IID_NULL, 0x400, flags, &params, result, nullptr, argError);
+}
+} // namespace host_test
 
-// A fresh folder under the temporary directory, removed with everything in it at the end.
-class CTempFolder {
-public:
-    explicit CTempFolder(const std::string& stem);
-    ~CTempFolder();
-    CTempFolder(const CTempFolder&) = delete;
-    CTempFolder& operator=(const CTempFolder&) = delete;
-    const std::string& Path() const { return m_path; }
-    // Creates `relative` (directories end with a backslash) with `size` bytes for a file.
-    void Add(const std::string& relative, size_t size = 0) const;
-
-private:
-    std::string m_path;
-};
+// Creates `relative` in `folder` (directories end with a backslash) with `size` bytes for a file.
+void Add(const sessiontest::CTempFolder& folder, const std::string& relative, size_t size = 0);
 
 // Two small devices: A with SYS and cf0, B with USER and nvram.
 struct CTwoDevices {
     CTwoDevices();
-    CTempFolder a{"dorvex-device-a"};
-    CTempFolder b{"dorvex-device-b"};
+    sessiontest::CTempFolder a{"device-a"};
+    sessiontest::CTempFolder b{"device-b"};
+};
+
+// Each test in OLE's apartment, with the host library's own boxes turned into answers.
+class COleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    }
+    void TearDown() override { OleUninitialize(); }
 };
 
 // The control in the system's ActiveX container (AtlAxWin) inside a frame window of this thread.
@@ -49,9 +65,10 @@ public:
     // Asks the control for its sizes (kept in `sizes` when given) and shows it at the preferred one.
     HRESULT ShowAtPreferredSize(short* sizes = nullptr);
     HRESULT Connect(const std::string& connection);
+    // Open, the environment and the sizes: the control shown and ready for a connection.
+    HRESULT Start(IDispatch* environment);
 
     IUnknown* Control() const { return m_control; }
-    IDispatch* Dispatch() const { return m_dispatch; }
     HWND Container() const { return m_container; }
     HWND ControlWindow() const { return m_controlWindow; }
     HWND MainWindow() const { return GetDlgItem(m_controlWindow, 1700); }

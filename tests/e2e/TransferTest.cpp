@@ -1,6 +1,7 @@
 // Transfer lists run by the control's main window against the real session component and GUI library
 // over temporary folders: trees and large files both ways byte for byte, the typed operations, cancel,
-// the download overwrite question, and a long mixed run that must leave nothing behind.
+// and a long mixed run that must leave nothing behind. (The overwrite question is answered on each side
+// in the component tests: the session's in SessionTransferTest, the control's in DeviceSessionTest.)
 #include <windows.h>
 #include <ole2.h>
 
@@ -80,6 +81,7 @@ protected:
     }
     // Posts the list as the file list does and runs the message loop until the main window has freed it.
     bool Run(std::unique_ptr<CWatchedList> list, DWORD ms = 120000) {
+        freed = false;
         if (!PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(list)))
             return false;
         return Pump(ms, [&] { return freed; });
@@ -105,42 +107,43 @@ protected:
 };
 
 TEST_F(TransferEndToEnd, AThousandFileTreeAndALargeFileGoDownAndUpByteForByte) {
+    // File f of directory d of the tree, below `root` ("" for the device's own paths).
+    const auto file = [](const std::string& root, const char* tree, int d, int f) {
+        const std::string dir = root + "\\" + tree + "\\d" + std::to_string(d) + "\\";
+        return f < 0 ? dir : dir + "f" + std::to_string(f) + ".bin";
+    };
     for (int d = 0; d < 10; ++d) {
-        MakeDirs(device / ("tree\\d" + std::to_string(d)));
-        MakeDirs(local / ("tree\\d" + std::to_string(d)));
+        MakeDirs(file(device.Path(), "tree", d, -1));
+        MakeDirs(file(local.Path(), "tree", d, -1));
         for (int f = 0; f < 100; ++f)
-            WritePatternFile(device / ("tree\\d" + std::to_string(d) + "\\f" + std::to_string(f) + ".bin"),
-                             static_cast<uint64_t>(d * 997 + f * 31), static_cast<uint32_t>(d * 100 + f + 1));
+            WritePatternFile(file(device.Path(), "tree", d, f), static_cast<uint64_t>(d * 997 + f * 31),
+                             static_cast<uint32_t>(d * 100 + f + 1));
     }
     MakeDirs(device / "cf0");
     WritePatternFile(device / "cf0\\large.bin", 50ull << 20, 99);
+    const std::map<std::string, uint64_t> tree = Digest(device / "tree");
+    const uint64_t large = HashFile(device / "cf0\\large.bin");
 
-    // Down, as the send-to walk lists them: each remote file into its local directory.
-    auto down = List(0);
+    // Down, as the send-to walk lists them: each remote file into its local directory; and up again, as a
+    // drop of the local folder lists them, into another device directory.
+    auto down = List(0), up = List(1);
     for (int d = 0; d < 10; ++d)
-        for (int f = 0; f < 100; ++f)
-            Add(*down, "\\tree\\d" + std::to_string(d) + "\\f" + std::to_string(f) + ".bin",
-                local / ("tree\\d" + std::to_string(d) + "\\"));
+        for (int f = 0; f < 100; ++f) {
+            Add(*down, file("", "tree", d, f), file(local.Path(), "tree", d, -1));
+            Add(*up, file(local.Path(), "tree", d, f), file("", "back", d, -1));
+        }
     Add(*down, "\\cf0\\large.bin", local.Path() + "\\");
-    ASSERT_TRUE(Run(std::move(down)));
-    EXPECT_EQ(Digest(local / "tree"), Digest(device / "tree"));
-    EXPECT_EQ(HashFile(local / "large.bin"), HashFile(device / "cf0\\large.bin"));
-    EXPECT_TRUE(DeviceFree());
-
-    // And up again, as a drop of the local folder lists them, into another device directory.
-    auto up = List(1);
-    for (int d = 0; d < 10; ++d)
-        for (int f = 0; f < 100; ++f)
-            Add(*up, local / ("tree\\d" + std::to_string(d) + "\\f" + std::to_string(f) + ".bin"),
-                "\\back\\d" + std::to_string(d) + "\\");
     Add(*up, local / "large.bin", "\\back\\");
+    ASSERT_TRUE(Run(std::move(down)));
+    EXPECT_EQ(Digest(local / "tree"), tree);
+    EXPECT_EQ(HashFile(local / "large.bin"), large);
+    EXPECT_TRUE(DeviceFree());
     ASSERT_TRUE(Run(std::move(up)));
-    EXPECT_EQ(Digest(device / "back\\d3"), Digest(device / "tree\\d3"));
     std::map<std::string, uint64_t> back = Digest(device / "back");
     EXPECT_EQ(back.size(), 1001u);
-    EXPECT_EQ(back["\\large.bin"], HashFile(device / "cf0\\large.bin"));
+    EXPECT_EQ(back["\\large.bin"], large);
     back.erase("\\large.bin");
-    EXPECT_EQ(back, Digest(device / "tree"));
+    EXPECT_EQ(back, tree);
     EXPECT_TRUE(DeviceFree());
     EXPECT_TRUE(prompts.shown.empty());
 }
@@ -185,8 +188,13 @@ TEST_F(TransferEndToEnd, CancelStopsTheRunningFileAtOnceLeavesNothingPartialAndS
         prompts.ExpectBox("The transfer was cancelled after 0 of 2 files; 2 were left.", "Dorvex",
                           MB_OK | MB_ICONINFORMATION);
         ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(list)));
-        ASSERT_TRUE(Pump(5000, [&] { return main->CurrentRequestId() != 0; }));
-        Pump(300);
+        // Once the first file is on its way: its partial copy is on the receiving side.
+        ASSERT_TRUE(Pump(5000, [&] {
+            for (const std::string& entry : Snapshot(direction ? device.Path() : local.Path()))
+                if (entry.find(".part ") != std::string::npos)
+                    return true;
+            return false;
+        }));
         // The user's click on the progress dialog's Cancel.
         SendMessageA(main->FileDialog()->GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
         const ULONGLONG clicked = GetTickCount64();
@@ -205,20 +213,8 @@ TEST_F(TransferEndToEnd, CancelStopsTheRunningFileAtOnceLeavesNothingPartialAndS
     }
 }
 
-TEST_F(TransferEndToEnd, ADownloadOntoAnExistingFileAskedAndAnsweredNoKeepsTheOldFile) {
-    WriteFileText(device / "cfg.ini", "new");
-    WriteFileText(local / "cfg.ini", "old");
-    for (const char* answer : {"No", "Yes"}) {
-        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", answer);
-        auto list = List(0);
-        Add(*list, "\\cfg.ini", local.Path() + "\\");
-        ASSERT_TRUE(Run(std::move(list)));
-        EXPECT_EQ(ReadFileText(local / "cfg.ini"), answer[0] == 'N' ? "old" : "new");
-    }
-    EXPECT_EQ(Snapshot(local.Path()).size(), 1u) << "nothing but the file itself";
-}
-
-TEST_F(TransferEndToEnd, AHundredMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere) {
+TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere) {
+    constexpr int kBatches = 40;
     // Every request waits a little for the device, so a cancel right after the submit always finds
     // its file still waiting.
     Connect(device.Path() + ";latency=15");
@@ -229,29 +225,25 @@ TEST_F(TransferEndToEnd, AHundredMixedBatchesLeaveHeapWindowsAndHandlesWhereThey
     }
     MakeDirs(local / "in");
     const auto batch = [&](int run) {
-        auto list = List(run % 4 == 0 ? 1 : 0);
+        // 0: an upload over the files of the last one; 1: a download; 2: one cancelled while its first file
+        // waits; 3: files the device does not have, so the first failure, then the summary.
+        const int kind = run % 4;
+        auto list = List(kind == 0 ? 1 : 0);
         for (int f = 0; f < 3; ++f) {
             const std::string name = std::to_string(f) + ".bin";
-            switch (run % 4) {
-            case 0: // upload, over the files of the last upload
+            if (kind == 0)
                 Add(*list, local / ("u" + name), "\\up\\");
-                break;
-            case 3: // files the device does not have: the first failure, then the summary
-                Add(*list, "\\missing" + name, local / "in\\");
-                break;
-            default: // download; every second one cancelled while its first file waits
-                Add(*list, "\\d" + name, local / "in\\");
-                break;
-            }
+            else
+                Add(*list, (kind == 3 ? "\\missing" : "\\d") + name, local / "in\\");
         }
-        if (run % 4 == 2) {
+        if (kind == 2) {
             prompts.ExpectBox("*", "Dorvex", MB_OK | MB_ICONINFORMATION);
             ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(list)));
             ASSERT_TRUE(Pump(3000, [&] { return main->CurrentRequestId() != 0; }));
             PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, main->CurrentRequestId());
             ASSERT_TRUE(Pump(5000, [&] { return freed; }));
         } else {
-            if (run % 4 == 3) {
+            if (kind == 3) {
                 prompts.ExpectBox("*", "Error", kErrorBox);
                 prompts.ExpectBox("*", "Dorvex", kErrorBox);
             }
@@ -268,14 +260,14 @@ TEST_F(TransferEndToEnd, AHundredMixedBatchesLeaveHeapWindowsAndHandlesWhereThey
     const size_t heap = HeapBytesInUse();
     const DWORD handles = ProcessHandleCount();
     ASSERT_GT(handles, 0u);
-    for (int run = 0; run < 100 && !HasFatalFailure(); ++run)
+    for (int run = 0; run < kBatches && !HasFatalFailure(); ++run)
         batch(run);
     Pump(50);
     const DWORD handlesAfter = ProcessHandleCount();
-    std::cout << "100 batches: windows " << windows << " -> " << ThreadWindowCount() << ", heap " << heap
+    std::cout << kBatches << " batches: windows " << windows << " -> " << ThreadWindowCount() << ", heap " << heap
               << " -> " << HeapBytesInUse() << ", handles " << handles << " -> " << handlesAfter << std::endl;
     EXPECT_EQ(ThreadWindowCount(), windows);
-    EXPECT_LT(HeapBytesInUse(), heap + 128 * 1024);
+    EXPECT_LT(HeapBytesInUse(), heap + kBatches * 1300) << "a leak of a kilobyte or more a batch";
     // One or two may be open for a moment on the session's side (its worker); a leak per batch would be
     // dozens.
     EXPECT_LE(handlesAfter, handles + 2);

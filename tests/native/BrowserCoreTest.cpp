@@ -1,13 +1,14 @@
-// The browser's portable rules: drive recognition, path joining, which listing records are kept, which
-// device names may become local ones, and the order of the file list.
+// The browser's portable rules: drive recognition, path joining, which device names may become local
+// ones, and the order of the file list. (Which listing records are kept: BrowserTest's hostile records.)
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
 #include "browser/RemotePath.h"
 #include "browser/SortState.h"
-#include "paramblock/ParamBlock.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -54,27 +55,6 @@ TEST(RemotePath, DrivesAreRootDirectoriesMatchedOnTheFoldedPath) {
     EXPECT_EQ(ParentPath("\\cf0\\Prog"), "\\cf0\\");
     EXPECT_EQ(ParentPath("\\SYS\\"), "\\");
     EXPECT_EQ(ParentPath("\\"), "");
-}
-
-TEST(DirectoryEntry, AListingKeepsOnlyWholeRecordsWithAddressableNames) {
-    CParamBlock block;
-    size_t i = 0;
-    auto add = [&](const DirectoryEntry& e) { block.At(i++).SetTypedRecord(PK_RECORD5, e.bytes); };
-    add(Entry("ok.txt", false, 3000000000u));
-    for (const char* bad : {"", ".", "..", "a\\b", "a/b"})
-        add(Entry(bad, true));
-    DirectoryEntry unterminated = Entry(std::string(256, 'x'), false);
-    add(unterminated);
-    block.At(i++).SetRecord(PK_RECORD5, Entry("short", false).bytes, 500); // truncated
-    block.At(i++).SetText("text.txt");                                    // not a record at all
-    add(Entry("dir", true));
-
-    size_t skipped = 0;
-    EntryRows rows = ReadListing(block, &skipped);
-    EXPECT_EQ(Names(rows), "ok.txt,dir");
-    EXPECT_EQ(skipped, 8u);
-    EXPECT_EQ(rows[0]->Size(), 3000000000u) << "sizes are unsigned";
-    EXPECT_TRUE(rows[1]->IsDirectory());
 }
 
 TEST(LocalName, NamesThatCouldLeaveTheFolderOrNameADeviceAreRefused) {
