@@ -108,6 +108,50 @@ LSTATUS DeleteKey(const std::wstring& key) {
     return removed == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : removed;
 }
 
+// Where an installed host records its folder, for plug-in installers to find it (the registry view of
+// the program's own bitness). The value is the folder without a trailing backslash.
+const wchar_t kInstallKey[] = L"Software\\Varnel\\Host";
+const wchar_t kInstallValue[] = L"InstallDir";
+
+std::wstring ProgramFolder() {
+    const std::wstring path = ModulePath();
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+LSTATUS RecordInstallDir() {
+    const std::wstring folder = ProgramFolder();
+    HKEY hkey = nullptr;
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegSetValueExW(hkey, kInstallValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(hkey);
+    return status;
+}
+
+// Withdraws the record only when it names this program's folder: another installation of the host
+// keeps its own.
+void ForgetInstallDir() {
+    HKEY hkey = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, KEY_READ | KEY_WRITE, &hkey) != ERROR_SUCCESS)
+        return;
+    wchar_t recorded[MAX_PATH] = L"";
+    DWORD size = sizeof(recorded) - sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(hkey, kInstallValue, nullptr, &type, reinterpret_cast<BYTE*>(recorded), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ && lstrcmpiW(recorded, ProgramFolder().c_str()) == 0)
+        RegDeleteValueW(hkey, kInstallValue);
+    DWORD subkeys = 0, values = 0;
+    const bool empty = RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    RegCloseKey(hkey);
+    if (empty)
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, kInstallKey);
+}
+
 } // namespace
 
 const QITableEntry CHostApplication::kInterfaces[] = {
@@ -243,6 +287,8 @@ HRESULT RegisterHostServer() {
     for (const auto& entry : entries)
         if (const LSTATUS status = SetKey(entry.key, nullptr, entry.value))
             return HRESULT_FROM_WIN32(status);
+    if (const LSTATUS status = RecordInstallDir())
+        return HRESULT_FROM_WIN32(status);
     // The type library makes the interface callable from other processes (automation marshalling).
     CComPtr<ITypeLib> library;
     const std::wstring path = ModulePath();
@@ -250,6 +296,7 @@ HRESULT RegisterHostServer() {
 }
 
 HRESULT UnregisterHostServer() {
+    ForgetInstallDir();
     UnRegisterTypeLib(LIBID_VarnelHostLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
 #ifdef _WIN64
     UnRegisterTypeLib(LIBID_VarnelHostLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);

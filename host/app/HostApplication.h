@@ -51,6 +51,7 @@ private:
     IUnknown* m_running = nullptr;
 };
 
-// /RegServer and /UnregServer: the local server's class, ProgIDs and type library.
+// /RegServer and /UnregServer: the local server's class, ProgIDs and type library, and the record of
+// the host's folder (HKLM\Software\Varnel\Host, InstallDir) that plug-in installers look for.
 HRESULT RegisterHostServer();
 HRESULT UnregisterHostServer();
