@@ -478,7 +478,9 @@ void CHostTour::Tick() {
     case Step::Resize:
         if (HandleUnexpectedDialog())
             return;
-        SetWindowPos(host, nullptr, 0, 0, 860, 540, SWP_NOMOVE | SWP_NOZORDER);
+        // Also to the screen's corner: where the window system put it, the right part could be off the
+        // screen, and the screenshot would show less than the window.
+        SetWindowPos(host, nullptr, 0, 0, 860, 540, SWP_NOZORDER);
         Next(Step::ShotResized);
         return;
     case Step::ShotResized:
