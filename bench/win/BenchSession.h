@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -44,6 +45,22 @@ inline void WriteBytes(const std::string& path, uint64_t size, uint32_t seed) {
     if (!sessionfiles::WritePattern(Wide(path), size, seed))
         Fail("cannot write " + path);
 }
+
+// The programs' options: --rounds N, --large-mb N, --small-files N.
+struct Options {
+    int rounds = 3, largeMb = 100, smallFiles = 2000;
+    Options(int argc, char** argv) {
+        for (int i = 1; i + 1 < argc; i += 2) {
+            const int value = std::max(1, std::atoi(argv[i + 1]));
+            if (!std::strcmp(argv[i], "--rounds"))
+                rounds = value;
+            else if (!std::strcmp(argv[i], "--large-mb"))
+                largeMb = value;
+            else if (!std::strcmp(argv[i], "--small-files"))
+                smallFiles = value;
+        }
+    }
+};
 
 // Counts completions; everything else is ignored as a quiet host would.
 class CompletionSink : public IDispatch {

@@ -154,15 +154,8 @@ void Files(const std::string& base, const std::string& dir, std::vector<std::str
 } // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 3, largeMb = 100, smallFiles = 2000;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--rounds"))
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--large-mb"))
-            largeMb = std::max(1, std::atoi(argv[i + 1]));
-        else if (!std::strcmp(argv[i], "--small-files"))
-            smallFiles = std::max(1, std::atoi(argv[i + 1]));
-    }
+    const Options options(argc, argv);
+    const int rounds = options.rounds, largeMb = options.largeMb, smallFiles = options.smallFiles;
     if (FAILED(OleInitialize(nullptr)))
         Fail("COM");
     // The dialogs get every event but are never shown: a shown window costs a window manager's wait here.

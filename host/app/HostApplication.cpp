@@ -88,10 +88,9 @@ public:
 
 CHostClassFactory g_factory;
 
-LSTATUS SetKey(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+LSTATUS SetKey(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY hkey = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr);
+    LSTATUS status = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     status = RegSetValueExW(hkey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -119,16 +118,7 @@ std::wstring ProgramFolder() {
 }
 
 LSTATUS RecordInstallDir() {
-    const std::wstring folder = ProgramFolder();
-    HKEY hkey = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, &hkey, nullptr);
-    if (status != ERROR_SUCCESS)
-        return status;
-    status = RegSetValueExW(hkey, kInstallValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(hkey);
-    return status;
+    return SetKey(HKEY_LOCAL_MACHINE, kInstallKey, kInstallValue, ProgramFolder());
 }
 
 // Withdraws the record only when it names this program's folder: another installation of the host
@@ -285,7 +275,7 @@ HRESULT RegisterHostServer() {
         {independent + L"\\CurVer", progId},
     };
     for (const auto& entry : entries)
-        if (const LSTATUS status = SetKey(entry.key, nullptr, entry.value))
+        if (const LSTATUS status = SetKey(HKEY_CLASSES_ROOT, entry.key, nullptr, entry.value))
             return HRESULT_FROM_WIN32(status);
     if (const LSTATUS status = RecordInstallDir())
         return HRESULT_FROM_WIN32(status);

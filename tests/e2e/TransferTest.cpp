@@ -214,7 +214,7 @@ TEST_F(TransferEndToEnd, CancelStopsTheRunningFileAtOnceLeavesNothingPartialAndS
 }
 
 TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere) {
-    constexpr int kBatches = 40;
+    constexpr int kBatches = 100;
     // Every request waits a little for the device, so a cancel right after the submit always finds
     // its file still waiting.
     Connect(device.Path() + ";latency=15");
