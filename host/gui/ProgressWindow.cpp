@@ -30,21 +30,31 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) {
 
 } // namespace
 
+// The property says the dialog is attached (1) and whether it counts for the hook (2: shown).
 void AttachDialogKeyboard(HWND dialog) {
     if (GetPropW(dialog, kKeyboardProperty))
         return;
     SetPropW(dialog, kKeyboardProperty, reinterpret_cast<HANDLE>(1));
-    if (t_attached++ == 0)
-        t_hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
+    if (IsWindowVisible(dialog))
+        DialogKeyboardShown(dialog, true);
 }
 
-void DetachDialogKeyboard(HWND dialog) {
-    if (!RemovePropW(dialog, kKeyboardProperty))
+void DialogKeyboardShown(HWND dialog, bool shown) {
+    const auto state = reinterpret_cast<uintptr_t>(GetPropW(dialog, kKeyboardProperty));
+    if (!state || (state == 2) == shown)
         return;
-    if (--t_attached == 0 && t_hook) {
+    SetPropW(dialog, kKeyboardProperty, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(shown ? 2 : 1)));
+    if (shown && t_attached++ == 0)
+        t_hook = SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, GetCurrentThreadId());
+    if (!shown && --t_attached == 0 && t_hook) {
         UnhookWindowsHookEx(t_hook);
         t_hook = nullptr;
     }
+}
+
+void DetachDialogKeyboard(HWND dialog) {
+    DialogKeyboardShown(dialog, false);
+    RemovePropW(dialog, kKeyboardProperty);
 }
 
 void ShowProgressWindow(HWND dialog) {

@@ -9,9 +9,12 @@
 namespace quorgui {
 
 // A modeless dialog only gets Tab, Enter and Esc when the message loop passes its keys through
-// IsDialogMessage, and the host's loop knows nothing of our dialogs. While at least one is attached, a
-// message hook of the thread does it for them. Attach at WM_INITDIALOG, detach at WM_NCDESTROY.
+// IsDialogMessage, and the host's loop knows nothing of our dialogs. While at least one attached dialog
+// is shown, a message hook of the thread does it for them (a hook costs every message of the thread, so
+// it is not kept while nothing can have the keyboard). Attach at WM_INITDIALOG, pass WM_SHOWWINDOW on,
+// detach at WM_NCDESTROY.
 void AttachDialogKeyboard(HWND dialog);
+void DialogKeyboardShown(HWND dialog, bool shown);
 void DetachDialogKeyboard(HWND dialog);
 
 // Shows a progress dialog centred over its owner. It takes the focus (so Esc reaches it) only when the

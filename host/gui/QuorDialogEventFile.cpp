@@ -396,6 +396,9 @@ INT_PTR CALLBACK CQuorDialogEventFile::DialogProc(HWND hwnd, UINT message, WPARA
         else
             ShowWindow(hwnd, SW_HIDE);
         return TRUE;
+    case WM_SHOWWINDOW:
+        quorgui::DialogKeyboardShown(hwnd, wParam != FALSE);
+        return FALSE;
     case WM_NCDESTROY:
         quorgui::DetachDialogKeyboard(hwnd);
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);

@@ -154,6 +154,9 @@ INT_PTR CALLBACK CQuorDialogEventTask::DialogProc(HWND hwnd, UINT message, WPARA
         // The close box asks to stop, as Cancel does; the dialog goes when the task completes.
         SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return TRUE;
+    case WM_SHOWWINDOW:
+        quorgui::DialogKeyboardShown(hwnd, wParam != FALSE);
+        return FALSE;
     case WM_NCDESTROY:
         quorgui::DetachDialogKeyboard(hwnd);
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);

@@ -13,6 +13,8 @@ CWnd::~CWnd() {
         HWND hwnd = m_hWnd;
         UnsubclassWindow();
         RemovePropA(hwnd, kThisProp);
+        if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)) == StaticWndProc)
+            SetWindowLongPtrA(hwnd, 0, 0);
     }
     m_hWnd = nullptr;
 }
@@ -29,6 +31,8 @@ const char* CWnd::DefaultClassName() {
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = StaticWndProc;
+        // The object, read on every message without a trip to the window system (a property would be one).
+        wc.cbWndExtra = sizeof(LONG_PTR);
         wc.hInstance = CModule::Instance();
         wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
@@ -143,15 +147,20 @@ LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK CWnd::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    CWnd* self = FromHandle(hwnd);
+    auto* self = reinterpret_cast<CWnd*>(GetWindowLongPtrA(hwnd, 0));
     if (!self && msg == WM_NCCREATE) {
         self = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        if (self)
+        if (self) {
             self->Attach(hwnd);
+            SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(self));
+        }
     }
     if (!self)
         return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    return self->Dispatch(hwnd, msg, wParam, lParam);
+    const LRESULT result = self->Dispatch(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY)
+        SetWindowLongPtrA(hwnd, 0, 0);
+    return result;
 }
 
 LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
