@@ -312,7 +312,6 @@ void CScriptedPrompts::VerifyDone() {
 }
 
 bool CScriptedPrompts::Next(Kind kind, const std::string& what, Box& box) {
-    m_trace.push_back(what);
     if (m_expected.empty()) {
         ADD_FAILURE() << "unexpected " << what;
         return false;

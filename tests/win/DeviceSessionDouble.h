@@ -173,7 +173,6 @@ private:
 
     IPrompts* m_previous = nullptr;
     std::deque<Box> m_expected;
-    std::vector<std::string> m_trace;
 };
 
 // A host environment object that knows the method names it is given and records every call.
