@@ -42,26 +42,12 @@ std::string Caption(HWND hwnd) {
 }
 
 // The first visible window of this thread whose class (when given) and caption part match, or null.
-struct Search {
-    const char* cls;
-    std::string part;
-    HWND found;
-};
-
-BOOL CALLBACK Match(HWND hwnd, LPARAM p) {
-    auto& s = *reinterpret_cast<Search*>(p);
-    char name[32] = "";
-    GetClassNameA(hwnd, name, sizeof name);
-    if (IsWindowVisible(hwnd) && (!s.cls || !lstrcmpA(name, s.cls)) &&
-        Caption(hwnd).find(s.part) != std::string::npos)
-        s.found = hwnd;
-    return !s.found;
-}
-
 HWND FindVisible(const char* cls, const std::string& part = "") {
-    Search search{cls, part, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, cls, nullptr)) != nullptr;)
+        if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId() && IsWindowVisible(w) &&
+            Caption(w).find(part) != std::string::npos)
+            return w;
+    return nullptr;
 }
 
 // An ordinary window to own dialogs and receive their posted messages.
@@ -115,8 +101,7 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
 
 TEST(QuorGuiQuery, ScriptedAnswersReplaceTheText) {
     ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
-    // No script, and kinds the library does not know, are left to the session holder's test, which asks
-    // through the holder.
+    // No script, and kinds the library does not know: the session holder's test, which asks through it.
     BSTR answer = SysAllocString(L"keep");
     ScopedEnv script("QUORGUI_QUERY_ANSWER", "new-name.txt");
     EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryText, "Name?", &answer, nullptr));
@@ -208,9 +193,7 @@ TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
 // --- progress ---
 
 std::string ItemText(HWND dialog, int id) {
-    char text[512] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return Caption(GetDlgItem(dialog, id));
 }
 
 LRESULT BarPosition(HWND dialog, int id) {

@@ -53,8 +53,6 @@ std::wstring Long(const std::string& path) {
 
 } // namespace
 
-// The sink ------------------------------------------------------------------------------------------
-
 STDMETHODIMP CEventSink::QueryInterface(REFIID iid, void** out) {
     const bool ours = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
                       IsEqualIID(iid, DIID__IQuorSessionEvents);
@@ -71,8 +69,7 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
         VARIANTARG& v = params->rgvarg[i];
         Arg arg;
         arg.type = V_VT(&v);
-        VARIANT number;
-        VariantInit(&number);
+        CVariant number;
         if (SUCCEEDED(VariantChangeType(&number, &v, 0, VT_I8)))
             arg.number = V_I8(&number);
         if (arg.type == VT_BSTR) {
@@ -81,14 +78,6 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
             arg.text = NarrowFromWide(*V_BSTRREF(&v));
             SysFreeString(*V_BSTRREF(&v));
             *V_BSTRREF(&v) = SysAllocString(WideFromNarrow(queryAnswer.c_str()).c_str());
-        } else if (arg.type == (VT_ARRAY | VT_UI1 | VT_BYREF) && *V_ARRAYREF(&v)) {
-            SAFEARRAY* array = *V_ARRAYREF(&v);
-            void* data = nullptr;
-            if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-                const auto* p = static_cast<const uint8_t*>(data);
-                arg.bytes.assign(p, p + array->rgsabound[0].cElements);
-                SafeArrayUnaccessData(array);
-            }
         }
         event.args.push_back(arg);
     }
@@ -112,8 +101,6 @@ std::vector<Event> CEventSink::Of(DISPID id) const {
                  [&](const Event& e) { return e.id == id; });
     return out;
 }
-
-// The client ----------------------------------------------------------------------------------------
 
 CSessionClient::CSessionClient() {
     IClassFactory* factory = SessionFactory();
@@ -204,18 +191,12 @@ std::string CSessionClient::ErrorText(long* code) {
 }
 
 long CSessionClient::Reserve(long wait) {
-    LONG result = -1;
-    EXPECT_EQ(m_session->ReserveDevice(wait, &result), S_OK);
-    return result;
+    return Inside([&](LONG* r) { EXPECT_EQ(m_session->ReserveDevice(wait, r), S_OK); });
 }
 
 long CSessionClient::ReleaseDevice() {
-    LONG result = -1;
-    EXPECT_EQ(m_session->ReleaseDevice(&result), S_OK);
-    return result;
+    return Inside([&](LONG* r) { EXPECT_EQ(m_session->ReleaseDevice(r), S_OK); });
 }
-
-// Blocks and records ---------------------------------------------------------------------------------
 
 void Texts(CParamBlock& block, const std::vector<std::string>& texts) {
     block.Clear(true);
@@ -237,8 +218,6 @@ std::string Names(CParamBlock& answer) {
     }
     return names;
 }
-
-// Files -----------------------------------------------------------------------------------------------
 
 CTempFolder::CTempFolder(const char* tag) {
     char base[MAX_PATH];

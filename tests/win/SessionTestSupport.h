@@ -29,7 +29,6 @@ struct Arg {
     VARTYPE type = VT_EMPTY;
     long long number = 0; // any number, VARIANT_BOOL included
     std::string text;
-    std::vector<uint8_t> bytes; // the answer block of RequestComplete
 };
 
 struct Event {
