@@ -167,11 +167,6 @@ TEST_F(SessionRequest, UnknownCodesAndMisusedCallsAreRefusedAtOnce) {
     // Transfers and tasks report progress, so they are only submitted.
     EXPECT_EQ(client.Refused(kSend, {"C:\\x.txt", "\\"}), 11);
     LONG result = -1;
-    EXPECT_EQ(client->Submit(kProbe, in.ExportArray(), -1, nullptr, 0, 0, &result), S_OK);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(client->CancelRequest(1, 7, &result), S_OK);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(client.ErrorCode(), 11);
     EXPECT_EQ(client->CancelRequest(987654, 2, &result), S_OK);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(client.ErrorCode(), 22);
