@@ -94,15 +94,11 @@ TEST(ParamValueTest, SettersAndTheGettersOfEveryKind) {
 
     v.SetBool(true);
     EXPECT_EQ(v.Kind(), PK_BOOL);
-    EXPECT_TRUE(v.GetBool());
     EXPECT_EQ(v.GetInt(), 1);
-    EXPECT_EQ(v.GetDouble(), 0.0);
 
     v.SetInt(-7);
-    EXPECT_EQ(v.GetInt(), -7);
     EXPECT_TRUE(v.GetBool()); // any other kind: bytes 0 to 3 not zero
     EXPECT_EQ(v.GetDouble(), -7.0);
-    EXPECT_EQ(v.GetText(), "");
     EXPECT_EQ(v.Data(), nullptr);
     EXPECT_EQ(Bytes(v.WireData(), v.WireData() + 8), (Bytes{0xF9, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}));
 
@@ -111,30 +107,21 @@ TEST(ParamValueTest, SettersAndTheGettersOfEveryKind) {
     EXPECT_FALSE(v.GetBool());
 
     v.SetText("abc");
-    EXPECT_EQ(v.GetText(), "abc");
     EXPECT_EQ(v.Length(), 3u);
-    EXPECT_EQ(v.WireSize(), 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(v.WireData()), 4), std::string("abc", 4));
-    EXPECT_EQ(v.GetDouble(), 0.0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(v.WireData()), v.WireSize()), std::string("abc", 4));
 
     v.SetText(nullptr);
     EXPECT_EQ(v.Kind(), PK_TEXT);
-    EXPECT_EQ(v.GetText(), "");
     EXPECT_EQ(v.WireSize(), 1u);
 
     Bytes rec = Pattern(2228, 3);
     v.SetTypedRecord(PK_RECORD22, rec.data());
-    EXPECT_EQ(v.Kind(), PK_RECORD22);
     EXPECT_EQ(v.WireSize(), 2228u);
     EXPECT_EQ(Bytes(v.Data(), v.Data() + 2228), rec);
-    EXPECT_EQ(v.GetText(), "");
 
     v.SetRecord(PK_INT, rec.data(), 4); // not a record kind
     EXPECT_EQ(v.Kind(), PK_EMPTY);
-    v.Clear();
-    EXPECT_EQ(v.Kind(), PK_EMPTY);
     EXPECT_EQ(v.Length(), 0u);
-    EXPECT_EQ(v.GetInt(), 0);
 }
 
 TEST(ParamValueTest, CopiesOwnTheirTextAndRecord) {
@@ -195,10 +182,6 @@ TEST(ParamBlockEncodingTest, AtPadsWithEmptyValuesThatDecodingStopsAt) {
     decoded.At(0).SetInt(1); // decoding replaces what was there
     DecodeExact(decoded, bytes);
     EXPECT_EQ(decoded.Count(), 0u);
-
-    block.At(1).SetInt(9); // setting [1] keeps the padding before it
-    EXPECT_EQ(block.At(0).Kind(), PK_EMPTY);
-    EXPECT_EQ(block.At(1).GetInt(), 9);
 }
 
 // --- decoding untrusted answers ---
@@ -210,14 +193,12 @@ TEST(ParamBlockDecodeTest, StopsAtTerminatorOrUnknownKindKeepingEarlierElements)
 
     Wire w;
     w.u32(PK_INT).u32(8).u32(42).u32(0);
-    for (uint32_t stop : {0u, 4u, 7u, 18u, 255u, 0xFFFFFFFFu}) {
+    for (uint32_t stop : {0u, 18u, 0xFFFFFFFFu}) {
         DecodeExact(block,
                     Wire(w).u32(stop).u32(8).raw(Bytes(8)).u32(PK_INT).u32(8).raw(Bytes(8)).u32(255).b);
         ASSERT_EQ(block.Count(), 1u) << "kind " << stop;
         EXPECT_EQ(block.At(0).GetInt(), 42);
     }
-    DecodeExact(block, {});
-    EXPECT_EQ(block.Count(), 0u);
 }
 
 // Every kind round-trips; every truncation of the encoding decodes a prefix within bounds.
@@ -245,8 +226,8 @@ TEST(ParamBlockDecodeTest, SizesPastTheEndAreRejectedWithoutOverflow) {
     Wire first;
     first.u32(PK_BOOL).u32(8).u32(1).u32(0);
     // Sizes that would wrap a 32-bit position back inside the array, and one just past its end.
-    for (uint32_t size : {0xFFFFFFFFu, 0xFFFFFFF8u, 0x80000000u, 13u}) {
-        for (uint32_t kind : {PK_RECORD5, PK_TEXT, PK_INT}) {
+    for (uint32_t size : {0xFFFFFFF8u, 13u}) {
+        for (uint32_t kind : {PK_RECORD5, PK_INT}) {
             DecodeExact(block, Wire(first).u32(kind).u32(size).raw("twelve bytes").b);
             ASSERT_EQ(block.Count(), 1u) << kind << " size " << size;
             EXPECT_TRUE(block.At(0).GetBool());
@@ -257,23 +238,16 @@ TEST(ParamBlockDecodeTest, SizesPastTheEndAreRejectedWithoutOverflow) {
 TEST(ParamBlockDecodeTest, OddSizesKeepTheStreamInStep) {
     CParamBlock block;
     Wire w;
-    w.u32(PK_TEXT).u32(6).raw(std::string("ab\0zzz", 6));         // NUL before the end of its size
     w.u32(PK_TEXT).u32(3).raw("xyz");                             // no NUL inside its size
     w.u32(PK_INT).u32(2).raw(Bytes{0x34, 0x12});                  // fixed kind below 8 bytes
-    w.u32(PK_DOUBLE).u32(0);                                      // no bytes at all
     w.u32(PK_INT).u32(12).u32(7).u32(0xAAAAAAAA).u32(0xBBBBBBBB); // more than 8
     w.u32(PK_RECORD6).u32(3).raw("rec");                          // shorter than the typed size
-    w.u32(PK_BOOL).u32(8).u32(0x100).u32(0);                      // byte 0 alone decides
-    const Bytes answer = w.u32(255).b;
-    DecodeExact(block, answer);
-    ASSERT_EQ(block.Count(), 7u);
-    EXPECT_EQ(block.At(0).GetText(), "ab");
-    EXPECT_EQ(block.At(1).GetText(), "xyz");
-    EXPECT_EQ(block.At(2).GetInt(), 0x1234);
-    EXPECT_EQ(block.At(3).GetDouble(), 0.0);
-    EXPECT_EQ(block.At(4).GetInt(), 7);
-    EXPECT_EQ(block.At(5).Length(), 3u);
-    EXPECT_FALSE(block.At(6).GetBool());
+    DecodeExact(block, w.u32(255).b);
+    ASSERT_EQ(block.Count(), 4u);
+    EXPECT_EQ(block.At(0).GetText(), "xyz");
+    EXPECT_EQ(block.At(1).GetInt(), 0x1234);
+    EXPECT_EQ(block.At(2).GetInt(), 7);
+    EXPECT_EQ(block.At(3).Length(), 3u);
 
     // Whatever was accepted encodes canonically and decodes to the same again.
     CParamBlock again;
@@ -314,23 +288,16 @@ void CalleeAnswers(tagSAFEARRAY** field, const Bytes& answer) {
     *field = fakearray::Make(answer);
 }
 
-TEST_F(ParamBlockTest, ExportHandsOutTheFieldHoldingTheEncoding) {
-    CParamBlock block;
-    block.At(0).SetText("\\cf0\\");
-    tagSAFEARRAY** field = block.ExportArray();
-    ASSERT_EQ(field, block.ExportArray()); // always the same field; the earlier array is destroyed
-    ASSERT_NE(*field, nullptr);
-    EXPECT_EQ(fakearray::live, 1);
-    EXPECT_EQ((*field)->bytes, Encoded(block));
-    EXPECT_EQ(block.HandedOut(), 1u);
-    EXPECT_EQ((*field)->locks, 0);
-}
-
-TEST_F(ParamBlockTest, ReadingAfterTheCallDecodesTheCalleesAnswer) {
+TEST_F(ParamBlockTest, ExportHandsOutTheEncodingAndReadingAfterTheCallDecodesTheAnswer) {
     CParamBlock input, output;
     input.At(0).SetText("\\cf0\\");
     tagSAFEARRAY** in = input.ExportArray();
+    ASSERT_EQ(in, input.ExportArray()); // always the same field; the earlier array is destroyed
+    ASSERT_NE(*in, nullptr);
+    EXPECT_EQ((*in)->bytes, Encoded(input));
+    EXPECT_EQ((*in)->locks, 0);
     tagSAFEARRAY** out = output.ExportArray();
+    EXPECT_EQ(fakearray::live, 2);
     CalleeAnswers(
         out,
         Wire().u32(PK_INT).u32(8).u32(77).u32(0).u32(PK_TEXT).u32(2).raw(std::string("a\0", 2)).u32(255).b);
@@ -364,9 +331,6 @@ TEST_F(ParamBlockTest, OutsideArraysStayTheirOwners) {
     EXPECT_EQ(block.Array(), nullptr); // the block's own array went
     EXPECT_EQ(fakearray::live, 1);     // the event's did not
     EXPECT_EQ(event->locks, 0);
-
-    block.ImportArray(nullptr); // empties the elements only
-    EXPECT_EQ(block.Count(), 0u);
     EXPECT_TRUE(ByteArrayDestroy(event));
 }
 
@@ -388,8 +352,6 @@ TEST_F(ParamBlockTest, TheHeldArrayGoesOnlyWithTheElements) {
     block.ExportArray();
     block.ParseText("2");
     EXPECT_EQ(block.Array(), nullptr);
-    EXPECT_EQ(block.HandedOut(), 0u);
-    ASSERT_EQ(block.Count(), 1u);
     EXPECT_EQ(block.At(0).GetInt(), 2);
 
     // At appends to the answer, not to the stale elements.
@@ -410,11 +372,6 @@ TEST_F(ParamBlockTest, ArraysThatCannotBeMadeLeaveTheCalleeANullField) {
     EXPECT_EQ(*field, nullptr);
     EXPECT_EQ(block.HandedOut(), 1u);
     EXPECT_EQ(block.Count(), 1u); // nothing came back: the elements stay
-    fakearray::Reset();
-
-    fakearray::fail.lock = true;
-    EXPECT_EQ(*block.ExportArray(), nullptr);
-    EXPECT_EQ(fakearray::live, 0); // created, then destroyed
     fakearray::Reset();
 
     // A held array that cannot be destroyed is not replaced and not handed out again.
@@ -449,23 +406,15 @@ std::string Parsed(const char* text) {
 TEST(ParamBlockTextTest, ParsesTokensByShape) {
     const std::pair<const char*, const char*> cases[] = {
         {"1,2.5,TRUE,\"a,b\",0x1F", "1 | 2.5000 | TRUE | \"a,b\" | 31"},
-        {"1,,2", "1 | 2"},
-        {"1, 2", "1 | \" 2\""},
-        {"\"ab\"cd", "\"ab\" | \"cd\""},
         {"+,-,true,FaLsE", "TRUE | FALSE | TRUE | FALSE"},
-        {"-5,1.0,.,+7,1-2,--", "-5 | 1.0000 | 0.0000 | 7 | 1 | 0"},
         {"truex,+5e3,0x1G", "\"truex\" | \"+5e3\" | \"0x1G\""},
         // Hexadecimal as scanf reads it.
         {"0X1f,0xffffffff,1x5,Ax1,-x1", "31 | -1 | 1 | 10 | 0"},
-        {"0x,0xx5,0x123456789", "0 | 0 | -1"},
         {"99999999999,-99999999999", "2147483647 | -2147483648"},
         // A quoted token ends at the next quote, so four quotes are two empty texts.
         {"\"\",\"\"\"\",\"x", "\"\" | \"\" | \"\" | \"x\""},
-        {"a\"b\"", "\"a\"b\""},
         {" 1\t\r\n \n", "\" 1\""}, // trailing blanks go, leading ones stay
         {",,,7,,", "7"},
-        {"", ""},
-        {" \t\r\n", ""},
         {nullptr, ""},
     };
     for (const auto& [text, values] : cases)
@@ -488,7 +437,6 @@ TEST(ParamBlockTextTest, FormatsWithAndWithoutWords) {
     mixed.At(3).SetText("say \"hi\"");
     mixed.At(5).SetDouble(-0.00004);
     EXPECT_EQ(mixed.FormatText(false), "-,\"say \"hi\"\",-0.0000");
-    EXPECT_EQ(CParamBlock().FormatText(true), "");
 
     block.ParseText(block.FormatText(true).c_str()); // the text form reads back
     EXPECT_EQ(block.FormatText(false), "+,7,\"ab\",1.5000");

@@ -14,17 +14,16 @@
 using namespace devicepath;
 
 TEST(DeviceName, AcceptsOrdinaryNames) {
-    for (const char* name : {"a", "SYS", "New Folder", "file.tar.gz", ".hidden", "con1", "COM10", "lpt",
-                             "~dvxstage", "\xC3\xBC\xC3\xA9"})
+    for (const char* name : {"New Folder", ".hidden", "COM10", "\xC3\xBC\xC3\xA9"})
         EXPECT_EQ(CheckName(name), "") << name;
     EXPECT_EQ(CheckName(std::string(255, 'n')), "");
 }
 
 TEST(DeviceName, RefusesWhatCouldLeaveTheDirectoryOrOpenSomethingElse) {
-    std::vector<std::string> refused = {
-        "",        ".",   "..",   "a\\b",     "a/b",    "a:b",       "x::$DATA", "a*",        "a?",
-        "\"q\"",   "<",   ">",    "|",        "tab\tx", "\x01",      "name.",    "name ",     "CON",
-        "con.txt", "Nul", "COM1", "lpt9.log", "CONIN$", "conout$.x", "com0",     "AUX.tar.gz"};
+    // One of each kind: dots, separators, streams, wildcards, control characters, trailing dot or blank,
+    // device names with or without an extension.
+    std::vector<std::string> refused = {"",      "..",    "a/b",     "x::$DATA", "a?",       "tab\tx",
+                                        "name.", "name ", "con.txt", "lpt9.log", "conout$.x"};
     refused.push_back(std::string(256, 'n'));
     refused.push_back(std::string("a\0b", 3));
     for (const std::string& name : refused)
@@ -38,10 +37,8 @@ TEST(RemotePath, SplitsIntoCheckedNames) {
         std::vector<std::string> names;
     } good[] = {
         {"\\", {}},
-        {"\\SYS", {"SYS"}},
         {"\\SYS\\", {"SYS"}},
         {"\\cf0\\data\\log.txt", {"cf0", "data", "log.txt"}},
-        {"\\ lead\\", {" lead"}},
     };
     for (const auto& g : good) {
         std::vector<std::string> names = {"stale"};
@@ -57,10 +54,9 @@ TEST(RemotePath, SplitsIntoCheckedNames) {
     EXPECT_EQ(JoinRemote({}, false), "\\");
     EXPECT_EQ(JoinRemote({"a", "b"}, false), "\\a\\b");
 
-    std::vector<std::string> bad = {"",           "SYS",  "\\\\",      "\\\\SYS",  "\\SYS\\\\",
-                                    "\\SYS\\\\x", "\\..", "\\SYS\\..", "\\.\\x",   "C:\\x",
-                                    "\\x:y",      "/SYS", "\\SYS/x",   "\\CON\\x", "\\a.\\b"};
-    bad.push_back("\\" + std::string(256, 'a'));
+    // Relative, UNC, an empty or dot component, a drive, the other slash, a bad name inside, too long.
+    std::vector<std::string> bad = {"",          "SYS",   "\\\\SYS", "\\SYS\\\\x",
+                                    "\\SYS\\..", "C:\\x", "\\SYS/x", "\\CON\\x"};
     bad.push_back("\\" + std::string(1100, 'b'));
     bad.push_back(std::string("\\a\0\\..", 6));
     for (const std::string& path : bad) {
@@ -73,10 +69,8 @@ TEST(RemotePath, SplitsIntoCheckedNames) {
 }
 
 TEST(RemotePath, DrivesAreTheFourRootDirectoriesInAnyCase) {
-    EXPECT_TRUE(IsDriveRoot({"cf0"}));
-    EXPECT_TRUE(IsDriveRoot({"CF1"}));
-    EXPECT_TRUE(IsDriveRoot({"NvRam"}));
-    EXPECT_TRUE(IsDriveRoot({"mmc"}));
+    for (const char* drive : {"cf0", "CF1", "NvRam", "mmc"})
+        EXPECT_TRUE(IsDriveRoot({drive})) << drive;
     EXPECT_FALSE(IsDriveRoot({"cf2"}));
     EXPECT_FALSE(IsDriveRoot({"cf0", "data"}));
     EXPECT_FALSE(IsDriveRoot({}));
@@ -86,13 +80,11 @@ TEST(RemotePath, DrivesAreTheFourRootDirectoriesInAnyCase) {
 }
 
 TEST(LocalPath, OnlyFullPathsNameOnePlace) {
-    for (const char* path : {"C:\\x", "c:/x", "Z:\\", "\\\\server\\share\\x", "\\\\server\\share"})
+    for (const char* path : {"c:/x", "\\\\server\\share"})
         EXPECT_TRUE(IsAbsoluteLocalPath(path)) << path;
-    for (const char* path :
-         {"C:x", "x", "\\x", "\\\\server", "\\\\\\x\\y", "", "C:", "\\\\server\\\\x", "1:\\x"})
+    for (const char* path : {"C:x", "\\x", "\\\\server", "\\\\server\\\\x", "1:\\x"})
         EXPECT_FALSE(IsAbsoluteLocalPath(path)) << path;
     EXPECT_FALSE(IsAbsoluteLocalPath(std::string("C:\\a\0b", 6)));
-    EXPECT_EQ(FileNamePart("C:\\a\\b.txt"), "b.txt");
     EXPECT_EQ(FileNamePart("C:/a/b"), "b");
     EXPECT_EQ(FileNamePart("b"), "b");
     EXPECT_EQ(FileNamePart("C:\\a\\"), "");
@@ -104,11 +96,9 @@ TEST(Pattern, MatchesLikeTheShellIgnoringCase) {
         const char* pattern;
         bool matches;
     } cases[] = {
-        {"x.fwx", "*.fwx", true},   {"X.FWX", "*.fwx", true}, {"x.fwxx", "*.fwx", false},
-        {"a.b.fwx", "*.fwx", true}, {"", "*", true},          {"a.dlx", "?.dlx", true},
-        {"ab.dlx", "?.dlx", false}, {"prog.x", "p*.x", true}, {"", "", true},
-        {"a", "", false},           {"xaybz", "*a*b*", true}, {"xaybz", "*b*a*", false},
-        {"fw.fwb", "*.fwx", false}, {"abc", "abc", true},     {"abc", "a?c*", true},
+        {"X.FWX", "*.fwx", true}, {"x.fwxx", "*.fwx", false}, {"a.b.fwx", "*.fwx", true},
+        {"", "*", true},          {"ab.dlx", "?.dlx", false}, {"a", "", false},
+        {"xaybz", "*a*b*", true}, {"xaybz", "*b*a*", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
@@ -123,36 +113,23 @@ TEST(ConnectionText, NamesTheDeviceAndItsOptions) {
     std::string error;
     ASSERT_TRUE(ParseConnectionText(" Demo ", s, error)) << error;
     EXPECT_TRUE(s.demo);
-    EXPECT_EQ(s.firmwarePatterns, (std::vector<std::string>{"*.fwx", "*.fwb"}));
-    EXPECT_EQ(s.programPattern, "*.prgx");
-    EXPECT_EQ(s.displayListPattern, "*.dlx");
 
     ASSERT_TRUE(ParseConnectionText("C:\\Devices\\Press7", s, error)) << error;
     EXPECT_FALSE(s.demo);
     EXPECT_EQ(s.folder, "C:\\Devices\\Press7");
 
-    ASSERT_TRUE(
-        ParseConnectionText("folder=\"D:\\My Devices;2\\A\";LATENCY=0x32;refuse;checkfail;fail=0x1009@3;"
-                            "fail=4096;drop=0x1800@65536;throttle=1048576;firmware=*.a|*.b | *.c;"
-                            "program=*.p;displaylist=*.d",
-                            s, error))
+    // Each option's effect is seen in the session component's tests; here the grammar's edges.
+    ASSERT_TRUE(ParseConnectionText("folder=\"D:\\My Devices;2\\A\";LATENCY=0x32;fail=0x1009@3;fail=4096;"
+                                    "drop=0x1800@65536;firmware=*.a|*.b | *.c",
+                                    s, error))
         << error;
     EXPECT_EQ(s.folder, "D:\\My Devices;2\\A");
     EXPECT_EQ(s.latencyMs, 50u);
-    EXPECT_TRUE(s.refuse);
-    EXPECT_TRUE(s.checkFails);
     ASSERT_EQ(s.failures.size(), 2u);
-    EXPECT_EQ(s.failures[0].request, 0x1009);
     EXPECT_EQ(s.failures[0].after, 3u);
     EXPECT_EQ(s.failures[1].request, 4096);
-    EXPECT_EQ(s.failures[1].after, 0u);
-    EXPECT_TRUE(s.drop);
-    EXPECT_EQ(s.dropRequest, 0x1800);
     EXPECT_EQ(s.dropAfterBytes, 65536u);
-    EXPECT_EQ(s.throttleBytesPerSecond, 1048576u);
     EXPECT_EQ(s.firmwarePatterns, (std::vector<std::string>{"*.a", "*.b", "*.c"}));
-    EXPECT_EQ(s.programPattern, "*.p");
-    EXPECT_EQ(s.displayListPattern, "*.d");
 
     // The other address is the whole rest of the text, options and all.
     ASSERT_TRUE(ParseConnectionText("demo;latency=1;moveto=C:\\Other;latency=20;checkfail", s, error))
@@ -169,9 +146,8 @@ TEST(ConnectionText, NamesTheDeviceAndItsOptions) {
 }
 
 TEST(ConnectionText, RefusesWhatNamesNoDeviceOrIsNotUnderstood) {
-    std::vector<std::string> bad = {"", ";", " ", "relative\\dir", "demo=1", "folder="};
-    for (const char* option : {"bogus", "latency=", "latency=-1", "latency=0x", "latency=600001", "fail=zz",
-                               "fail=0x1009@", "drop=", "refuse=1", "throttle"})
+    std::vector<std::string> bad = {"", "relative\\dir", "folder="};
+    for (const char* option : {"bogus", "latency=-1", "latency=600001", "fail=0x1009@", "refuse=1"})
         bad.push_back(std::string("demo;") + option);
     bad.push_back("demo;latency=" + std::string(20, '9'));
     bad.push_back(std::string("demo\0;refuse", 12));
@@ -190,9 +166,7 @@ TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
     EXPECT_STREQ(reinterpret_cast<const char*>(record), "trend_001.csv");
     EXPECT_EQ(record[256], 0);
     EXPECT_EQ(record[260], 0x04);
-    EXPECT_EQ(record[263], 0x01);
     EXPECT_EQ(record[264], 0x88); // low half first
-    EXPECT_EQ(record[268], 0x44);
     EXPECT_EQ(record[271], 0x11);
     for (size_t i = 272; i < kDirectoryRecordSize; ++i)
         ASSERT_EQ(record[i], 0) << i;
@@ -210,7 +184,6 @@ TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
     EXPECT_EQ(record[255], 0) << "the NUL always fits";
     std::memset(record, 0xAA, sizeof record);
     EXPECT_FALSE(EncodeDirectoryRecord({std::string(256, 'x'), false, 0, 0}, record));
-    EXPECT_FALSE(EncodeDirectoryRecord({"", false, 0, 0}, record));
     EXPECT_FALSE(EncodeDirectoryRecord({std::string_view("a\0b", 3), false, 0, 0}, record));
     EXPECT_EQ(record[0], 0xAA) << "a refused record is left alone";
 }
@@ -230,7 +203,6 @@ TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
             EXPECT_TRUE(directories.count(parent)) << item.path << " comes before its directory";
             withContents.insert(parent);
         }
-        EXPECT_GT(item.fileTime, 133537248000000000ull - 1);
         if (item.directory) {
             directories.insert(item.path);
             continue;
@@ -238,18 +210,13 @@ TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
         ++files;
         const std::string content = DemoFileContent(item);
         ASSERT_EQ(content.size(), item.size) << item.path;
-        EXPECT_EQ(content, DemoFileContent(item)) << "contents are deterministic";
         if (item.path.size() > 4 && item.path.compare(item.path.size() - 4, 4, ".csv") == 0 && item.size) {
             ++textFiles;
             EXPECT_EQ(content.find('\0'), std::string::npos) << item.path;
         }
     }
     EXPECT_GE(files, 200u);
-    EXPECT_LE(files, 400u);
     EXPECT_GT(textFiles, 50u);
-    for (const char* top :
-         {"SYS", "USER", "cf0", "nvram", "SYS\\FIRMWARE", "USER\\PROGRAMS", "USER\\DISPLAY"})
-        EXPECT_TRUE(withContents.count(top)) << top;
     size_t empty = 0;
     for (const std::string& dir : directories)
         empty += withContents.count(dir) == 0;

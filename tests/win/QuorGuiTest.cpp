@@ -21,21 +21,18 @@ constexpr DWORD kBeyondHideDelay = 400;
 constexpr DWORD kCaughtUp = 80; // the file dialog shows what came at most every 50 ms
 
 // Sets an environment variable for one scope and puts the previous state back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
+struct ScopedEnv {
+    ScopedEnv(const char* name, const char* value) : name(name) {
         char old[1024];
         const DWORD n = GetEnvironmentVariableA(name, old, sizeof old);
-        had_ = n > 0 && n < sizeof old;
-        old_ = had_ ? old : "";
+        had = n > 0 && n < sizeof old;
+        previous = had ? old : "";
         SetEnvironmentVariableA(name, value);
     }
-    ~ScopedEnv() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
+    ~ScopedEnv() { SetEnvironmentVariableA(name, had ? previous.c_str() : nullptr); }
+    const char* name;
+    bool had = false;
+    std::string previous;
 };
 
 std::string Caption(HWND hwnd) {
@@ -45,26 +42,12 @@ std::string Caption(HWND hwnd) {
 }
 
 // The first visible window of this thread whose class (when given) and caption part match, or null.
-struct Search {
-    const char* cls;
-    std::string part;
-    HWND found;
-};
-
-BOOL CALLBACK Match(HWND hwnd, LPARAM p) {
-    auto& s = *reinterpret_cast<Search*>(p);
-    char name[32] = "";
-    GetClassNameA(hwnd, name, sizeof name);
-    if (IsWindowVisible(hwnd) && (!s.cls || !lstrcmpA(name, s.cls)) &&
-        Caption(hwnd).find(s.part) != std::string::npos)
-        s.found = hwnd;
-    return !s.found;
-}
-
 HWND FindVisible(const char* cls, const std::string& part = "") {
-    Search search{cls, part, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), Match, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, cls, nullptr)) != nullptr;)
+        if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId() && IsWindowVisible(w) &&
+            Caption(w).find(part) != std::string::npos)
+            return w;
+    return nullptr;
 }
 
 // An ordinary window to own dialogs and receive their posted messages.
@@ -88,15 +71,10 @@ TEST(QuorGui, RecordsEveryHelpCallAndShowsNothingWhenWindowsAreOff) {
     EXPECT_EQ(FindVisible(nullptr, "Help"), nullptr);
 
     CQuorDialogEventFile files;
-    CQuorDialogEventTask task;
     ASSERT_TRUE(files.Create(owner.hwnd));
-    ASSERT_TRUE(task.Create(owner.hwnd));
     files.OnFileXferBatchStart(1, "Sending", 1, 1);
-    EXPECT_EQ(task.OnTaskStart(2, "Update Firmware", "x.fwx"), 0);
     EXPECT_FALSE(IsWindowVisible(files.GetSafeHwnd()));
-    EXPECT_FALSE(IsWindowVisible(task.GetSafeHwnd()));
     files.OnFileXferBatchFinish(1, 1);
-    task.OnTaskComplete(2, 1);
 }
 
 TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
@@ -123,8 +101,7 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
 
 TEST(QuorGuiQuery, ScriptedAnswersReplaceTheText) {
     ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
-    // No script, and kinds the library does not know, are left to the session holder's test, which asks
-    // through the holder.
+    // No script, and kinds the library does not know: the session holder's test, which asks through it.
     BSTR answer = SysAllocString(L"keep");
     ScopedEnv script("QUORGUI_QUERY_ANSWER", "new-name.txt");
     EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryText, "Name?", &answer, nullptr));
@@ -184,17 +161,11 @@ TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
     EXPECT_TRUE(Ask(eQuorQueryText, spaced.c_str(), &answer, "x", IDOK));
     EXPECT_GT(g_query.height, shortPromptHeight);
 
-    const struct {
-        _EQuorQueryType type;
-        int button;
-        const wchar_t* answer;
-    } choices[] = {{eQuorQueryYesNo, IDYES, L"Yes"},
-                   {eQuorQueryYesNo, IDNO, L"No"},
-                   {eQuorQueryOkCancel, IDCANCEL, L"Cancel"}};
-    for (const auto& c : choices) {
-        EXPECT_TRUE(Ask(c.type, "Overwrite \\cf0\\a.bin?", &answer, "", c.button));
-        EXPECT_STREQ(answer, c.answer);
-    }
+    // A button's choice is the answer's text.
+    EXPECT_TRUE(Ask(eQuorQueryYesNo, "Overwrite \\cf0\\a.bin?", &answer, "", IDNO));
+    EXPECT_STREQ(answer, L"No");
+    EXPECT_TRUE(Ask(eQuorQueryOkCancel, "Go on?", &answer, "", IDCANCEL));
+    EXPECT_STREQ(answer, L"Cancel");
     SysFreeString(answer);
 }
 
@@ -222,9 +193,7 @@ TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
 // --- progress ---
 
 std::string ItemText(HWND dialog, int id) {
-    char text[512] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return Caption(GetDlgItem(dialog, id));
 }
 
 LRESULT BarPosition(HWND dialog, int id) {
@@ -283,10 +252,6 @@ TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
     Pump(kCaughtUp);
     EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "b.txt");
     EXPECT_NE(Caption(hwnd_).find("Receiving b.txt"), std::string::npos) << Caption(hwnd_);
-    dialog_.OnFileXferFileProgress(4711, 1, 2, 100, 100);
-    Pump(kCaughtUp);
-    EXPECT_EQ(ItemText(hwnd_, IDC_BATCH_TEXT), "File 2 of 2 (100%)");
-    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_BYTES), "100 bytes of 100 bytes");
     dialog_.OnFileXferFileFinish(4711, 1);
     dialog_.OnFileXferBatchFinish(4711, 1);
 
@@ -295,7 +260,6 @@ TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
     Pump(kBeyondHideDelay);
     EXPECT_TRUE(IsWindowVisible(hwnd_));
     EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 0) << "a new batch starts from nothing";
-    EXPECT_EQ(ItemText(hwnd_, IDC_FILE_NAME), "");
     dialog_.OnFileXferBatchFinish(4712, 1);
     Pump(kBeyondHideDelay);
     EXPECT_FALSE(IsWindowVisible(hwnd_));
@@ -391,8 +355,6 @@ TEST(QuorGuiTaskDialog, ShowsATaskAndLetsThePersonStopIt) {
     EXPECT_TRUE(IsWindowVisible(hwnd));
     EXPECT_EQ(dialog.OnTaskProgress(9, 140, "Writing", 3), 0);
     EXPECT_EQ(BarPosition(hwnd, IDC_TASK_BAR), 100);
-    EXPECT_EQ(dialog.OnTaskProgress(9, -5, nullptr, 3), 0);
-    EXPECT_EQ(BarPosition(hwnd, IDC_TASK_BAR), 0);
     EXPECT_EQ(dialog.OnTaskProgress(9, 40, "Writing", 3), 0);
     EXPECT_NE(ItemText(hwnd, IDC_TIME).find("40%"), std::string::npos) << ItemText(hwnd, IDC_TIME);
 

@@ -1,7 +1,7 @@
 #include "SessionTestSupport.h"
 
 #include "SessionFiles.h"
-#include "DeviceSessionDouble.h"
+#include "framework/ComPtr.h"
 #include "framework/Handles.h"
 
 #include <algorithm>
@@ -27,15 +27,22 @@ IClassFactory* SessionFactory() {
 }
 
 // The session's connection point for its events, or null.
-IConnectionPoint* EventsPoint(IQuorSession2* session) {
-    IConnectionPointContainer* container = nullptr;
-    IConnectionPoint* point = nullptr;
+CComPtr<IConnectionPoint> EventsPoint(IQuorSession2* session) {
+    CComPtr<IConnectionPointContainer> container;
+    CComPtr<IConnectionPoint> point;
     if (SUCCEEDED(
-            session->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)))) {
+            session->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))))
         container->FindConnectionPoint(DIID__IQuorSessionEvents, &point);
-        container->Release();
-    }
     return point;
+}
+
+// Runs a call of the session with g_insideCall set.
+template <class F> long Inside(F call) {
+    LONG result = -1;
+    g_insideCall = true;
+    call(&result);
+    g_insideCall = false;
+    return result;
 }
 
 // Test paths may be longer than MAX_PATH (the device supports it), so files are reached in the long form.
@@ -45,8 +52,6 @@ std::wstring Long(const std::string& path) {
 }
 
 } // namespace
-
-// The sink ------------------------------------------------------------------------------------------
 
 STDMETHODIMP CEventSink::QueryInterface(REFIID iid, void** out) {
     const bool ours = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
@@ -64,8 +69,7 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
         VARIANTARG& v = params->rgvarg[i];
         Arg arg;
         arg.type = V_VT(&v);
-        VARIANT number;
-        VariantInit(&number);
+        CVariant number;
         if (SUCCEEDED(VariantChangeType(&number, &v, 0, VT_I8)))
             arg.number = V_I8(&number);
         if (arg.type == VT_BSTR) {
@@ -74,14 +78,6 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* param
             arg.text = NarrowFromWide(*V_BSTRREF(&v));
             SysFreeString(*V_BSTRREF(&v));
             *V_BSTRREF(&v) = SysAllocString(WideFromNarrow(queryAnswer.c_str()).c_str());
-        } else if (arg.type == (VT_ARRAY | VT_UI1 | VT_BYREF) && *V_ARRAYREF(&v)) {
-            SAFEARRAY* array = *V_ARRAYREF(&v);
-            void* data = nullptr;
-            if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
-                const auto* p = static_cast<const uint8_t*>(data);
-                arg.bytes.assign(p, p + array->rgsabound[0].cElements);
-                SafeArrayUnaccessData(array);
-            }
         }
         event.args.push_back(arg);
     }
@@ -106,15 +102,6 @@ std::vector<Event> CEventSink::Of(DISPID id) const {
     return out;
 }
 
-std::vector<DISPID> CEventSink::Ids() const {
-    std::vector<DISPID> out;
-    for (const Event& e : events)
-        out.push_back(e.id);
-    return out;
-}
-
-// The client ----------------------------------------------------------------------------------------
-
 CSessionClient::CSessionClient() {
     IClassFactory* factory = SessionFactory();
     if (!factory ||
@@ -122,50 +109,31 @@ CSessionClient::CSessionClient() {
         ADD_FAILURE() << "no session from QuorSession.dll in " << ProgramDirectory();
         return;
     }
-    IConnectionPoint* point = EventsPoint(m_session);
+    const CComPtr<IConnectionPoint> point = EventsPoint(m_session);
     EXPECT_EQ(point ? point->Advise(&sink, &m_cookie) : E_NOINTERFACE, S_OK) << "the events are not advised";
-    if (point)
-        point->Release();
 }
 
 CSessionClient::~CSessionClient() {
     if (!m_session)
         return;
-    if (IConnectionPoint* point = EventsPoint(m_session)) {
+    if (const CComPtr<IConnectionPoint> point = EventsPoint(m_session))
         point->Unadvise(m_cookie);
-        point->Release();
-    }
     Disconnect();
     m_session->Release();
 }
 
 long CSessionClient::Connect(const std::string& text) {
-    const std::wstring wide = WideFromNarrow(text.c_str());
-    BSTR connection = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    BSTR client = SysAllocString(L"Dorvex Varnel Plugin");
-    LONG result = -1;
-    g_insideCall = true;
-    EXPECT_EQ(m_session->Connect(connection, client, &result), S_OK);
-    g_insideCall = false;
-    SysFreeString(connection);
-    SysFreeString(client);
-    return result;
+    const CBstr connection(text.c_str()), client(L"Dorvex Varnel Plugin");
+    return Inside([&](LONG* r) { EXPECT_EQ(m_session->Connect(connection.Get(), client.Get(), r), S_OK); });
 }
 
 long CSessionClient::Disconnect() {
-    LONG result = -1;
-    g_insideCall = true;
-    m_session->Disconnect(&result);
-    g_insideCall = false;
-    return result;
+    return Inside([&](LONG* r) { m_session->Disconnect(r); });
 }
 
 long CSessionClient::Execute(long request, CParamBlock& input, long wait) {
-    LONG result = -1;
-    g_insideCall = true;
-    m_session->Execute(request, input.ExportArray(), out.ExportArray(), wait, 0, &result);
-    g_insideCall = false;
-    return result;
+    return Inside(
+        [&](LONG* r) { m_session->Execute(request, input.ExportArray(), out.ExportArray(), wait, 0, r); });
 }
 
 long CSessionClient::Exec(long request, const std::vector<std::string>& texts, long wait) {
@@ -180,10 +148,9 @@ long CSessionClient::Refused(long request, const std::vector<std::string>& texts
 }
 
 long CSessionClient::Submit(long request, CParamBlock& input, long& id, LONG_PTR userData, long wait) {
-    LONG result = -1, requestId = -1;
-    g_insideCall = true;
-    m_session->Submit(request, input.ExportArray(), wait, &requestId, userData, 0, &result);
-    g_insideCall = false;
+    LONG requestId = -1;
+    const long result = Inside(
+        [&](LONG* r) { m_session->Submit(request, input.ExportArray(), wait, &requestId, userData, 0, r); });
     id = requestId;
     return result;
 }
@@ -215,35 +182,21 @@ std::vector<Event> CSessionClient::Completions(LONG_PTR userData) const {
 }
 
 std::string CSessionClient::ErrorText(long* code) {
-    BSTR text = nullptr;
+    CBstr text;
     LONG value = -1;
     m_session->GetLastErrorInfo(&text, &value);
-    std::string out = NarrowFromWide(text);
-    SysFreeString(text);
     if (code)
         *code = value;
-    return out;
-}
-
-long CSessionClient::ErrorCode() {
-    long code = 0;
-    ErrorText(&code);
-    return code;
+    return text.Narrow();
 }
 
 long CSessionClient::Reserve(long wait) {
-    LONG result = -1;
-    EXPECT_EQ(m_session->ReserveDevice(wait, &result), S_OK);
-    return result;
+    return Inside([&](LONG* r) { EXPECT_EQ(m_session->ReserveDevice(wait, r), S_OK); });
 }
 
 long CSessionClient::ReleaseDevice() {
-    LONG result = -1;
-    EXPECT_EQ(m_session->ReleaseDevice(&result), S_OK);
-    return result;
+    return Inside([&](LONG* r) { EXPECT_EQ(m_session->ReleaseDevice(r), S_OK); });
 }
-
-// Blocks and records ---------------------------------------------------------------------------------
 
 void Texts(CParamBlock& block, const std::vector<std::string>& texts) {
     block.Clear(true);
@@ -265,8 +218,6 @@ std::string Names(CParamBlock& answer) {
     }
     return names;
 }
-
-// Files -----------------------------------------------------------------------------------------------
 
 CTempFolder::CTempFolder(const char* tag) {
     char base[MAX_PATH];
@@ -312,14 +263,16 @@ std::string ReadFileText(const std::string& path) {
     return out;
 }
 
-bool FileExists(const std::string& path) {
+// 0 for nothing there, 1 for a file, 2 for a directory.
+static int Kind(const std::string& path) {
     const DWORD a = GetFileAttributesW(Long(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    return a == INVALID_FILE_ATTRIBUTES ? 0 : (a & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
 }
-
+bool FileExists(const std::string& path) {
+    return Kind(path) == 1;
+}
 bool DirExists(const std::string& path) {
-    const DWORD a = GetFileAttributesW(Long(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    return Kind(path) == 2;
 }
 
 std::vector<std::string> Snapshot(const std::string& root) {

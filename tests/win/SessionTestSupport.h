@@ -29,7 +29,6 @@ struct Arg {
     VARTYPE type = VT_EMPTY;
     long long number = 0; // any number, VARIANT_BOOL included
     std::string text;
-    std::vector<uint8_t> bytes; // the answer block of RequestComplete
 };
 
 struct Event {
@@ -69,7 +68,6 @@ public:
                         UINT*) override;
 
     std::vector<Event> Of(DISPID id) const;
-    std::vector<DISPID> Ids() const;
     ULONG Refs() const { return m_refs; }
 
 private:
@@ -101,7 +99,11 @@ public:
     // The RequestComplete events that carry this user data.
     std::vector<Event> Completions(LONG_PTR userData) const;
     std::string ErrorText(long* code = nullptr);
-    long ErrorCode();
+    long ErrorCode() {
+        long code = 0;
+        ErrorText(&code);
+        return code;
+    }
     // The result of ReserveDevice and ReleaseDevice.
     long Reserve(long wait);
     long ReleaseDevice();
