@@ -28,7 +28,7 @@ std::string BlockText(SAFEARRAY* array) {
     for (size_t i = 0; i < block.Count(); ++i) {
         const CParamValue& value = block.At(i);
         out += i ? "," : "";
-        out += value.Kind() == PK_TEXT  ? value.GetText()
+        out += value.Kind() == PK_TEXT   ? value.GetText()
                : value.Kind() == PK_INT  ? std::to_string(value.GetInt())
                : value.Kind() == PK_BOOL ? (value.GetBool() ? "true" : "false")
                                          : "?";
@@ -107,7 +107,7 @@ STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown))
         *out = static_cast<IQuorSession2*>(this);
-    else if (offerSession && (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch)))
+    else if (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch))
         *out = static_cast<IQuorSession2*>(this);
     else if (offerConnectionPoints && IsEqualIID(iid, IID_IConnectionPointContainer))
         *out = static_cast<IConnectionPointContainer*>(this);
@@ -116,11 +116,6 @@ STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
     if (!*out)
         return E_NOINTERFACE;
     AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetTypeInfoCount(UINT* count) {
-    *count = 0;
     return S_OK;
 }
 
@@ -190,17 +185,6 @@ STDMETHODIMP CSessionDouble::FindConnectionPoint(REFIID iid, IConnectionPoint** 
     if (!IsEqualIID(iid, DIID__IQuorSessionEvents))
         return CONNECT_E_NOCONNECTION;
     *point = this;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetConnectionInterface(IID* iid) {
-    *iid = DIID__IQuorSessionEvents;
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetConnectionPointContainer(IConnectionPointContainer** container) {
-    *container = this;
     AddRef();
     return S_OK;
 }
@@ -456,15 +440,8 @@ STDMETHODIMP CRecordingEnvironment::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP CRecordingEnvironment::GetTypeInfoCount(UINT* count) {
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
-                                                  DISPID* ids) {
+STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     ++lookups;
-    m_lastNamesLocale = lcid;
     for (UINT i = 0; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
         for (size_t n = 0; n < m_names.size(); ++n)
@@ -476,15 +453,14 @@ STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT 
     return S_OK;
 }
 
-STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                            VARIANT* result, EXCEPINFO*, UINT*) {
     if (id < 1 || static_cast<size_t>(id) > m_names.size())
         return DISP_E_MEMBERNOTFOUND;
     ++callCount;
     if (!keepCalls)
         return S_OK;
-    Call call{m_names[id - 1],         m_lastNamesLocale,         lcid, flags, IsEqualIID(iid, IID_NULL) != 0,
-              params->cNamedArgs != 0, params->rgvarg != nullptr, {}};
+    Call call{m_names[id - 1], flags, IsEqualIID(iid, IID_NULL) != 0, {}};
     size_t reply = 0;
     for (UINT i = 0; i < params->cArgs; ++i) {
         const VARIANT& arg = params->rgvarg[i];
@@ -671,7 +647,6 @@ IStream* MarshalledStream(IDispatch* object) {
 
 // ---- environment of the test program ----
 
-
 bool EnsureSessionTypeLibrary() {
     ITypeLib* library = nullptr;
     if (SUCCEEDED(LoadRegTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, &library))) {
@@ -684,4 +659,3 @@ bool EnsureSessionTypeLibrary() {
     library->Release();
     return true;
 }
-

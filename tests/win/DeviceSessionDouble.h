@@ -19,11 +19,11 @@
 
 // One expected call and what the double answers.
 struct SessionStep {
-    std::string call;          // e.g. "Connect(dev1,Dorvex Varnel Plugin)", "Submit(0x5003,[],-1,0)"
-    long result = 1;           // the operation's result; for Advise the cookie
-    HRESULT hr = S_OK;         // what the method itself returns
-    const wchar_t* text = L""; // GetLastErrorInfo: the text (null: none)
-    long code = 0;             // GetLastErrorInfo: the code
+    std::string call;            // e.g. "Connect(dev1,Dorvex Varnel Plugin)", "Submit(0x5003,[],-1,0)"
+    long result = 1;             // the operation's result; for Advise the cookie
+    HRESULT hr = S_OK;           // what the method itself returns
+    const wchar_t* text = L"";   // GetLastErrorInfo: the text (null: none)
+    long code = 0;               // GetLastErrorInfo: the code
     SAFEARRAY* output = nullptr; // Execute: the answer block handed back (the script's until then)
 };
 
@@ -47,7 +47,6 @@ public:
     std::function<void(const std::string&)> onCall;
 
     // What the test varies about the component.
-    bool offerSession = true;          // answers IQuorSession2
     bool offerConnectionPoints = true; // answers IConnectionPointContainer
     LONG refs = 1;
     // The sink advised last and still subscribed; events go to every subscribed sink.
@@ -63,7 +62,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
     // IDispatch: only GetLastErrorInfo, by name, as the host's standard error display asks for it.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
@@ -88,8 +87,8 @@ public:
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
     // IConnectionPoint
-    STDMETHODIMP GetConnectionInterface(IID* iid) override;
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = DIID__IQuorSessionEvents, S_OK; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
     STDMETHODIMP Unadvise(DWORD cookie) override;
     STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
@@ -189,12 +188,8 @@ public:
     };
     struct Call {
         std::wstring name;
-        LCID namesLocale;
-        LCID invokeLocale;
         WORD flags;
         bool iidNull;
-        bool namedArgs;
-        bool arrayGiven;
         std::vector<Arg> args; // in the order of the array: last argument first
     };
     std::vector<Call> calls;
@@ -209,7 +204,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -217,7 +212,6 @@ public:
 
 private:
     std::vector<std::wstring> m_names;
-    LCID m_lastNamesLocale = 0;
 };
 
 // Closes the next real box with this caption that appears on this thread (from a thread timer, which
