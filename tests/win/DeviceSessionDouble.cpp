@@ -43,24 +43,6 @@ CSessionDouble::~CSessionDouble() {
         entry.second->Release();
 }
 
-void CSessionDouble::Expect(const std::string& call, long result, SAFEARRAY* output, HRESULT hr) {
-    m_script.push_back({call, result, hr, L"", 0, output});
-}
-
-void CSessionDouble::ExpectErrorInfo(const wchar_t* text, long code) {
-    m_script.push_back({"GetLastErrorInfo", 1, S_OK, text, code});
-}
-
-void CSessionDouble::ExpectCreation() {
-    Expect("Advise", 7);
-    Expect("SetOptions(%D)");
-}
-
-void CSessionDouble::ExpectDestruction(long cookie) {
-    Expect("Unadvise(" + std::to_string(cookie) + ")");
-    Expect("Disconnect");
-}
-
 void CSessionDouble::VerifyDone() {
     if (!m_script.empty()) {
         std::string left;
@@ -273,22 +255,6 @@ STDMETHODIMP CSessionFactory::CreateInstance(IUnknown* outer, REFIID iid, void**
 
 // ---- prompts ----
 
-void CScriptedPrompts::ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer) {
-    m_expected.push_back({text, caption, type, answer, Kind::Box, {}, std::nullopt});
-}
-
-void CScriptedPrompts::ExpectDialog(const std::string& name, const std::string& text, int click) {
-    m_expected.push_back({text, name, 0, click, Kind::Dialog, {}, std::nullopt});
-}
-
-void CScriptedPrompts::ExpectMenu(std::vector<std::string> items, UINT answer) {
-    m_expected.push_back({"", "", 0, static_cast<int>(answer), Kind::Menu, std::move(items), std::nullopt});
-}
-
-void CScriptedPrompts::ExpectFolder(const std::string& title, std::optional<std::string> path) {
-    m_expected.push_back({title, "", 0, 0, Kind::Folder, {}, std::move(path)});
-}
-
 void CScriptedPrompts::VerifyDone() {
     for (const Box& box : m_expected)
         ADD_FAILURE() << "expected prompt never shown: \"" << box.text << "\" (" << box.caption << ")";
@@ -296,7 +262,6 @@ void CScriptedPrompts::VerifyDone() {
 }
 
 bool CScriptedPrompts::Next(Kind kind, const std::string& what, Box& box) {
-    m_trace.push_back(what);
     if (m_expected.empty()) {
         ADD_FAILURE() << "unexpected " << what;
         return false;

@@ -35,11 +35,21 @@ public:
     ~CSessionDouble();
 
     // The script. A synchronous request's answer block (taken over) is `output`, e.g. from MakeListing.
-    void Expect(const std::string& call, long result = 1, SAFEARRAY* output = nullptr, HRESULT hr = S_OK);
-    void ExpectErrorInfo(const wchar_t* text, long code);
+    void Expect(const std::string& call, long result = 1, SAFEARRAY* output = nullptr, HRESULT hr = S_OK) {
+        m_script.push_back({call, result, hr, L"", 0, output});
+    }
+    void ExpectErrorInfo(const wchar_t* text, long code) {
+        m_script.push_back({"GetLastErrorInfo", 1, S_OK, text, code});
+    }
     // The calls the holder makes when it is created and destroyed.
-    void ExpectCreation();
-    void ExpectDestruction(long cookie = 7);
+    void ExpectCreation() {
+        Expect("Advise", 7);
+        Expect("SetOptions(%D)");
+    }
+    void ExpectDestruction(long cookie = 7) {
+        Expect("Unadvise(" + std::to_string(cookie) + ")");
+        Expect("Disconnect");
+    }
     // Fails with the trace when expected calls are left over; then starts a fresh script.
     void VerifyDone();
     std::string Trace() const;
@@ -145,14 +155,23 @@ public:
     CScriptedPrompts() { m_previous = SetPrompts(this); }
     ~CScriptedPrompts() override { SetPrompts(m_previous); }
     // A text of "*" takes any text; `shown` keeps every text shown.
-    void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK);
+    void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK) {
+        m_expected.push_back({text, caption, type, answer, Kind::Box, {}, std::nullopt});
+    }
     // The dialog `name` runs for real; once it is up, its first static text is checked against `text`
     // ("*": any), onDialog sees it, and control `click` is clicked (IDCANCEL: as Escape does).
-    void ExpectDialog(const std::string& name, const std::string& text, int click);
+    void ExpectDialog(const std::string& name, const std::string& text, int click) {
+        m_expected.push_back({text, name, 0, click, Kind::Dialog, {}, std::nullopt});
+    }
     // A popup menu with exactly these item texts; the command `answer` is chosen (0: dismissed).
-    void ExpectMenu(std::vector<std::string> items, UINT answer);
+    void ExpectMenu(std::vector<std::string> items, UINT answer) {
+        m_expected.push_back(
+            {"", "", 0, static_cast<int>(answer), Kind::Menu, std::move(items), std::nullopt});
+    }
     // The folder browser titled `title`; it answers `path` (nothing: cancelled).
-    void ExpectFolder(const std::string& title, std::optional<std::string> path);
+    void ExpectFolder(const std::string& title, std::optional<std::string> path) {
+        m_expected.push_back({title, "", 0, 0, Kind::Folder, {}, std::move(path)});
+    }
     void VerifyDone();
     std::function<void(HWND)> onDialog; // runs inside a scripted dialog before the click
 
@@ -172,7 +191,6 @@ private:
 
     IPrompts* m_previous = nullptr;
     std::deque<Box> m_expected;
-    std::vector<std::string> m_trace;
 };
 
 // A host environment object that knows the method names it is given and records every call.
