@@ -114,7 +114,6 @@ TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFl
     EXPECT_EQ(TopLevel(), "Internal Flash,Compact Flash A,NVRAM Disk,MMC A");
     EXPECT_EQ(Children(Top("Internal Flash")), "SYS,USER");
     EXPECT_EQ(treeView->BuildPath(Top("Internal Flash")), "\\");
-    EXPECT_EQ(treeView->BuildPath(Top("Compact Flash A")), "\\cf0\\");
     EXPECT_EQ(treeView->BuildPath(Top("NVRAM Disk")), "\\nvram\\");
     EXPECT_EQ(Selected(), Top("Internal Flash"));
     EXPECT_EQ(listView->CurrentPath(), "\\");
@@ -128,14 +127,6 @@ TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFl
     Settle();
     EXPECT_EQ(TopLevel(), "Internal Flash,Compact Flash A,NVRAM Disk,MMC A");
     EXPECT_EQ(Children(Top("Internal Flash")), "SYS,USER");
-
-    // Selecting a drive shows its root; selecting the same directory again costs no listing.
-    ExpectListing("\\nvram\\", 10000, {});
-    TreeView_SelectItem(tree, Top("NVRAM Disk"));
-    Settle();
-    Post(list, UWM_LIST_SHOW_DIR, "\\nvram\\");
-    Pump(50);
-    session.VerifyDone();
 
     // A new connection clears everything, the drives' images included.
     treeView->ClearTree();
@@ -165,7 +156,6 @@ TEST_F(BrowserTest, PathsAreFoundByListingAndExpandingWhatLiesOnTheWay) {
     EXPECT_EQ(Selected(), Top("Compact Flash A"));
     Post(tree, UWM_TREE_SELECT_PATH, "\\CF0\\Prog\\");
     Post(tree, UWM_TREE_SELECT_PATH, "relative\\path");
-    Post(tree, UWM_TREE_SELECT_PATH, "");
     Pump(50);
     EXPECT_EQ(Selected(), Top("Compact Flash A"));
 
@@ -221,22 +211,18 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     Post(list, UWM_LIST_SHOW_DIR, "\\data\\");
     Settle();
     EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt");
-    EXPECT_EQ(ListView_GetItemCount(list), 4);
-    EXPECT_EQ(listView->CellText(3, 1), "3000000000");
     EXPECT_EQ(listView->CellText(1, 1), "") << "directories have no size";
     EXPECT_EQ(listView->CellText(3, 2), "3/05/04 02:07:09 PM");
     // What the list control draws comes from the rows: text and icon.
     char text[64] = "";
     ListView_GetItemText(list, 3, 1, text, sizeof text);
     EXPECT_STREQ(text, "3000000000");
-    LVITEMA item = {};
-    item.mask = LVIF_IMAGE;
-    item.iItem = 0;
-    ListView_GetItem(list, &item);
-    EXPECT_EQ(item.iImage, 0) << "folder icon";
-    item.iItem = 3;
-    ListView_GetItem(list, &item);
-    EXPECT_EQ(item.iImage, 1) << "document icon";
+    LVITEMA folder = {}, document = {};
+    folder.mask = document.mask = LVIF_IMAGE;
+    document.iItem = 3;
+    ListView_GetItem(list, &folder);
+    ListView_GetItem(list, &document);
+    EXPECT_EQ(std::make_pair(folder.iImage, document.iImage), std::make_pair(0, 1)) << "folder, document";
 
     // A click on "Name" reverses everything; the arrow follows the primary column and its direction.
     HWND header = ListView_GetHeader(list);
@@ -253,18 +239,13 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(Rows(), "b.txt,_x,Zed,alpha");
     EXPECT_EQ(arrow(0), HDF_SORTDOWN);
-    click.iSubItem = 1;
-    SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(Rows(), "b.txt,_x,Zed,alpha") << "by size, still descending; directories tie on the name";
-    EXPECT_EQ(arrow(0), 0);
-    EXPECT_EQ(arrow(1), HDF_SORTDOWN);
 
     // The selection follows its records through a re-sort.
     ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
-    listView->SortByColumn(1);
+    listView->SortByColumn(0);
     ASSERT_EQ(listView->SelectedEntries().size(), 1u);
     EXPECT_EQ(listView->SelectedEntries()[0]->Name(), "b.txt");
-    EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt") << "ascending by size again, the name breaking ties";
+    EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt") << "ascending by name again";
 }
 
 TEST_F(BrowserTest, ListingsAreMadeOnlyWhenNeededAndARefusalIsShownOnce) {
@@ -282,7 +263,6 @@ TEST_F(BrowserTest, ListingsAreMadeOnlyWhenNeededAndARefusalIsShownOnce) {
     Pump(100, [&] { return listView->RowCount() == 0; });
     Pump(20);
     prompts.VerifyDone();
-    EXPECT_EQ(listView->RowCount(), 0u);
     EXPECT_EQ(ListView_GetItemCount(list), 0);
     EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     session.VerifyDone();
@@ -314,34 +294,26 @@ TEST_F(BrowserTest, HostileRecordsAreLeftOutOfBothViews) {
 
 TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     FillRoots(Dirs({"cf0"}));
-    ExpectListing("\\cf0\\", 10000, Dirs({"data"}));
+    const Entries cf0 = {TestEntry("data", true), TestEntry("file", false)};
+    ExpectListing("\\cf0\\", 10000, cf0);
     Post(tree, UWM_TREE_SELECT_PATH, "\\cf0\\");
     Settle();
-    // Double-click on a directory row asks the tree for it.
-    ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
-    ExpectListing("\\cf0\\data\\", 5000, Dirs({"sub"}));
-    ExpectListing("\\cf0\\data\\", 10000, {TestEntry("sub", true), TestEntry("file", false)});
-    NMITEMACTIVATE activate = {};
-    activate.hdr = {list, 1702, static_cast<UINT>(NM_DBLCLK)};
-    activate.iItem = 0;
-    SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&activate));
-    Settle();
-    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
-    // Enter on a file does nothing; on a directory it opens it.
+    // Enter on a file does nothing; on a directory it asks the tree for it.
     ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Pump(30);
-    ExpectListing("\\cf0\\data\\sub\\", 5000, {});
-    ExpectListing("\\cf0\\data\\sub\\", 10000, {});
+    ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
+    ExpectListing("\\cf0\\data\\", 5000, {});
+    ExpectListing("\\cf0\\data\\", 10000, {});
     ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Settle();
-    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\sub\\");
-    // Backspace goes up to a directory the tree has listed already; nothing above a drive's root.
-    ExpectListing("\\cf0\\data\\", 10000, {TestEntry("sub", true), TestEntry("file", false)});
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
+    // Backspace goes up to a directory the tree has listed already.
+    ExpectListing("\\cf0\\", 10000, cf0);
     SendMessageA(list, WM_KEYDOWN, VK_BACK, 0);
     Settle();
-    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\");
 
     // Ctrl+A selects every row; rows with records refuse label editing.
     BYTE keys[256] = {};
@@ -371,7 +343,8 @@ TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
     FillRoots({});
     Entries entries;
     for (int i = 0; i < 10000; ++i)
-        entries.push_back(TestEntry("file" + std::to_string(i * 7919 % 10000) + ".dat", i % 50 == 0, i * 13u));
+        entries.push_back(
+            TestEntry("file" + std::to_string(i * 7919 % 10000) + ".dat", i % 50 == 0, i * 13u));
     auto cycle = [&] {
         ExpectListing("\\big\\", 10000, entries);
         Post(list, UWM_LIST_SHOW_DIR, "\\big\\");
@@ -489,15 +462,11 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
     Command(CDorvexListView::kDeleteCommand);
     EXPECT_EQ(Posted(), "no refresh, reload");
     Verify();
-    // Nothing selected: nothing asked or deleted, the tree and the list still refreshed.
-    Select({});
-    SendMessageA(list, WM_KEYDOWN, VK_DELETE, 0);
-    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
-    Verify();
 }
 
 TEST_F(CommandsTest, DirectoriesAreAskedAgainAndARefusalIsShownWhileTheRunGoesOn) {
-    Show("\\data\\", {TestEntry("d1", true), TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
+    Show("\\data\\",
+         {TestEntry("d1", true), TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
     Select({0, 1, 2, 3}); // directories first: d1, d2, f, g
     const UINT yesNo = MB_YESNO;
     prompts.ExpectDialog("Confirm", "Delete d1?", IDC_CONFIRM_YES_ALL);
@@ -526,34 +495,19 @@ TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
     };
     prompts.ExpectDialog("Confirm", "Delete " + name + "?", IDC_CONFIRM_YES);
     EXPECT_EQ(CConfirmDialog("Delete " + name + "?").DoModal(), CConfirmDialog::kYes);
-    RECT units = {0, 0, 0, 20}; // the field's height in the resource
-    EXPECT_GT(text.bottom - text.top, 2 * (units.bottom - units.top)) << "the text did not get more lines";
+    EXPECT_GT(text.bottom - text.top, 2 * 20) << "the text did not get more lines than the field's two";
     EXPECT_LE(text.bottom, yes.top);
     EXPECT_LE(yes.bottom, client.bottom);
 }
 
-TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
+TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlaceAndARefusalTakesItsRowAway) {
     Show("\\data\\", {TestEntry("old", true)});
-    auto begin = [&] {
-        prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
-        SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
-        HWND edit = ListView_GetEditControl(list);
-        EXPECT_NE(edit, nullptr);
-        EXPECT_EQ(listView->RowCount(), 2u);
-        EXPECT_EQ(listView->CellText(1, 0), "New Folder");
-        DWORD from = 1, to = 0;
-        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-        EXPECT_EQ(from, 0u);
-        EXPECT_EQ(to, 10u);
-        return edit;
-    };
-    // Escape leaves no trace.
-    SendMessageA(begin(), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(listView->RowCount(), 1u);
-    EXPECT_EQ(Posted(), "no refresh, no reload");
-    Verify();
-    // Enter as offered asks for "New Folder"; a refusal is shown and the row goes.
-    HWND edit = begin();
+    prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
+    SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
+    HWND edit = ListView_GetEditControl(list);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(listView->CellText(1, 0), "New Folder");
+    // Enter as offered asks for "New Folder" (a typed name is the end-to-end test's); a refusal is shown.
     session.Expect("Execute(0x1007,[\\data\\],10000)");
     session.Expect("Execute(0x1003,[New Folder],10000)", 0);
     session.ExpectErrorInfo(L"Directory exists", 17);
@@ -562,14 +516,6 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     EXPECT_EQ(listView->RowCount(), 1u);
     EXPECT_EQ(Posted(), "no refresh, no reload");
     Verify();
-    // A typed name goes as typed; the tree and the list follow.
-    edit = begin();
-    session.Expect("Execute(0x1007,[\\data\\],10000)");
-    session.Expect("Execute(0x1003,[ new one ],10000)");
-    SetWindowTextA(edit, " new one ");
-    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
-    Verify();
 }
 
 TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeavesTheFolder) {
@@ -577,43 +523,38 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     Show("\\data\\", {TestEntry("top.bin", false), TestEntry("tree", true), TestEntry("CON", false)});
     Select({0, 1, 2});
     prompts.ExpectFolder("Select Destination", local.Path() + "\\dest");
-    DirectoryEntry unterminated = TestEntry(std::string(256, 'u'), false);
-    const Entries hostile = {TestEntry("..", true),      TestEntry("a\\..\\..\\x", false), TestEntry("", false),
-                             TestEntry("c:evil", true),   TestEntry("nul.txt", false),      TestEntry("LPT1", true),
-                             TestEntry("dot.", true),     TestEntry("blank ", false),       TestEntry("bell\a", false),
-                             TestEntry(std::string(240, 'L'), false), unterminated};
-    Entries top = hostile, sub = hostile, deep = hostile;
+    // One entry a listing cannot address, one name the local folder cannot hold (the rules are the native
+    // LocalName test's), one local path too long.
+    const Entries hostile = {TestEntry("a\\..\\..\\x", false), TestEntry("c:evil", true),
+                             TestEntry(std::string(240, 'L'), false)};
+    Entries top = hostile, sub = hostile;
     top.insert(top.end(), {TestEntry("a.txt", false), TestEntry("empty", true), TestEntry("sub", true)});
-    sub.insert(sub.begin(), {TestEntry("b.txt", false), TestEntry("deep", true)});
-    deep.push_back(TestEntry("c", false));
+    sub.insert(sub.begin(), TestEntry("b.txt", false));
     session.Expect(Listing("\\data\\tree", 10000), 1, MakeListing(top));
     session.Expect(Listing("\\data\\tree\\empty", 10000), 1, MakeListing({}));
     session.Expect(Listing("\\data\\tree\\sub", 10000), 1, MakeListing(sub));
-    session.Expect(Listing("\\data\\tree\\sub\\deep", 10000), 1, MakeListing(deep));
     // Local directories exist before the batch is handed over.
     Command(CDorvexListView::kSendCommand);
     Verify();
     std::unique_ptr<CTransferList> sent = PostedList();
     ASSERT_TRUE(sent);
     const std::string d = dest;
-    EXPECT_EQ(ItemsText(*sent), "\\data\\tree\\a.txt > " + d + "tree\\\n" +
-                                    "\\data\\tree\\sub\\b.txt > " + d + "tree\\sub\\\n" +
-                                    "\\data\\tree\\sub\\deep\\c > " + d + "tree\\sub\\deep\\\n" +
-                                    "\\data\\top.bin > " + d + "\n");
-    EXPECT_EQ(sent->count, 4u);
+    EXPECT_EQ(ItemsText(*sent), "\\data\\tree\\a.txt > " + d + "tree\\\n" + "\\data\\tree\\sub\\b.txt > " +
+                                    d + "tree\\sub\\\n" + "\\data\\top.bin > " + d + "\n");
+    EXPECT_EQ(sent->count, 3u);
     EXPECT_EQ(sent->direction, 0);
     EXPECT_EQ(sessiontest::Snapshot(local.Path()),
-              (std::vector<std::string>{"\\dest\\", "\\dest\\tree\\", "\\dest\\tree\\empty\\", "\\dest\\tree\\sub\\",
-                                        "\\dest\\tree\\sub\\deep\\"}));
-    // Every hostile entry is accounted for at each depth: the three a listing cannot address as one
-    // summary each, the rest by name, and CON among the selection.
+              (std::vector<std::string>{"\\dest\\", "\\dest\\tree\\", "\\dest\\tree\\empty\\",
+                                        "\\dest\\tree\\sub\\"}));
+    // Every hostile entry is accounted for at each depth: the unaddressable one in its listing's summary,
+    // the rest by name, and CON among the selection.
     size_t named = 0, summaries = 0;
     for (const auto& [what, why] : sent->skipped) {
         EXPECT_FALSE(why.empty()) << what;
         (what.back() == '\\' ? summaries : named) += 1;
     }
-    EXPECT_EQ(summaries, 3u);
-    EXPECT_EQ(named, 3u * (hostile.size() - 4) + 1);
+    EXPECT_EQ(summaries, 2u);
+    EXPECT_EQ(named, 2u * 2 + 1);
     EXPECT_EQ(std::count_if(sent->skipped.begin(), sent->skipped.end(),
                             [](const auto& skip) { return skip.first == "\\data\\CON"; }),
               1);
@@ -675,7 +616,7 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({"*.fwx"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({"*.prgx"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({"*.fwx"})), S_OK);
-    const std::string firmware = Add("MAIN.fwx"), two = Add("TWO.fwx"), plain = Add("plain.txt");
+    const std::string firmware = Add("MAIN.fwx"), plain = Add("plain.txt");
     Add("SET1\\A.TXT");
     Add("SET1\\SUB\\B.TXT");
     Add("ONE\\only.prgx");
@@ -697,8 +638,7 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     EXPECT_EQ(sent->operation, 0u);
     EXPECT_EQ(ItemsText(*sent), local.Path() + "\\ONE\\only.prgx > \\cf0\\data\\ONE\\\n");
     Verify();
-    // No menu for two files, for a file of no known kind, nor for a folder's tree.
-    EXPECT_EQ(Drop({firmware, two})->count, 2u);
+    // No menu for a file of no known kind, nor for a folder's tree.
     EXPECT_EQ(ItemsText(*Drop({plain})), plain + " > \\cf0\\data\\\n");
     sent = Drop({local.Path() + "\\SET1"});
     EXPECT_EQ(ItemsText(*sent), local.Path() + "\\SET1\\A.TXT > \\cf0\\data\\SET1\\\n" + local.Path() +

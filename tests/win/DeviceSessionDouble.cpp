@@ -28,7 +28,7 @@ std::string BlockText(SAFEARRAY* array) {
     for (size_t i = 0; i < block.Count(); ++i) {
         const CParamValue& value = block.At(i);
         out += i ? "," : "";
-        out += value.Kind() == PK_TEXT  ? value.GetText()
+        out += value.Kind() == PK_TEXT   ? value.GetText()
                : value.Kind() == PK_INT  ? std::to_string(value.GetInt())
                : value.Kind() == PK_BOOL ? (value.GetBool() ? "true" : "false")
                                          : "?";
@@ -41,24 +41,6 @@ std::string BlockText(SAFEARRAY* array) {
 CSessionDouble::~CSessionDouble() {
     for (auto& entry : m_sinks)
         entry.second->Release();
-}
-
-void CSessionDouble::Expect(const std::string& call, long result, SAFEARRAY* output, HRESULT hr) {
-    m_script.push_back({call, result, hr, L"", 0, output});
-}
-
-void CSessionDouble::ExpectErrorInfo(const wchar_t* text, long code) {
-    m_script.push_back({"GetLastErrorInfo", 1, S_OK, text, code});
-}
-
-void CSessionDouble::ExpectCreation() {
-    Expect("Advise", 7);
-    Expect("SetOptions(%D)");
-}
-
-void CSessionDouble::ExpectDestruction(long cookie) {
-    Expect("Unadvise(" + std::to_string(cookie) + ")");
-    Expect("Disconnect");
 }
 
 void CSessionDouble::VerifyDone() {
@@ -107,7 +89,7 @@ STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown))
         *out = static_cast<IQuorSession2*>(this);
-    else if (offerSession && (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch)))
+    else if (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch))
         *out = static_cast<IQuorSession2*>(this);
     else if (offerConnectionPoints && IsEqualIID(iid, IID_IConnectionPointContainer))
         *out = static_cast<IConnectionPointContainer*>(this);
@@ -116,11 +98,6 @@ STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
     if (!*out)
         return E_NOINTERFACE;
     AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetTypeInfoCount(UINT* count) {
-    *count = 0;
     return S_OK;
 }
 
@@ -190,17 +167,6 @@ STDMETHODIMP CSessionDouble::FindConnectionPoint(REFIID iid, IConnectionPoint** 
     if (!IsEqualIID(iid, DIID__IQuorSessionEvents))
         return CONNECT_E_NOCONNECTION;
     *point = this;
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetConnectionInterface(IID* iid) {
-    *iid = DIID__IQuorSessionEvents;
-    return S_OK;
-}
-
-STDMETHODIMP CSessionDouble::GetConnectionPointContainer(IConnectionPointContainer** container) {
-    *container = this;
     AddRef();
     return S_OK;
 }
@@ -288,22 +254,6 @@ STDMETHODIMP CSessionFactory::CreateInstance(IUnknown* outer, REFIID iid, void**
 }
 
 // ---- prompts ----
-
-void CScriptedPrompts::ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer) {
-    m_expected.push_back({text, caption, type, answer, Kind::Box, {}, std::nullopt});
-}
-
-void CScriptedPrompts::ExpectDialog(const std::string& name, const std::string& text, int click) {
-    m_expected.push_back({text, name, 0, click, Kind::Dialog, {}, std::nullopt});
-}
-
-void CScriptedPrompts::ExpectMenu(std::vector<std::string> items, UINT answer) {
-    m_expected.push_back({"", "", 0, static_cast<int>(answer), Kind::Menu, std::move(items), std::nullopt});
-}
-
-void CScriptedPrompts::ExpectFolder(const std::string& title, std::optional<std::string> path) {
-    m_expected.push_back({title, "", 0, 0, Kind::Folder, {}, std::move(path)});
-}
 
 void CScriptedPrompts::VerifyDone() {
     for (const Box& box : m_expected)
@@ -455,15 +405,8 @@ STDMETHODIMP CRecordingEnvironment::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP CRecordingEnvironment::GetTypeInfoCount(UINT* count) {
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
-                                                  DISPID* ids) {
+STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     ++lookups;
-    m_lastNamesLocale = lcid;
     for (UINT i = 0; i < count; ++i) {
         ids[i] = DISPID_UNKNOWN;
         for (size_t n = 0; n < m_names.size(); ++n)
@@ -475,15 +418,14 @@ STDMETHODIMP CRecordingEnvironment::GetIDsOfNames(REFIID, LPOLESTR* names, UINT 
     return S_OK;
 }
 
-STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                            VARIANT* result, EXCEPINFO*, UINT*) {
     if (id < 1 || static_cast<size_t>(id) > m_names.size())
         return DISP_E_MEMBERNOTFOUND;
     ++callCount;
     if (!keepCalls)
         return S_OK;
-    Call call{m_names[id - 1],         m_lastNamesLocale,         lcid, flags, IsEqualIID(iid, IID_NULL) != 0,
-              params->cNamedArgs != 0, params->rgvarg != nullptr, {}};
+    Call call{m_names[id - 1], flags, IsEqualIID(iid, IID_NULL) != 0, {}};
     size_t reply = 0;
     for (UINT i = 0; i < params->cArgs; ++i) {
         const VARIANT& arg = params->rgvarg[i];
@@ -670,7 +612,6 @@ IStream* MarshalledStream(IDispatch* object) {
 
 // ---- environment of the test program ----
 
-
 bool EnsureSessionTypeLibrary() {
     ITypeLib* library = nullptr;
     if (SUCCEEDED(LoadRegTypeLib(LIBID_QuorSessionLib, 1, 1, LOCALE_NEUTRAL, &library))) {
@@ -683,4 +624,3 @@ bool EnsureSessionTypeLibrary() {
     library->Release();
     return true;
 }
-

@@ -19,11 +19,11 @@
 
 // One expected call and what the double answers.
 struct SessionStep {
-    std::string call;          // e.g. "Connect(dev1,Dorvex Varnel Plugin)", "Submit(0x5003,[],-1,0)"
-    long result = 1;           // the operation's result; for Advise the cookie
-    HRESULT hr = S_OK;         // what the method itself returns
-    const wchar_t* text = L""; // GetLastErrorInfo: the text (null: none)
-    long code = 0;             // GetLastErrorInfo: the code
+    std::string call;            // e.g. "Connect(dev1,Dorvex Varnel Plugin)", "Submit(0x5003,[],-1,0)"
+    long result = 1;             // the operation's result; for Advise the cookie
+    HRESULT hr = S_OK;           // what the method itself returns
+    const wchar_t* text = L"";   // GetLastErrorInfo: the text (null: none)
+    long code = 0;               // GetLastErrorInfo: the code
     SAFEARRAY* output = nullptr; // Execute: the answer block handed back (the script's until then)
 };
 
@@ -35,11 +35,21 @@ public:
     ~CSessionDouble();
 
     // The script. A synchronous request's answer block (taken over) is `output`, e.g. from MakeListing.
-    void Expect(const std::string& call, long result = 1, SAFEARRAY* output = nullptr, HRESULT hr = S_OK);
-    void ExpectErrorInfo(const wchar_t* text, long code);
+    void Expect(const std::string& call, long result = 1, SAFEARRAY* output = nullptr, HRESULT hr = S_OK) {
+        m_script.push_back({call, result, hr, L"", 0, output});
+    }
+    void ExpectErrorInfo(const wchar_t* text, long code) {
+        m_script.push_back({"GetLastErrorInfo", 1, S_OK, text, code});
+    }
     // The calls the holder makes when it is created and destroyed.
-    void ExpectCreation();
-    void ExpectDestruction(long cookie = 7);
+    void ExpectCreation() {
+        Expect("Advise", 7);
+        Expect("SetOptions(%D)");
+    }
+    void ExpectDestruction(long cookie = 7) {
+        Expect("Unadvise(" + std::to_string(cookie) + ")");
+        Expect("Disconnect");
+    }
     // Fails with the trace when expected calls are left over; then starts a fresh script.
     void VerifyDone();
     std::string Trace() const;
@@ -47,7 +57,6 @@ public:
     std::function<void(const std::string&)> onCall;
 
     // What the test varies about the component.
-    bool offerSession = true;          // answers IQuorSession2
     bool offerConnectionPoints = true; // answers IConnectionPointContainer
     LONG refs = 1;
     // The sink advised last and still subscribed; events go to every subscribed sink.
@@ -63,7 +72,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
     // IDispatch: only GetLastErrorInfo, by name, as the host's standard error display asks for it.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
@@ -88,8 +97,8 @@ public:
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
     // IConnectionPoint
-    STDMETHODIMP GetConnectionInterface(IID* iid) override;
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = DIID__IQuorSessionEvents, S_OK; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
     STDMETHODIMP Unadvise(DWORD cookie) override;
     STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
@@ -146,14 +155,23 @@ public:
     CScriptedPrompts() { m_previous = SetPrompts(this); }
     ~CScriptedPrompts() override { SetPrompts(m_previous); }
     // A text of "*" takes any text; `shown` keeps every text shown.
-    void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK);
+    void ExpectBox(const std::string& text, const std::string& caption, UINT type, int answer = IDOK) {
+        m_expected.push_back({text, caption, type, answer, Kind::Box, {}, std::nullopt});
+    }
     // The dialog `name` runs for real; once it is up, its first static text is checked against `text`
     // ("*": any), onDialog sees it, and control `click` is clicked (IDCANCEL: as Escape does).
-    void ExpectDialog(const std::string& name, const std::string& text, int click);
+    void ExpectDialog(const std::string& name, const std::string& text, int click) {
+        m_expected.push_back({text, name, 0, click, Kind::Dialog, {}, std::nullopt});
+    }
     // A popup menu with exactly these item texts; the command `answer` is chosen (0: dismissed).
-    void ExpectMenu(std::vector<std::string> items, UINT answer);
+    void ExpectMenu(std::vector<std::string> items, UINT answer) {
+        m_expected.push_back(
+            {"", "", 0, static_cast<int>(answer), Kind::Menu, std::move(items), std::nullopt});
+    }
     // The folder browser titled `title`; it answers `path` (nothing: cancelled).
-    void ExpectFolder(const std::string& title, std::optional<std::string> path);
+    void ExpectFolder(const std::string& title, std::optional<std::string> path) {
+        m_expected.push_back({title, "", 0, 0, Kind::Folder, {}, std::move(path)});
+    }
     void VerifyDone();
     std::function<void(HWND)> onDialog; // runs inside a scripted dialog before the click
 
@@ -188,12 +206,8 @@ public:
     };
     struct Call {
         std::wstring name;
-        LCID namesLocale;
-        LCID invokeLocale;
         WORD flags;
         bool iidNull;
-        bool namedArgs;
-        bool arrayGiven;
         std::vector<Arg> args; // in the order of the array: last argument first
     };
     std::vector<Call> calls;
@@ -208,7 +222,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
     STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -216,7 +230,6 @@ public:
 
 private:
     std::vector<std::wstring> m_names;
-    LCID m_lastNamesLocale = 0;
 };
 
 // Closes the next real box with this caption that appears on this thread (from a thread timer, which

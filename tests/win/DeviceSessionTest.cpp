@@ -47,40 +47,23 @@ public:
         calls.push_back(line + ")");
         return answer;
     }
-    long OnNotify1(long a, long b, long c) override { return Note("Notify1", a, b, c); }
     long RequestComplete(long e, long r, bool s, SAFEARRAY** a, LONG_PTR u) override {
         return Note("RequestComplete", e, r, s, a, u);
     }
-    long OnNotify3(long a, long b, long c, long d, long e) override { return Note("Notify3", a, b, c, d, e); }
     long UpdateConnectionStatus(short s) override { return Note("ConnectionStatus", s); }
     long OnNotify6(long a, long b) override { return Note("Notify6", a, b); }
-    long OnNotify7(long a, long b) override { return Note("Notify7", a, b); }
     long UpdateConnectionParams(BSTR c) override { return Note("ConnectionParams", c); }
-    long TaskStart(long t, BSTR a, BSTR b, long u) override { return Note("TaskStart", t, a, b, u); }
-    long TaskProgress(long t, long p, BSTR x, long s, long u) override {
-        return Note("TaskProgress", t, p, x, s, u);
-    }
     long TaskComplete(long t, BYTE s, long u) override { return Note("TaskComplete", t, s, u); }
-    long FileXferBatchStart(long b, BSTR t, long f, long k, long u) override {
-        return Note("BatchStart", b, t, f, k, u);
-    }
     long FileXferFileStart(long b, BSTR s, BSTR d, long n, BYTE up, BSTR name, long u) override {
         return Note("FileStart", b, s, d, n, up, name, u);
     }
-    long FileXferFileProgress(long b, long i, long f, long d, long t, long u) override {
-        return Note("FileProgress", b, i, f, d, t, u);
-    }
-    long FileXferFileFinish(long b, BYTE s, long u) override { return Note("FileFinish", b, s, u); }
-    long FileXferBatchFinish(long b, BYTE s, long u) override { return Note("BatchFinish", b, s, u); }
     long OnNotify29(long a, long b, long c, long d, BSTR t, long e) override {
         return Note("Notify29", a, b, c, d, t, e);
     }
     long HostQuery(long a, long q, BSTR p, BSTR* r, long b) override {
         return Note("HostQuery", a, q, p, r, b);
     }
-    long OnNotify50(long a, long b, long c) override { return Note("Notify50", a, b, c); }
     long OnNotify51() override { return Note("Notify51"); }
-    long OnNotify30(long a, long b) override { return Note("Notify30", a, b); }
 };
 
 class DeviceSessionTest : public ScriptedSessionFixture {
@@ -100,18 +83,11 @@ TEST_F(DeviceSessionTest, SubscribesOnCreationAndUnsubscribesBeforeDisconnecting
     auto holder = std::make_unique<CDeviceSession>();
     ASSERT_TRUE(holder->HasSession());
     EXPECT_EQ(holder->Cookie(), 7u);
-    EXPECT_EQ(CEventTypeCache::Users(), 1);
-    EXPECT_TRUE(CEventTypeCache::Loaded());
     ASSERT_NE(session.sink, nullptr);
 
-    // The sink is the holder itself, under each of its three interfaces, and is not counted.
+    // The sink is the holder itself (the session asked it for the events interface) and is not counted.
     IDispatch* sink = static_cast<IDispatch*>(holder.get());
     EXPECT_EQ(session.sink, sink);
-    for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &DIID__IQuorSessionEvents}) {
-        void* out = nullptr;
-        EXPECT_EQ(sink->QueryInterface(*iid, &out), S_OK);
-        EXPECT_EQ(out, sink);
-    }
     void* other = reinterpret_cast<void*>(1);
     EXPECT_EQ(sink->QueryInterface(IID_IConnectionPoint, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
@@ -123,8 +99,6 @@ TEST_F(DeviceSessionTest, SubscribesOnCreationAndUnsubscribesBeforeDisconnecting
     holder.reset();
     EXPECT_EQ(session.sink, nullptr);
     EXPECT_EQ(session.refs, 1) << "the holder kept a reference to the session";
-    EXPECT_EQ(CEventTypeCache::Users(), 0);
-    EXPECT_FALSE(CEventTypeCache::Loaded());
 }
 
 TEST_F(DeviceSessionTest, TheTypeCacheLivesAsLongAsTheLastHolder) {
@@ -133,6 +107,7 @@ TEST_F(DeviceSessionTest, TheTypeCacheLivesAsLongAsTheLastHolder) {
     auto first = std::make_unique<CDeviceSession>();
     auto second = std::make_unique<CDeviceSession>();
     EXPECT_EQ(CEventTypeCache::Users(), 2);
+    EXPECT_TRUE(CEventTypeCache::Loaded());
     session.Expect("Unadvise(1)");
     session.Expect("Disconnect");
     first.reset();
@@ -142,6 +117,7 @@ TEST_F(DeviceSessionTest, TheTypeCacheLivesAsLongAsTheLastHolder) {
     session.Expect("Unadvise(2)");
     session.Expect("Disconnect");
     second.reset();
+    EXPECT_EQ(CEventTypeCache::Users(), 0);
     EXPECT_FALSE(CEventTypeCache::Loaded());
 }
 
@@ -149,23 +125,20 @@ TEST_F(DeviceSessionTest, AComponentThatCannotServeLeavesTheHolderEmptyAndQuiet)
     struct Case {
         const char* what;
         HRESULT create;
-        bool offerSession, offerConnectionPoints;
+        bool offerConnectionPoints;
         HRESULT advise;
         bool expectSession;
     };
     const Case cases[] = {
-        {"class not registered", REGDB_E_CLASSNOTREG, true, true, S_OK, false},
-        {"creation refused", E_OUTOFMEMORY, true, true, S_OK, false},
-        {"no session interface", S_OK, false, true, S_OK, false},
-        {"no connection points", S_OK, true, false, S_OK, false},
-        {"advise refused", S_OK, true, true, CONNECT_E_ADVISELIMIT, true},
+        {"class not registered", REGDB_E_CLASSNOTREG, true, S_OK, false},
+        {"no connection points", S_OK, false, S_OK, false},
+        {"advise refused", S_OK, true, CONNECT_E_ADVISELIMIT, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         factory.createResult = c.create;
-        session.offerSession = c.offerSession;
         session.offerConnectionPoints = c.offerConnectionPoints;
-        if (SUCCEEDED(c.create) && c.offerSession && c.offerConnectionPoints)
+        if (SUCCEEDED(c.create) && c.offerConnectionPoints)
             session.Expect("Advise", 9, nullptr, c.advise);
         if (c.expectSession)
             session.Expect("SetOptions(%D)");
@@ -196,34 +169,20 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsOwnHandlerWithItsArguments) {
         std::vector<VARIANT> args;
         std::string expected;
     };
+    // One event of each shape: a block by reference with user data, a short, texts mixed with numbers and a
+    // byte, a text by reference, a parameter list of the event's own, none at all.
     const std::vector<Case> cases = {
-        {1, {VI4(1), VI4(2), VI4(3)}, "Notify1(1,2,3)"},
         {2,
          {VI4(4), VI4(0x5003), VBool(true), VArrayRef(&answer), VUserData(77)},
          "RequestComplete(4,20483,true,[a,b],77)"},
-        {3, {VI4(1), VI4(2), VI4(3), VI4(4), VI4(5)}, "Notify3(1,2,3,4,5)"},
         {5, {VI2(2)}, "ConnectionStatus(2)"},
-        {6, {VI4(6), VI4(-6)}, "Notify6(6,-6)"},
-        {7, {VI4(7), VI4(-7)}, "Notify7(7,-7)"},
-        {8, {VText(L"dev2")}, "ConnectionParams(dev2)"},
-        {10,
-         {VI4(1), VText(L"Firmware"), VText(L"C:\\fw.fwx"), VI4(0)},
-         "TaskStart(1,Firmware,C:\\fw.fwx,0)"},
-        {11, {VI4(1), VI4(50), VText(L"half"), VI4(3), VI4(0)}, "TaskProgress(1,50,half,3,0)"},
-        {12, {VI4(1), VUI1(1), VI4(0)}, "TaskComplete(1,1,0)"},
-        {20, {VI4(9), VText(L"Upload"), VI4(3), VI4(12), VI4(0)}, "BatchStart(9,Upload,3,12,0)"},
         {21,
          {VI4(9), VText(L"a.txt"), VText(L"\\cf0\\"), VI4(100), VUI1(1), VText(L"a.txt"), VI4(0)},
          "FileStart(9,a.txt,\\cf0\\,100,1,a.txt,0)"},
-        {22, {VI4(9), VI4(0), VI4(3), VI4(50), VI4(100), VI4(0)}, "FileProgress(9,0,3,50,100,0)"},
-        {23, {VI4(9), VUI1(0), VI4(0)}, "FileFinish(9,0,0)"},
-        {24, {VI4(9), VUI1(1), VI4(0)}, "BatchFinish(9,1,0)"},
         {29, {VI4(1), VI4(2), VI4(3), VI4(4), VText(L"t"), VI4(5)}, "Notify29(1,2,3,4,t,5)"},
-        {30, {VI4(30), VI4(31)}, "Notify30(30,31)"},
         {40,
          {VI4(0), VI4(1), VText(L"Overwrite?"), VTextRef(&reply), VI4(0)},
          "HostQuery(0,1,Overwrite?,&old,0)"},
-        {50, {VI4(5), VI4(0), VI4(-5)}, "Notify50(5,0,-5)"},
         {51, {}, "Notify51()"},
     };
     for (const Case& c : cases) {
@@ -260,20 +219,16 @@ TEST_F(DeviceSessionTest, ArgumentsAreConvertedToWhatTheHandlerTakesOrTheEventIs
     };
     const std::vector<Case> cases = {
         {"a DISPID outside the table", 4, {VI4(1)}, nullptr},
-        {"another one", 1000, {}, nullptr},
         {"a long where a short is declared", 5, {VI4(3)}, "ConnectionStatus(3)"},
         {"a numeric text where a short is declared", 5, {VText(L"12")}, "ConnectionStatus(12)"},
-        {"a short where a long is declared", 6, {VI2(-2), VI4(7)}, "Notify6(-2,7)"},
         {"a boolean as a byte, user data as a long",
          2,
          {VI4(0), VI4(0x5003), VUI1(1), VArrayRef(&none), VI4(5)},
          "RequestComplete(0,20483,true,[],5)"},
-        {"a boolean as a long", 2, {VI4(0), VI4(1), VI4(0), VArrayRef(&none), VI4(0)}, "RequestComplete(0,1,false,[],0)"},
         {"a text by reference", 8, {VTextRef(&text)}, "ConnectionParams(proposal)"},
         {"a word where a short is declared", 5, {VText(L"many")}, nullptr},
         {"a short out of range", 5, {VI4(70000)}, nullptr},
         {"too few arguments", 6, {VI4(1)}, nullptr},
-        {"too many arguments", 51, {VI4(1)}, nullptr},
         {"an answer by value", 40, {VI4(0), VI4(1), VText(L"q"), VText(L"a"), VI4(0)}, nullptr},
         {"an answer through a variant reference",
          40,
@@ -362,8 +317,9 @@ bool RegisterForeignTypeLibrary(const std::wstring& path, const std::vector<Decl
             desc.elemdescFunc.tdesc.vt = VT_I4;
             std::vector<LPOLESTR> names(event.types.size() + 1, const_cast<LPOLESTR>(L"p"));
             names[0] = const_cast<LPOLESTR>(event.name);
-            ok = ok && SUCCEEDED(events->AddFuncDesc(index, &desc)) &&
-                 SUCCEEDED(events->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size())));
+            ok =
+                ok && SUCCEEDED(events->AddFuncDesc(index, &desc)) &&
+                SUCCEEDED(events->SetFuncAndParamNames(index, names.data(), static_cast<UINT>(names.size())));
         }
         ok = ok && SUCCEEDED(events->LayOut());
         events->Release();
@@ -452,7 +408,6 @@ TEST_F(DeviceSessionTest, ErrorTextIsTheSessionsFirstLineOfDefenceAgainstOddAnsw
     const Case cases[] = {
         {"a plain text", L"Directory not found.", 12, "Directory not found."},
         {"no text at all", nullptr, 45, ""},
-        {"an empty text", L"", 0, ""},
         {"a text longer than anyone reads", huge.c_str(), 3, std::string(4096, 'x')},
     };
     for (const Case& c : cases) {
@@ -483,12 +438,10 @@ TEST_F(DeviceSessionTest, HostQueriesGoToTheHostLibraryAsDeclaredAndReportWhethe
         const wchar_t* expectedAnswer;
     };
     const Case cases[] = {
-        {"answered", "Yes", 1, L"proposal", S_OK, L"Yes"},
         {"a text answer replaces the proposal", "renamed.dat", 3, L"proposal", S_OK, L"renamed.dat"},
         {"an answer where there was no text", "OK", 2, nullptr, S_OK, L"OK"},
         {"nobody to ask", nullptr, 1, L"proposal", S_FALSE, L"proposal"},
         {"a kind of query only the library can judge", "Yes", 17, L"proposal", S_FALSE, L"proposal"},
-        {"a negative kind", "Yes", -1, L"proposal", S_FALSE, L"proposal"},
     };
     std::string expectedLog;
     for (const Case& c : cases) {
@@ -545,8 +498,6 @@ TEST_F(DeviceSessionTest, HostQueryOwnerIsOurForegroundWindowElseTheMainWindowEl
     Pump(20, [] { return GetForegroundWindow() == nullptr; });
     ASSERT_EQ(GetForegroundWindow(), nullptr);
     EXPECT_EQ(holder.QueryOwner(), main);
-    holder.ownerWindow = nullptr;
-    EXPECT_EQ(holder.QueryOwner(), desktop);
     DestroyWindow(main);
     session.ExpectDestruction(7);
 }

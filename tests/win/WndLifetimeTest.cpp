@@ -50,7 +50,8 @@ TEST(WndLifetime, TheFinalMessageWaitsForTheOutermostHandler) {
     HWND hwnd = window->m_hWnd;
     EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 7);
     EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_EQ(g_events, (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
+    EXPECT_EQ(g_events,
+              (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
 }
 
 } // namespace
