@@ -1,17 +1,19 @@
 // Transfers run by the control's main window, with its progress dialogs, against the same work done
-// without it in the same run: a tree of small files listed and downloaded as "Send File(s) To..." does,
-// against the same downloads submitted straight to the session; a large download against CopyFile; and
+// without it in the same run: a tree of small files downloaded by the file list's own "Send File(s)
+// To..." (its walk included), against the same downloads submitted straight to the session; a large download against CopyFile; and
 // how long a cancel takes to free the device during a throttled transfer. One "<name> <value>" line each.
 //
 //   transfer_bench [--rounds N] [--large-mb N] [--small-files N]
 #include "BenchSession.h"
 
-#include "browser/DeviceListing.h"
+#include "browser/DorvexListView.h"
 #include "browser/TransferList.h"
 #include "framework/Prompts.h"
 #include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
 #include "session/QuorGui.h"
+
+#include <commctrl.h>
 
 #include <cstring>
 #include <memory>
@@ -32,13 +34,16 @@ struct CWatchedList : CTransferList {
     bool& m_freed;
 };
 
-// Nobody reads the boxes here (the cancelled batches' summaries).
+// Nobody reads the boxes here (the cancelled batches' summaries); the folder browser answers `folder`.
 class CQuietPrompts : public IPrompts {
 public:
     int MessageBox(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
     INT_PTR DoModal(HINSTANCE, int, const std::string&, HWND, DLGPROC, LPARAM) override { return IDCANCEL; }
     UINT TrackPopupMenu(HMENU, UINT, POINT, HWND) override { return 0; }
-    std::optional<std::string> BrowseForFolder(HWND, const std::string&) override { return std::nullopt; }
+    std::optional<std::string> BrowseForFolder(HWND, const std::string&) override {
+        return folder.empty() ? std::nullopt : std::optional<std::string>(folder);
+    }
+    std::string folder;
 };
 
 // Dispatches messages until `done` holds, with a loop like a host's own (GetMessage, as the direct runs
@@ -98,22 +103,23 @@ public:
     }
     CDorvexWnd& Main() { return m_main; }
 
-    // The walk of "Send File(s) To...": one listing per directory, local directories made on the way,
-    // every file an item.
-    void Walk(const std::string& remote, const std::string& local, CTransferList& list) {
-        EntryRows rows;
-        if (!ListDirectory(m_main, remote, kListWait, rows))
-            Fail("listing " + remote);
-        for (const auto& row : rows) {
-            const std::string name = row->NameText();
-            if (row->IsDirectory()) {
-                CreateDirectoryA((local + name).c_str(), nullptr);
-                Walk(remote + name + "\\", local + name + "\\", list);
-            } else {
-                list.items.push_back({remote + name, local});
-                ++list.count;
-            }
-        }
+    // "Send File(s) To..." on the row `name` of the device's root, as a person does it: the row selected,
+    // the list's command run (its walk, the folder browser answered by the prompts), the batch run to its
+    // end.
+    void SendRow(const std::string& name) {
+        CDorvexListView& list = *m_main.ListView();
+        const auto row = [&]() -> int {
+            for (size_t i = 0; i < list.RowCount(); ++i)
+                if (list.Row(i) && list.Row(i)->NameText() == name)
+                    return static_cast<int>(i);
+            return -1;
+        };
+        PumpUntil([&] { return list.CurrentPath() == "\\" && row() >= 0; }, kListWait);
+        ListView_SetItemState(list.m_hWnd, -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(list.m_hWnd, row(), LVIS_SELECTED, LVIS_SELECTED);
+        list.SendSelection();
+        PumpUntil([&] { return m_main.RunningLists() != 0; }, kListWait);
+        PumpUntil([&] { return m_main.RunningLists() == 0; });
     }
     // Posts the list as the file list does and waits until the main window has run and freed it.
     void Run(std::unique_ptr<CWatchedList> list) {
@@ -206,11 +212,9 @@ int main(int argc, char** argv) {
             }
         },
         [&] {
-            auto list = control.List(0);
-            control.Walk("\\tree\\", copies + "\\", *list);
-            if (list->items.size() != tree.size())
-                Fail("the walk found " + std::to_string(list->items.size()) + " files");
-            control.Run(std::move(list));
+            quiet.folder = copies;
+            control.SendRow("tree");
+            quiet.folder.clear();
         });
     std::vector<std::string> copied;
     Files(copies, "\\", copied);
