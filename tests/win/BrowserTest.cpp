@@ -500,14 +500,21 @@ TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
     EXPECT_LE(yes.bottom, client.bottom);
 }
 
-TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlaceAndARefusalTakesItsRowAway) {
+TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     Show("\\data\\", {TestEntry("old", true)});
-    prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
-    SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
-    HWND edit = ListView_GetEditControl(list);
-    ASSERT_NE(edit, nullptr);
-    EXPECT_EQ(listView->CellText(1, 0), "New Folder");
-    // Enter as offered asks for "New Folder" (a typed name is the end-to-end test's); a refusal is shown.
+    const auto begin = [&] {
+        prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
+        SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
+        EXPECT_EQ(listView->CellText(1, 0), "New Folder");
+        return ListView_GetEditControl(list);
+    };
+    // Escape leaves no trace.
+    SendMessageA(begin(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(listView->RowCount(), 1u);
+    EXPECT_EQ(Posted(), "no refresh, no reload");
+    Verify();
+    // Enter as offered asks for "New Folder"; a refusal is shown and the row goes.
+    HWND edit = begin();
     session.Expect("Execute(0x1007,[\\data\\],10000)");
     session.Expect("Execute(0x1003,[New Folder],10000)", 0);
     session.ExpectErrorInfo(L"Directory exists", 17);
@@ -515,6 +522,14 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlaceAndA
     SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(listView->RowCount(), 1u);
     EXPECT_EQ(Posted(), "no refresh, no reload");
+    Verify();
+    // A typed name goes as typed; the tree and the list follow.
+    edit = begin();
+    session.Expect("Execute(0x1007,[\\data\\],10000)");
+    session.Expect("Execute(0x1003,[ new one ],10000)");
+    SetWindowTextA(edit, " new one ");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
     Verify();
 }
 
@@ -638,8 +653,10 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     EXPECT_EQ(sent->operation, 0u);
     EXPECT_EQ(ItemsText(*sent), local.Path() + "\\ONE\\only.prgx > \\cf0\\data\\ONE\\\n");
     Verify();
-    // No menu for a file of no known kind, nor for a folder's tree.
+    // No menu for a file of no known kind, nor for two files, nor for a folder's tree.
     EXPECT_EQ(ItemsText(*Drop({plain})), plain + " > \\cf0\\data\\\n");
+    EXPECT_EQ(ItemsText(*Drop({firmware, plain})),
+              firmware + " > \\cf0\\data\\\n" + plain + " > \\cf0\\data\\\n");
     sent = Drop({local.Path() + "\\SET1"});
     EXPECT_EQ(ItemsText(*sent), local.Path() + "\\SET1\\A.TXT > \\cf0\\data\\SET1\\\n" + local.Path() +
                                     "\\SET1\\SUB\\B.TXT > \\cf0\\data\\SET1\\SUB\\\n");
