@@ -69,8 +69,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP Read(LPCOLESTR name, VARIANT* v, IErrorLog*) override {
-        return lstrcmpW(name, L"_Version") || version.vt == VT_EMPTY ? E_INVALIDARG
-                                                                     : VariantCopy(v, &version);
+        return lstrcmpW(name, L"_Version") || version.vt == VT_EMPTY ? E_INVALIDARG : VariantCopy(v, &version);
     }
     STDMETHODIMP Write(LPCOLESTR name, VARIANT* v) override {
         return lstrcmpW(name, L"_Version") ? S_OK : VariantCopy(&version, v);
@@ -124,9 +123,8 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     CoTaskMemFree(list.pElems);
 
     GUID source = {};
-    EXPECT_EQ(
-        As<IProvideClassInfo2>(IID_IProvideClassInfo2)->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source),
-        S_OK);
+    EXPECT_EQ(As<IProvideClassInfo2>(IID_IProvideClassInfo2)->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source),
+              S_OK);
     EXPECT_TRUE(IsEqualIID(source, kEventsIid));
 
     DWORD misc = 0;
@@ -137,6 +135,17 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     CComPtr<IConnectionPoint> point;
     EXPECT_EQ(points->FindConnectionPoint(kEventsIid, &point), S_OK);
     EXPECT_EQ(points->FindConnectionPoint(IID_IPropertyNotifySink, &point), CONNECT_E_NOCONNECTION);
+    // Enumerated, the one point is the event interface's.
+    CComPtr<IEnumConnectionPoints> all;
+    ASSERT_EQ(points->EnumConnectionPoints(&all), S_OK);
+    IConnectionPoint* found[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(all->Next(2, found, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    IID iid = {};
+    EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
+    EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
+    found[0]->Release();
 }
 
 TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
@@ -166,8 +175,12 @@ TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
 // A script engine's late-bound calls: its variables by reference as VARIANTs holding whatever they hold,
 // numbers of any type, texts by value, a named argument; and the platform's errors for what does not fit.
 TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
-    const CComPtr<IDispatch> script = As<IDispatch>(IID_IDispatch);
-    ASSERT_TRUE(script);
+    CLSID clsid = {};
+    ASSERT_EQ(CLSIDFromProgID(L"DORVEX.DorvexCtrl.1", &clsid), S_OK);
+    CComPtr<IDispatch> script;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void**>(&script)),
+              S_OK);
     auto call = [&](const wchar_t* name, std::vector<VARIANT> args, UINT* argError = nullptr,
                     WORD flags = DISPATCH_METHOD) {
         return host_test::CallByName(script.Get(), name, std::move(args), nullptr, argError, flags);
@@ -176,10 +189,14 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     std::vector<VARIANT> refs;
     for (CVariant& v : vars)
         refs.push_back(VVariantRef(&v));
-    vars[2].vt = VT_R8; // variables that held something else, a text to be freed among them
+    vars[1].vt = VT_I4;
+    vars[1].lVal = 7;
+    vars[2].vt = VT_R8;
     vars[2].dblVal = 2.5;
     vars[3].vt = VT_BSTR;
     vars[3].bstrVal = SysAllocString(L"12");
+    vars[4].vt = VT_I2;
+    vars[4].iVal = -1;
     EXPECT_EQ(call(L"VNLGetWindowSizes", refs), S_OK);
     const short expected[6] = {100, 100, 10000, 10000, 600, 300};
     for (int i = 0; i < 6; ++i) {
@@ -199,23 +216,27 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     ASSERT_EQ(script->GetIDsOfNames(IID_NULL, names, 2, 0x800, ids), S_OK);
     EXPECT_EQ(ids[1], 0);
     DISPPARAMS params = {&text, &ids[1], 1, 1};
-    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
     params.rgdispidNamedArgs = &ids[2];
     EXPECT_EQ(script->Invoke(ids[0], IID_NULL, 0x400, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_PARAMNOTFOUND);
 
     // What does not fit gets the platform's answer and touches no variable.
+    VARIANT missing;
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
     long wrongType = 0;
     VARIANT longRef;
     longRef.vt = VT_BYREF | VT_I4;
     longRef.plVal = &wrongType;
     const VARIANT v = refs[0];
     UINT argError = 99;
+    EXPECT_EQ(call(L"VNLGetWindowSizes", {v, v, missing, v, v, v}), DISP_E_PARAMNOTOPTIONAL);
     EXPECT_EQ(call(L"VNLGetWindowSizes", {v, v, v, v, v}), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(call(L"VNLGetWindowSizes", {v, longRef, v, v, v, v}, &argError), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 4u) << "the index of the argument in the array, last argument first";
     EXPECT_EQ(wrongType, 0);
+    EXPECT_EQ(call(L"VNLSetConnectionParameters", {text}, nullptr, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
 }
 
 // A host that loads the module itself, lets it go, and loads it again (perhaps at another address) gets
@@ -231,8 +252,8 @@ TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
         HMODULE ocx = LoadLibraryA("DORVEX.OCX");
         auto getClass = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
             reinterpret_cast<void*>(GetProcAddress(ocx, "DllGetClassObject")));
-        auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
+        auto canUnload =
+            reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(ocx, "DllCanUnloadNow")));
         ASSERT_TRUE(getClass && canUnload);
         HWND parent = Frame();
         {
@@ -244,13 +265,11 @@ TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
             CComPtr<IDispatch> dispatch;
             ASSERT_EQ(ole.QueryInterface(IID_IDispatch, dispatch), S_OK);
             short s[6] = {};
-            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLGetWindowSizes",
-                                            {VI2Ref(&s[0]), VI2Ref(&s[1]), VI2Ref(&s[2]), VI2Ref(&s[3]),
-                                             VI2Ref(&s[4]), VI2Ref(&s[5])}),
+            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLGetWindowSizes", {VI2Ref(&s[0]), VI2Ref(&s[1]),
+                                            VI2Ref(&s[2]), VI2Ref(&s[3]), VI2Ref(&s[4]), VI2Ref(&s[5])}),
                       S_OK);
             BSTR text = SysAllocString(L"demo");
-            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLSetConnectionParameters", {VTextRef(&text)}),
-                      S_OK);
+            EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLSetConnectionParameters", {VTextRef(&text)}), S_OK);
             SysFreeString(text);
             ASSERT_EQ(Attach()(ole.Get(), parent, &site), S_OK);
             HWND controlWindow = WindowOf(ole.Get());
