@@ -143,14 +143,21 @@ TEST_F(TransferEndToEnd, AThousandFileTreeAndALargeFileGoDownAndUpByteForByte) {
     EXPECT_TRUE(prompts.shown.empty());
 }
 
-// The list's operation reaches the session as its task; where each task installs its kind of file is
-// checked with the session component.
-TEST_F(TransferEndToEnd, ATypedOperationInstallsTheFileWhereTheDeviceKeepsItsKind) {
-    WritePatternFile(local / "line.prgx", 200000, 7);
-    auto list = List(1, 0x7401);
-    Add(*list, local / "line.prgx", "\\");
-    ASSERT_TRUE(Run(std::move(list)));
-    EXPECT_EQ(HashFile(device / "USER\\PROGRAMS\\line.prgx"), HashFile(local / "line.prgx"));
+TEST_F(TransferEndToEnd, TypedOperationsInstallTheFileWhereTheDeviceKeepsItsKind) {
+    const struct {
+        uint32_t operation;
+        const char* file;
+        const char* installed;
+    } cases[] = {{0x5404, "main.fwx", "SYS\\FIRMWARE\\main.fwx"},
+                 {0x7401, "line.prgx", "USER\\PROGRAMS\\line.prgx"},
+                 {0x8801, "panel.dlx", "USER\\DISPLAY\\panel.dlx"}};
+    for (const auto& c : cases) {
+        WritePatternFile(local / c.file, 200000, c.operation);
+        auto list = List(1, c.operation);
+        Add(*list, local / c.file, "\\");
+        ASSERT_TRUE(Run(std::move(list))) << c.file;
+        EXPECT_EQ(HashFile(device / c.installed), HashFile(local / c.file)) << c.installed;
+    }
     EXPECT_TRUE(DeviceFree());
 }
 
@@ -185,6 +192,28 @@ TEST_F(TransferEndToEnd, CancelStopsTheRunningFileAtOnceLeavesNothingPartialAndS
     EXPECT_LT(released - clicked, 1000u) << "the device stayed reserved after the cancel";
     prompts.VerifyDone();
     EXPECT_TRUE(Snapshot(local / "in").empty()) << "a partial or further file was left";
+}
+
+// The session asks before it replaces a file on either side; "No" keeps the old one.
+TEST_F(TransferEndToEnd, OverwritesAreAskedBothWaysAndNoKeepsTheOldFile) {
+    WriteFileText(device / "cfg.ini", "new");
+    WriteFileText(local / "cfg.ini", "old");
+    for (const char* answer : {"No", "Yes"}) {
+        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", answer);
+        auto list = List(0);
+        Add(*list, "\\cfg.ini", local.Path() + "\\");
+        ASSERT_TRUE(Run(std::move(list)));
+        EXPECT_EQ(ReadFileText(local / "cfg.ini"), answer[0] == 'N' ? "old" : "new");
+    }
+    EXPECT_EQ(Snapshot(local.Path()).size(), 1u) << "nothing but the file itself";
+    WriteFileText(local / "cfg.ini", "newer");
+    for (const char* answer : {"No", "Yes"}) {
+        SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", answer);
+        auto list = List(1);
+        Add(*list, local / "cfg.ini", "\\");
+        ASSERT_TRUE(Run(std::move(list)));
+        EXPECT_EQ(ReadFileText(device / "cfg.ini"), answer[0] == 'N' ? "new" : "newer");
+    }
 }
 
 TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere) {
