@@ -314,6 +314,16 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     SendMessageA(list, WM_KEYDOWN, VK_BACK, 0);
     Settle();
     EXPECT_EQ(listView->CurrentPath(), "\\cf0\\");
+    // A double-click on a directory row opens it as Enter does (through the main window's notification).
+    ExpectListing("\\cf0\\data\\", 10000, {});
+    NMITEMACTIVATE activate = {};
+    activate.hdr = {list, 1702, static_cast<UINT>(NM_DBLCLK)};
+    SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&activate));
+    Settle();
+    EXPECT_EQ(listView->CurrentPath(), "\\cf0\\data\\");
+    ExpectListing("\\cf0\\", 10000, cf0);
+    SendMessageA(list, WM_KEYDOWN, VK_BACK, 0);
+    Settle();
 
     // Ctrl+A selects every row; rows with records refuse label editing.
     BYTE keys[256] = {};
