@@ -133,7 +133,6 @@ void CHostTour::Next(Step step) {
     m_step = step;
     m_stepStart = GetTickCount();
     m_seenDialog = nullptr;
-    m_seenAt = 0;
     m_shotTaken = false;
 }
 
@@ -232,19 +231,27 @@ bool CHostTour::ShootDialog(const wchar_t* caption, const wchar_t* shot, int ans
         }
         return false;
     }
-    if (dialog != m_seenDialog) {
-        m_seenDialog = dialog;
+    if (!Settled(dialog))
+        return false;
+    ShootWithTexts(dialog, shot);
+    CloseDialog(dialog, answer);
+    return true;
+}
+
+bool CHostTour::Settled(HWND window) {
+    if (window != m_seenDialog) {
+        m_seenDialog = window;
         m_seenAt = GetTickCount();
         return false;
     }
-    if (GetTickCount() - m_seenAt < kSettleMs)
-        return false;
+    return GetTickCount() - m_seenAt >= kSettleMs;
+}
+
+void CHostTour::ShootWithTexts(HWND dialog, const wchar_t* shot) {
     std::wstring text = WindowText(dialog);
     EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
     Log(L"dialog " + text);
     Shot(shot);
-    CloseDialog(dialog, answer);
-    return true;
 }
 
 bool CHostTour::WriteLocalFile(const wchar_t* name, LONGLONG size) {
@@ -327,18 +334,10 @@ bool CHostTour::HandleUnexpectedDialog() {
     HWND dialog = NewDialog();
     if (!dialog)
         return false;
-    if (m_seenDialog != dialog) {
-        m_seenDialog = dialog;
-        m_seenAt = GetTickCount();
+    if (!Settled(dialog))
         return true;
-    }
-    if (GetTickCount() - m_seenAt < kSettleMs)
-        return true;
-    std::wstring text = WindowText(dialog);
-    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
-    Log(L"dialog " + text);
     const std::wstring name = L"unexpected-" + std::to_wstring(++m_unexpected) + L".bmp";
-    Shot(name.c_str());
+    ShootWithTexts(dialog, name.c_str());
     CloseDialog(dialog, IDOK);
     m_seenDialog = nullptr;
     return true;
@@ -455,13 +454,9 @@ void CHostTour::Tick() {
             }
             return;
         }
-        if (dialog != m_seenDialog) {
-            m_seenDialog = dialog;
-            m_seenAt = GetTickCount();
+        if (dialog != m_seenDialog)
             Log(L"dialog " + WindowText(dialog));
-            return;
-        }
-        if (GetTickCount() - m_seenAt < kSettleMs)
+        if (!Settled(dialog))
             return;
         Shot(connect ? L"02-connect.bmp" : L"03-about.bmp");
         CloseDialog(dialog, connect ? IDCANCEL : IDOK);
@@ -564,12 +559,7 @@ void CHostTour::Tick() {
             }
             return;
         }
-        if (!m_seenAt || m_seenDialog != menu) {
-            m_seenDialog = menu;
-            m_seenAt = GetTickCount();
-            return;
-        }
-        if (GetTickCount() - m_seenAt < kSettleMs)
+        if (!Settled(menu))
             return;
         Shot(L"07-drop-menu.bmp");
         // Dismissed with Escape; the menu loop reads the thread's queue.
@@ -659,17 +649,9 @@ void CHostTour::Tick() {
             }
             return;
         }
-        if (dialog != m_seenDialog) {
-            m_seenDialog = dialog;
-            m_seenAt = GetTickCount();
+        if (!Settled(dialog))
             return;
-        }
-        if (GetTickCount() - m_seenAt < kSettleMs)
-            return;
-        std::wstring text = WindowText(dialog);
-        EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
-        Log(L"dialog " + text);
-        Shot(L"11-progress.bmp");
+        ShootWithTexts(dialog, L"11-progress.bmp");
         m_shotTaken = true;
         return;
     }

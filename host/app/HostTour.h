@@ -83,6 +83,10 @@ private:
     // Waits for the dialog a step opened, photographs it after it settled and answers it; true when done
     // (also when it never came: that fails the tour).
     bool ShootDialog(const wchar_t* caption, const wchar_t* shot, int answer, DWORD wait);
+    // True once `window` has been up for a while (painted): its first sight starts the clock.
+    bool Settled(HWND window);
+    // The dialog's caption and texts into the record, then its screenshot.
+    void ShootWithTexts(HWND dialog, const wchar_t* shot);
     // The files of the transfer steps, in the tour's folder and on the demo device.
     std::wstring LocalFile(const wchar_t* name) const { return m_folder + L"\\" + name; }
     bool WriteLocalFile(const wchar_t* name, LONGLONG size);
