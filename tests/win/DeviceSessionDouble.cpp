@@ -87,9 +87,7 @@ SessionStep CSessionDouble::Answer(const std::string& call) {
 
 STDMETHODIMP CSessionDouble::QueryInterface(REFIID iid, void** out) {
     *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown))
-        *out = static_cast<IQuorSession2*>(this);
-    else if (IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch))
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQuorSession2) || IsEqualIID(iid, IID_IDispatch))
         *out = static_cast<IQuorSession2*>(this);
     else if (offerConnectionPoints && IsEqualIID(iid, IID_IConnectionPointContainer))
         *out = static_cast<IConnectionPointContainer*>(this);
@@ -130,13 +128,10 @@ STDMETHODIMP CSessionDouble::Execute(LONG request, SAFEARRAY** input, SAFEARRAY*
     SessionStep step = Answer("Execute(" + Hex(request) + "," + BlockText(input ? *input : nullptr) + "," +
                               std::to_string(wait) + ")");
     // The component replaces the caller's output array with its answer, as the interface allows.
-    if (step.output && output) {
-        if (*output)
-            SafeArrayDestroy(*output);
-        *output = step.output;
-    } else if (step.output) {
+    if (step.output && output)
+        std::swap(*output, step.output); // the caller's array, if any, is destroyed below
+    if (step.output)
         SafeArrayDestroy(step.output);
-    }
     *result = step.result;
     return step.hr;
 }
