@@ -43,17 +43,6 @@ public:
     HRESULT answer = S_OK;
     bool offerInterface = true;
     int launches = 0;
-    DWORD cookie = 0;
-
-    HRESULT Register() {
-        return CoRegisterClassObject(kClsidHostApplication, static_cast<IClassFactory*>(this),
-                                     CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
-    }
-    void Revoke() {
-        if (cookie)
-            CoRevokeClassObject(cookie);
-        cookie = 0;
-    }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         *out = nullptr;
@@ -88,10 +77,13 @@ class EnvDispatchTest : public ScriptedSessionFixture {
 protected:
     void SetUp() override {
         ScriptedSessionFixture::SetUp();
-        ASSERT_EQ(application.Register(), S_OK);
+        ASSERT_EQ(CoRegisterClassObject(kClsidHostApplication, static_cast<IClassFactory*>(&application),
+                                        CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie),
+                  S_OK);
     }
     void TearDown() override {
-        application.Revoke();
+        CoRevokeClassObject(cookie);
         ScriptedSessionFixture::TearDown();
     }
     std::unique_ptr<CHostedSession> MakeHolder() {
@@ -102,12 +94,26 @@ protected:
     }
     CRecordingEnvironment environment{kEnvironmentMethods};
     CHostApplicationDouble application;
+    DWORD cookie = 0;
 };
 
-TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopied) {
+TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopiedAndEachFailureHasItsOwnResult) {
     CEnvDispatch holder;
-    holder.Set(&environment);
     CVariant result;
+    EXPECT_EQ(holder.InvokeByName(L"Method", &result, 1, VT_I4, 1L), E_FAIL) << "no environment";
+    holder.Set(&environment);
+    // Types outside the accepted ones, by value or by reference, are refused before the environment is
+    // asked anything.
+    for (VARTYPE type : {VARTYPE(VT_R8), VARTYPE(VT_BYREF | VT_VARIANT)}) {
+        SCOPED_TRACE(type);
+        EXPECT_EQ(holder.InvokeByName(L"Method", &result, 2, VT_I4, 1L, static_cast<int>(type), nullptr),
+                  E_INVALIDARG);
+    }
+    EXPECT_EQ(environment.lookups, 0);
+    EXPECT_EQ(holder.InvokeByName(L"NoSuchMethod", &result, 1, VT_I4, 1L), E_NOINTERFACE);
+    EXPECT_EQ(environment.lookups, 1);
+    EXPECT_TRUE(environment.calls.empty());
+
     // Every accepted type, values taken as given; the first pair becomes the last array element.
     CBstr text(L"text");
     short shortValue = 3;
@@ -136,61 +142,40 @@ TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopied) {
     EXPECT_EQ(environment.refs, 1);
 }
 
-TEST_F(EnvDispatchTest, EachFailureHasItsOwnResult) {
-    CEnvDispatch holder;
-    CVariant result;
-    EXPECT_EQ(holder.InvokeByName(L"Method", &result, 1, VT_I4, 1L), E_FAIL) << "no environment";
-    holder.Set(&environment);
-    // Types outside the accepted ones, by value or by reference, are refused before the environment is
-    // asked anything.
-    for (VARTYPE type : {VARTYPE(VT_R8), VARTYPE(VT_BYREF | VT_VARIANT)}) {
-        SCOPED_TRACE(type);
-        EXPECT_EQ(holder.InvokeByName(L"Method", &result, 2, VT_I4, 1L, static_cast<int>(type), nullptr),
-                  E_INVALIDARG);
-    }
-    EXPECT_EQ(environment.lookups, 0);
-    EXPECT_EQ(holder.InvokeByName(L"NoSuchMethod", &result, 1, VT_I4, 1L), E_NOINTERFACE);
-    EXPECT_EQ(environment.lookups, 1);
-    EXPECT_TRUE(environment.calls.empty());
-    holder.Set(nullptr);
-}
-
-TEST_F(EnvDispatchTest, TheEnvironmentArrivesMarshalledAndReplacesTheOneBefore) {
+// Arrival and release with the control around it: the container test; here replacement and bad streams.
+TEST_F(EnvDispatchTest, AMarshalledEnvironmentReplacesTheOneBeforeAndABadStreamLeavesNone) {
     CRecordingEnvironment second{kEnvironmentMethods};
-    {
-        CEnvDispatch holder;
-        EXPECT_FALSE(holder.Held());
-        IStream* stream = MarshalledStream(&environment);
-        ASSERT_NE(stream, nullptr);
-        EXPECT_EQ(holder.SetFromStream(stream), S_OK);
-        stream->Release();
-        EXPECT_TRUE(holder.Held());
-        EXPECT_EQ(environment.refs, 2);
+    CEnvDispatch holder;
+    IStream* stream = MarshalledStream(&environment);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(holder.SetFromStream(stream), S_OK);
+    stream->Release();
+    stream = MarshalledStream(&second);
+    EXPECT_EQ(holder.SetFromStream(stream), S_OK);
+    stream->Release();
+    EXPECT_EQ(environment.refs, 1) << "the old environment is released first";
+    EXPECT_EQ(second.refs, 2);
 
-        stream = MarshalledStream(&second);
-        EXPECT_EQ(holder.SetFromStream(stream), S_OK);
-        stream->Release();
-        EXPECT_EQ(environment.refs, 1) << "the old environment is released first";
-        EXPECT_EQ(second.refs, 2);
-
-        // A stream with nothing marshalled in it: the old one is gone all the same, and nothing is held.
-        IStream* empty = nullptr;
-        ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &empty), S_OK);
-        EXPECT_TRUE(FAILED(holder.SetFromStream(empty)));
-        empty->Release();
-        EXPECT_FALSE(holder.Held());
-        EXPECT_EQ(second.refs, 1);
-        EXPECT_EQ(holder.SetFromStream(nullptr), E_POINTER);
-
-        stream = MarshalledStream(&second);
-        holder.SetFromStream(stream);
-        stream->Release();
-    }
-    EXPECT_EQ(second.refs, 1) << "the holder's destruction releases the environment";
+    // A stream with nothing marshalled in it: the old one is gone all the same, and nothing is held.
+    IStream* empty = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &empty), S_OK);
+    EXPECT_TRUE(FAILED(holder.SetFromStream(empty)));
+    empty->Release();
+    EXPECT_FALSE(holder.Held());
+    EXPECT_EQ(second.refs, 1);
+    EXPECT_EQ(holder.SetFromStream(nullptr), E_POINTER);
 }
 
-TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArguments) {
+TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArgumentsOnlyWithAnEnvironment) {
     auto holder = MakeHolder();
+    // Without an environment nothing is sent and the calls that have a result say E_FAIL.
+    char buffer[8] = "keep";
+    EXPECT_FALSE(holder->HasEnvironment());
+    EXPECT_EQ(holder->UpdateConnectionStatus(1), 0);
+    EXPECT_EQ(holder->SetPluginWindowSize(1, 2, 3, 4, 5, 6), E_FAIL);
+    EXPECT_EQ(holder->GetCurrentAddress(buffer, buffer, buffer, 8), E_FAIL);
+    EXPECT_STREQ(buffer, "keep");
+
     holder->SetEnvironment(&environment);
     environment.replies = {L"10.0.0.5", L"502", L"unit 3"};
     CBstr plugin(L"Other"), address(L"10.0.0.7"), third(L"x");
@@ -202,6 +187,12 @@ TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArguments) 
     EXPECT_EQ(holder->ShowFrameFooter(9), S_OK);
     EXPECT_EQ(holder->AppendToWindowTitle(" - device 2"), S_OK);
     EXPECT_EQ(holder->SetWindowTitleTool("Files"), S_OK);
+    // New connection parameters are sent when the reconnect is queued.
+    session.Expect("Disconnect");
+    session.Expect("Connect(dev6;port=7,)");
+    EXPECT_EQ(holder->UpdateConnectionParams(CBstr(L"dev6;port=7").Get()), 0);
+    Pump(1000, [&] { return session.Trace().find("Connect") != std::string::npos; });
+    session.VerifyDone();
     EXPECT_TRUE(holder->HasEnvironment());
     EXPECT_EQ(application.launches, 0) << "with an environment the host application is not asked";
 
@@ -219,6 +210,7 @@ TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArguments) 
         {L"VNLENVShowFrameFooter", {VT_I4}, {L"9"}},
         {L"VNLENVAppendToWindowTitle", {text}, {L" - device 2"}},
         {L"VNLENVSetWindowTitleTool", {text}, {L"Files"}},
+        {L"VNLENVUpdateConnectionParams", {ref}, {L"dev6;port=7"}},
     };
     ASSERT_EQ(environment.calls.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -235,43 +227,7 @@ TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArguments) 
     session.ExpectDestruction();
 }
 
-TEST_F(EnvDispatchTest, WithoutAnEnvironmentNothingIsSentAndTheRestSayEFail) {
-    auto holder = MakeHolder();
-    char buffer[8] = "keep";
-    EXPECT_FALSE(holder->HasEnvironment());
-    EXPECT_EQ(holder->UpdateConnectionStatus(1), 0);
-    EXPECT_EQ(holder->SetPluginWindowSize(1, 2, 3, 4, 5, 6), E_FAIL);
-    EXPECT_EQ(holder->GetCurrentAddress(buffer, buffer, buffer, 8), E_FAIL);
-    EXPECT_STREQ(buffer, "keep");
-    session.ExpectDestruction();
-}
-
-TEST_F(EnvDispatchTest, NewConnectionParametersAreSentOnlyWhenTheReconnectIsQueued) {
-    auto holder = MakeHolder();
-    holder->SetEnvironment(&environment);
-    session.Expect("Disconnect");
-    session.Expect("Connect(dev6;port=7,)");
-    EXPECT_EQ(holder->UpdateConnectionParams(CBstr(L"dev6;port=7").Get()), 0);
-    ASSERT_EQ(environment.calls.size(), 1u);
-    EXPECT_EQ(environment.calls[0].name, L"VNLENVUpdateConnectionParams");
-    EXPECT_EQ(TypesOf(environment.calls[0]), std::vector<VARTYPE>{VT_BYREF | VT_BSTR});
-    EXPECT_EQ(ValuesOf(environment.calls[0]), std::vector<std::wstring>{L"dev6;port=7"});
-    Pump(1000, [&] { return session.Trace().find("Connect") != std::string::npos; });
-    holder->SetEnvironment(nullptr);
-    session.VerifyDone();
-    session.ExpectDestruction();
-    holder.reset();
-
-    // No session to reconnect: the failure comes back and the host hears nothing.
-    factory.createResult = REGDB_E_CLASSNOTREG;
-    CHostedSession orphan;
-    orphan.SetEnvironment(&environment);
-    EXPECT_NE(orphan.UpdateConnectionParams(CBstr(L"dev7").Get()), 0);
-    EXPECT_EQ(environment.calls.size(), 1u);
-    orphan.SetEnvironment(nullptr);
-}
-
-TEST_F(EnvDispatchTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplication) {
+TEST_F(EnvDispatchTest, WithoutASessionOrEnvironmentLaunchGoesThroughTheHostApplicationAndAReconnectFails) {
     factory.createResult = REGDB_E_CLASSNOTREG; // the session plays no part here
     CHostedSession holder;
     CBstr plugin(L"Dorvex"), address(L"C:\\devices\\unit 2"), third(L"ignored");
@@ -288,6 +244,12 @@ TEST_F(EnvDispatchTest, WithoutAnEnvironmentLaunchGoesThroughTheHostApplication)
         EXPECT_EQ(e.Error(), E_POINTER);
     }
     EXPECT_EQ(application.launches, 1);
+
+    // No session to reconnect: the failure comes back and the host hears nothing.
+    holder.SetEnvironment(&environment);
+    EXPECT_NE(holder.UpdateConnectionParams(CBstr(L"dev7").Get()), 0);
+    EXPECT_TRUE(environment.calls.empty());
+    holder.SetEnvironment(nullptr);
 }
 
 } // namespace
