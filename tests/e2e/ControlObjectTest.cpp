@@ -18,24 +18,9 @@ const CLSID kControlClsid = {0x1e5f1674, 0xca8a, 0x4223, {0xba, 0x08, 0xf1, 0xce
 const CLSID kPageClsid = {0x64951383, 0xe244, 0x487e, {0x86, 0xea, 0xeb, 0x6b, 0x5a, 0x5a, 0xc7, 0x32}};
 const IID kEventsIid = {0x16cbb4b7, 0xc0aa, 0x4f22, {0xa6, 0x97, 0x63, 0x28, 0xe4, 0xda, 0x31, 0x94}};
 
-using AttachControl = HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**);
-AttachControl Attach() {
-    return reinterpret_cast<AttachControl>(
-        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
-}
-
 HWND Frame() {
     return CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
                            nullptr);
-}
-
-// The control's window, or null.
-HWND WindowOf(IUnknown* control) {
-    CComPtr<IOleWindow> window;
-    HWND hwnd = nullptr;
-    if (SUCCEEDED(control->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window))))
-        window->GetWindow(&hwnd);
-    return hwnd;
 }
 
 class ControlObjectTest : public COleTest {
@@ -245,6 +230,8 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
 TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";
+    const auto attach = reinterpret_cast<HRESULT(WINAPI*)(IUnknown*, HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("atl.dll"), "AtlAxAttachControl")));
     WNDCLASSEXA info = {};
     info.cbSize = sizeof info;
     for (int load = 0; load < 2; ++load) {
@@ -271,8 +258,11 @@ TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
             BSTR text = SysAllocString(L"demo");
             EXPECT_EQ(host_test::CallByName(dispatch.Get(), L"VNLSetConnectionParameters", {VTextRef(&text)}), S_OK);
             SysFreeString(text);
-            ASSERT_EQ(Attach()(ole.Get(), parent, &site), S_OK);
-            HWND controlWindow = WindowOf(ole.Get());
+            ASSERT_EQ(attach(ole.Get(), parent, &site), S_OK);
+            CComPtr<IOleWindow> window;
+            HWND controlWindow = nullptr;
+            ASSERT_EQ(ole.QueryInterface(IID_IOleWindow, window), S_OK);
+            window->GetWindow(&controlWindow);
             ASSERT_TRUE(IsWindow(GetDlgItem(controlWindow, 1700))) << "no main window in the control";
             EXPECT_TRUE(GetWindowLongA(GetDlgItem(controlWindow, 1700), GWL_STYLE) & WS_VISIBLE)
                 << "the size request was forgotten";

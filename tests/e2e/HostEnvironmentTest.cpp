@@ -84,20 +84,6 @@ protected:
     IDispatch* env_ = nullptr;
 };
 
-// Each of the eight names reaches its own handler in the next test; here the lookup's edges.
-TEST_F(EnvironmentTest, KnowsItsMethodsByNameInAnyCaseAndNothingElse) {
-    EXPECT_EQ(Id(L"vnlenvupdateconnectionstatus"), Id(L"VNLENVUpdateConnectionStatus"));
-    EXPECT_GT(Id(L"VNLENVUpdateConnectionStatus"), 0);
-
-    DISPID id = 5;
-    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"VNLENVNoSuchThing")};
-    EXPECT_EQ(env_->GetIDsOfNames(IID_NULL, unknown, 1, 0x800, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN) << "plug-ins test the id for a negative value";
-    UINT count = 7;
-    EXPECT_EQ(env_->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
-}
-
 // What each call does to the host window is in the host window test; here what only this side sees: the
 // launch's process id, the out-texts, the order of the sizes and the record of the calls.
 TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
@@ -127,7 +113,18 @@ TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
     EXPECT_EQ(frame_.calls[2], L"VNLENVSetPluginWindowSize(1, 2, 3, 4, 5, 6)");
 }
 
-TEST_F(EnvironmentTest, RefusesWhatItCannotReadWithoutReachingTheHost) {
+// Each of the eight names reaches its own handler in the test above; here the lookup's edges.
+TEST_F(EnvironmentTest, KnowsItsMethodsInAnyCaseAndRefusesWhatItCannotReadWithoutReachingTheHost) {
+    EXPECT_EQ(Id(L"vnlenvupdateconnectionstatus"), Id(L"VNLENVUpdateConnectionStatus"));
+    EXPECT_GT(Id(L"VNLENVUpdateConnectionStatus"), 0);
+    DISPID id = 5;
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"VNLENVNoSuchThing")};
+    EXPECT_EQ(env_->GetIDsOfNames(IID_NULL, unknown, 1, 0x800, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(id, DISPID_UNKNOWN) << "plug-ins test the id for a negative value";
+    UINT count = 7;
+    EXPECT_EQ(env_->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+
     UINT argError = 99;
     EXPECT_EQ(Call(L"VNLENVShowFrameFooter", {VI4(1), VI4(1)}), DISP_E_BADPARAMCOUNT);
 

@@ -28,11 +28,6 @@ std::string Size(HWND hwnd) {
     GetClientRect(hwnd, &rect);
     return std::to_string(rect.right) + "x" + std::to_string(rect.bottom);
 }
-LONG Width(HWND hwnd) {
-    RECT rect = {};
-    GetClientRect(hwnd, &rect);
-    return rect.right;
-}
 
 std::wstring Title(HWND hwnd) {
     wchar_t text[256] = L"";
@@ -131,8 +126,9 @@ TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
     EXPECT_GE(small.right, 100);
     EXPECT_GE(small.bottom, 100);
     SetWindowPos(window_.Window(), nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_GT(Width(area), 600);
-    EXPECT_EQ(Width(GetDlgItem(control, 1700)), Width(area)) << "the control follows its area";
+    GetClientRect(area, &small);
+    EXPECT_GT(small.right, 600);
+    EXPECT_EQ(Size(GetDlgItem(control, 1700)), Size(area)) << "the control follows its area";
 }
 
 TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
