@@ -70,21 +70,10 @@ TEST_F(ContainerTest, HostSequenceShowsTheMainWindowAndFollowsTheContainer) {
     EXPECT_EQ(canUnload(), S_OK) << "a control object or lock outlived its container";
 }
 
-// Confirms the modal about box from inside its own message loop.
-bool g_aboutSeen = false;
-void CALLBACK CloseAbout(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND about = FindWindowA(nullptr, "About Dorvex Control");
-    if (!about)
-        return;
-    KillTimer(nullptr, id);
-    g_aboutSeen = GetDlgItem(about, IDOK) != nullptr;
-    PostMessageA(about, WM_COMMAND, IDOK, 0);
-}
-
 TEST_F(ContainerTest, AboutBoxIsModalAndClosesWithOk) {
-    SetTimer(nullptr, 0, 50, CloseAbout);
+    CBoxCloser closer("About Dorvex Control"); // answers OK from inside the box's own message loop
     EXPECT_EQ(host_.Call(L"AboutBox", {}), S_OK);
-    EXPECT_TRUE(g_aboutSeen) << "no \"About Dorvex Control\" dialog with an OK button appeared";
+    EXPECT_TRUE(closer.Closed()) << "no \"About Dorvex Control\" dialog appeared";
 }
 
 TEST_F(ContainerTest, F1AsksTheHostForHelpWithItsContext) {

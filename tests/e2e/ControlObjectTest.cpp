@@ -100,7 +100,7 @@ TEST_F(ControlObjectTest, PersistsVersionOneZeroAndConvertsOlderStreams) {
     EXPECT_EQ(bagPersist->Load(&bag, nullptr), S_OK);
 }
 
-TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
+TEST_F(ControlObjectTest, NamesItsEventInterfaceAndItsPropertyPageWhichShowsItsDialog) {
     CAUUID list = {};
     ASSERT_EQ(As<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages)->GetPages(&list), S_OK);
     ASSERT_EQ(list.cElems, 1u);
@@ -131,9 +131,8 @@ TEST_F(ControlObjectTest, NamesItsPropertyPageAndEventInterface) {
     EXPECT_EQ(found[0]->GetConnectionInterface(&iid), S_OK);
     EXPECT_TRUE(IsEqualIID(iid, kEventsIid));
     found[0]->Release();
-}
 
-TEST_F(ControlObjectTest, PropertyPageShowsItsDialogUnderTheGeneralCaption) {
+    // The page shows its dialog under the General caption.
     CComPtr<IPropertyPage> page;
     ASSERT_EQ(CoCreateInstance(kPageClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
                                reinterpret_cast<void**>(&page)),

@@ -100,7 +100,7 @@ protected:
     UINT_PTR strayTimer_ = 0;
 };
 
-TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
+TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesConnectsAndFollowsEnvironmentCalls) {
     ASSERT_TRUE(Create());
     ASSERT_TRUE(window_.Problem().empty()) << window_.Problem().c_str();
     EXPECT_EQ(Lines(L"host "), (std::vector<std::wstring>{
@@ -129,10 +129,8 @@ TEST_F(HostWindowTest, HandsOverTheEnvironmentTakesTheSizesThenConnects) {
     GetClientRect(area, &small);
     EXPECT_GT(small.right, 600);
     EXPECT_EQ(Size(GetDlgItem(control, 1700)), Size(area)) << "the control follows its area";
-}
 
-TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
-    ASSERT_TRUE(Create());
+    // What environment calls do to title, status, footer and size.
     const size_t pluginCalls = Lines(L"env ").size();
     EXPECT_EQ(Env(L"VNLENVSetWindowTitleTool", {VText(L"Files")}), S_OK);
     EXPECT_EQ(Env(L"VNLENVAppendToWindowTitle", {VText(L" [\\cf0\\]")}), S_OK);
@@ -151,7 +149,6 @@ TEST_F(HostWindowTest, EnvironmentCallsChangeTitleStatusFooterAndSize) {
     EXPECT_EQ(Lines(L"host VNLSetConnectionParameters").size(), 1u) << "the plug-in reconnected itself";
 
     // Without the footer the plug-in gets the whole client area.
-    HWND area = window_.PluginWindow();
     EXPECT_EQ(Env(L"VNLENVShowFrameFooter", {VI4(0)}), S_OK);
     EXPECT_FALSE(window_.FooterVisible());
     EXPECT_EQ(Size(area), Size(window_.Window()));
