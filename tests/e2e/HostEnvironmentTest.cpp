@@ -25,13 +25,13 @@ using namespace host_test;
 class RecordingFrame : public IHostFrame {
 public:
     short status = -1;
-    std::wstring connection, plugin, address, extra, appended, tool;
+    std::wstring plugin, address, extra, appended, tool;
     long sizes[6] = {};
-    int footer = -1;
     std::vector<std::wstring> calls;
 
+    // The parameters and the footer are seen in the host window test.
     void OnConnectionStatus(short s) override { status = s; }
-    void OnConnectionParams(const std::wstring& c) override { connection = c; }
+    void OnConnectionParams(const std::wstring&) override {}
     HRESULT LaunchPlugin(const std::wstring& p, const std::wstring& a, const std::wstring& e,
                          DWORD& processId) override {
         plugin = p, address = a, extra = e;
@@ -42,7 +42,7 @@ public:
     void GetCurrentAddress(std::wstring& a, std::wstring& p, std::wstring& h) override {
         a = L"C:\\devices\\one", p = L"Dorvex", h = L"VarnelHost";
     }
-    void ShowFrameFooter(bool show) override { footer = show; }
+    void ShowFrameFooter(bool) override {}
     void AppendToWindowTitle(const std::wstring& t) override { appended = t; }
     void SetWindowTitleTool(const std::wstring& t) override { tool = t; }
     void OnEnvironmentCall(const std::wstring& call) override { calls.push_back(call); }
