@@ -191,10 +191,7 @@ TEST_F(HostWindowTest, ConnectDialogSendsTheNewConnectionAndCancelSendsNothing) 
     // Ctrl+O through the host's keyboard handling opens it too.
     typed = L"demo";
     prompts.ExpectDialog("Connect", "*", IDOK);
-    MSG key = {};
-    key.hwnd = window_.Window();
-    key.message = WM_KEYDOWN;
-    key.wParam = 'O';
+    MSG key = {window_.Window(), WM_KEYDOWN, 'O', 0, 0, {}};
     BYTE keys[256] = {};
     GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
