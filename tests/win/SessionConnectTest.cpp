@@ -1,6 +1,7 @@
 // The session component's registration, connection texts and connection events.
 #include "SessionTestSupport.h"
 
+#include "framework/ComPtr.h"
 #include "session/DemoTree.h"
 
 #include <olectl.h>
@@ -9,11 +10,7 @@
 
 using namespace sessiontest;
 
-namespace {
-
-class SessionConnect : public SessionFixture {};
-
-} // namespace
+using SessionConnect = SessionFixture;
 
 // The event descriptions of its type library are read by the control's sink, and its last error is asked
 // for by name by the standard error display, in the end-to-end session tests; the enumerator of its one
@@ -22,47 +19,23 @@ TEST_F(SessionConnect, RegisteredByNameAndOffersOnlyItsEvents) {
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(L"Quor.Session.1", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_QuorSession));
-    IProvideClassInfo2* info = nullptr;
+    CComPtr<IProvideClassInfo2> info;
     ASSERT_EQ(CoCreateInstance(CLSID_QuorSession, nullptr, CLSCTX_INPROC_SERVER, IID_IProvideClassInfo2,
                                reinterpret_cast<void**>(&info)),
               S_OK);
     GUID source = GUID_NULL;
     EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
     EXPECT_TRUE(IsEqualGUID(source, DIID__IQuorSessionEvents));
-    IConnectionPointContainer* container = nullptr;
-    ASSERT_EQ(info->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container)),
-              S_OK);
-    IConnectionPoint* point = nullptr;
+    CComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(info.QueryInterface(IID_IConnectionPointContainer, container), S_OK);
+    CComPtr<IConnectionPoint> point;
     EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, &point), CONNECT_E_NOCONNECTION);
     ASSERT_EQ(container->FindConnectionPoint(DIID__IQuorSessionEvents, &point), S_OK);
     EXPECT_EQ(point->Unadvise(12345), CONNECT_E_NOCONNECTION);
-    point->Release();
-    container->Release();
-    info->Release();
 }
 
-TEST_F(SessionConnect, ConnectionStatusArrivesAfterTheCallOnConnectAndDisconnect) {
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1) << client.ErrorText();
-    EXPECT_TRUE(client.sink.events.empty()) << "an event arrived inside Connect";
-    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 1; }));
-    const Event status = client.sink.Of(5)[0];
-    ASSERT_EQ(status.args.size(), 1u);
-    EXPECT_EQ(status.args[0].type, VT_I2);
-    EXPECT_EQ(status.Long(0), 1);
-
-    EXPECT_EQ(client.Disconnect(), 1);
-    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 2; }));
-    EXPECT_EQ(client.sink.Of(5)[1].Long(0), 0);
-    for (const Event& e : client.sink.events)
-        EXPECT_FALSE(e.duringCall);
-
-    // Disconnected, the device is out of reach with a clear reason.
-    EXPECT_EQ(client.Refused(kListDir, {"\\"}), 1);
-    EXPECT_NE(client.ErrorText().find("not connected"), std::string::npos);
-}
-
-TEST_F(SessionConnect, BadConnectionTextsAreRefusedWithAReason) {
+// Refused texts report no status; an accepted one reports it after the call, and 0 after Disconnect.
+TEST_F(SessionConnect, BadTextsAreRefusedWithAReasonAndAConnectionReportsItsStatusAfterTheCall) {
     const std::string d = device.Path();
     const struct {
         std::string text;
@@ -79,9 +52,23 @@ TEST_F(SessionConnect, BadConnectionTextsAreRefusedWithAReason) {
         EXPECT_TRUE(c.code != 3 || text.find("missing") != std::string::npos) << "the folder is not named";
     }
     Pump(50);
-    EXPECT_TRUE(client.sink.Of(5).empty()) << "a refused connection reported a status";
-    // The accepted forms.
-    EXPECT_EQ(client.Connect("folder=\"" + d + "\""), 1) << client.ErrorText();
+    EXPECT_TRUE(client.sink.events.empty()) << "a refused connection reported a status";
+
+    ASSERT_EQ(client.Connect("folder=\"" + d + "\""), 1) << client.ErrorText();
+    EXPECT_TRUE(client.sink.events.empty()) << "an event arrived inside Connect";
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 1; }));
+    const Event status = client.sink.Of(5)[0];
+    ASSERT_EQ(status.args.size(), 1u);
+    EXPECT_EQ(status.args[0].type, VT_I2);
+    EXPECT_EQ(status.Long(0), 1);
+    EXPECT_EQ(client.Disconnect(), 1);
+    ASSERT_TRUE(Pump(10000, [&] { return client.sink.Of(5).size() == 2; }));
+    EXPECT_EQ(client.sink.Of(5)[1].Long(0), 0);
+    for (const Event& e : client.sink.events)
+        EXPECT_FALSE(e.duringCall);
+    // Disconnected, the device is out of reach with a clear reason.
+    EXPECT_EQ(client.Refused(kListDir, {"\\"}), 1);
+    EXPECT_NE(client.ErrorText().find("not connected"), std::string::npos);
     EXPECT_EQ(client.Connect(d + "\\;latency=0x10;throttle=1000000;program=*.abc"), 1) << client.ErrorText();
 }
 

@@ -4,11 +4,7 @@
 
 using namespace sessiontest;
 
-namespace {
-
-class SessionRequest : public SessionFixture {};
-
-} // namespace
+using SessionRequest = SessionFixture;
 
 TEST_F(SessionRequest, ListingHasOneRecordPerChild) {
     MakeDirs(device / "CF0\\data");
@@ -36,47 +32,9 @@ TEST_F(SessionRequest, ListingHasOneRecordPerChild) {
     EXPECT_EQ(client.out.Count(), 0u) << "a failed request leaves an empty answer";
 }
 
-TEST_F(SessionRequest, ProbeAndConnectionCheck) {
-    CSessionClient client, failing;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
-    EXPECT_EQ(client.Exec(kProbe, {}), 1);
-    EXPECT_EQ(client.Run(kConnectCheck, {}).Long(0), 0);
-
-    ASSERT_EQ(failing.Connect(device.Path() + ";checkfail"), 1);
-    const Event done = failing.Run(kConnectCheck, {});
-    EXPECT_EQ(done.args[2].number, VARIANT_FALSE);
-    EXPECT_EQ(done.Long(0), 5);
-    long code = 0;
-    EXPECT_NE(failing.ErrorText(&code).find("check"), std::string::npos);
-    EXPECT_EQ(code, 5);
-    EXPECT_EQ(failing.Exec(kProbe, {}), 1) << "only the check fails";
-}
-
-TEST_F(SessionRequest, NewDirectoryIsMadeInTheCurrentDirectoryAndRefusedWhenItCannotBe) {
+TEST_F(SessionRequest, DirectoriesAreMadeInTheCurrentOneAndDeletedWholeButNeverRootsOrDrives) {
     MakeDirs(device / "USER");
     WriteFileText(device / "USER\\taken.txt", "t");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
-
-    // Without a change of directory the root is current.
-    ASSERT_EQ(client.Exec(kMakeDir, {"Top"}), 1) << client.ErrorText();
-    EXPECT_TRUE(DirExists(device / "Top"));
-    ASSERT_EQ(client.Exec(kChangeDir, {"\\USER\\"}), 1);
-    ASSERT_EQ(client.Exec(kMakeDir, {"New Folder"}), 1) << client.ErrorText();
-    EXPECT_TRUE(DirExists(device / "USER\\New Folder"));
-
-    EXPECT_EQ(client.Refused(kMakeDir, {"New Folder"}), 14);
-    EXPECT_NE(client.ErrorText().find("New Folder"), std::string::npos);
-    EXPECT_EQ(client.Refused(kMakeDir, {"TAKEN.TXT"}), 14) << "a file of that name, in another case";
-    EXPECT_EQ(Snapshot(device.Path()).size(), 4u) << "USER, Top, New Folder, taken.txt and nothing else";
-
-    // A failed change keeps the current directory.
-    EXPECT_EQ(client.Refused(kChangeDir, {"\\nowhere"}), 13);
-    ASSERT_EQ(client.Exec(kMakeDir, {"Second"}), 1);
-    EXPECT_TRUE(DirExists(device / "USER\\Second"));
-}
-
-TEST_F(SessionRequest, DeleteRemovesFilesAndWholeTreesButNeverRootsOrDrives) {
     MakeDirs(device / "cf0\\logs\\old\\older");
     MakeDirs(device / "keep\\inner");
     WriteFileText(device / "cf0\\logs\\a.log", "a");
@@ -86,6 +44,22 @@ TEST_F(SessionRequest, DeleteRemovesFilesAndWholeTreesButNeverRootsOrDrives) {
     WriteFileText(device / "file.txt", "f");
     CSessionClient client;
     ASSERT_EQ(client.Connect(device.Path()), 1);
+
+    // Without a change of directory the root is current.
+    ASSERT_EQ(client.Exec(kMakeDir, {"Top"}), 1) << client.ErrorText();
+    EXPECT_TRUE(DirExists(device / "Top"));
+    ASSERT_EQ(client.Exec(kChangeDir, {"\\USER\\"}), 1);
+    ASSERT_EQ(client.Exec(kMakeDir, {"New Folder"}), 1) << client.ErrorText();
+    EXPECT_TRUE(DirExists(device / "USER\\New Folder"));
+    const auto made = Snapshot(device.Path());
+    EXPECT_EQ(client.Refused(kMakeDir, {"New Folder"}), 14);
+    EXPECT_NE(client.ErrorText().find("New Folder"), std::string::npos);
+    EXPECT_EQ(client.Refused(kMakeDir, {"TAKEN.TXT"}), 14) << "a file of that name, in another case";
+    EXPECT_EQ(Snapshot(device.Path()), made) << "a refused directory left something";
+    // A failed change keeps the current directory.
+    EXPECT_EQ(client.Refused(kChangeDir, {"\\nowhere"}), 13);
+    ASSERT_EQ(client.Exec(kMakeDir, {"Second"}), 1);
+    EXPECT_TRUE(DirExists(device / "USER\\Second"));
 
     ASSERT_EQ(client.Exec(kDeleteFile, {"\\file.txt"}), 1) << client.ErrorText();
     EXPECT_FALSE(FileExists(device / "file.txt"));
@@ -156,7 +130,7 @@ TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
     EXPECT_EQ(client.sink.Of(2)[1].args[4].number, 2);
 }
 
-TEST_F(SessionRequest, UnknownCodesAndMisusedCallsAreRefusedAtOnce) {
+TEST_F(SessionRequest, UnknownCodesMisusedCallsAndMalformedBlocksAreRefusedAtOnceAndNothingIsMade) {
     CSessionClient client;
     ASSERT_EQ(client.Connect(device.Path()), 1);
     CParamBlock in;
@@ -173,17 +147,9 @@ TEST_F(SessionRequest, UnknownCodesAndMisusedCallsAreRefusedAtOnce) {
     EXPECT_EQ(client.ReleaseDevice(), 0);
     EXPECT_EQ(client.ErrorCode(), 21);
     EXPECT_EQ(client->Execute(kProbe, nullptr, nullptr, 0, 0, nullptr), E_POINTER);
-    Pump(30);
-    EXPECT_TRUE(client.sink.Of(2).empty()) << "a refused request must not complete later";
-}
-
-TEST_F(SessionRequest, MalformedBlocksAreRefusedAndNothingIsMade) {
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    // A NUL inside a text, and an array that is not of bytes at all.
     const std::vector<std::vector<uint8_t>> blocks = {
-        {3, 0, 0, 0, 5, 0, 0, 0, 'a', 0, '.', '.', 0, 0xFF, 0, 0, 0}, // a NUL inside the text
-        {},                                                           // not a byte array at all
-    };
+        {3, 0, 0, 0, 5, 0, 0, 0, 'a', 0, '.', '.', 0, 0xFF, 0, 0, 0}, {}};
     for (const auto& bytes : blocks) {
         SAFEARRAY* input = bytes.empty() ? SafeArrayCreateVector(VT_I4, 0, 4)
                                          : SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
@@ -192,7 +158,6 @@ TEST_F(SessionRequest, MalformedBlocksAreRefusedAndNothingIsMade) {
         std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(data));
         SafeArrayUnaccessData(input);
         SAFEARRAY* output = nullptr;
-        LONG result = -1;
         EXPECT_EQ(client->Execute(kMakeDir, &input, &output, 1000, 0, &result), S_OK);
         EXPECT_EQ(result, 0);
         EXPECT_EQ(client.ErrorCode(), 11);
@@ -200,6 +165,8 @@ TEST_F(SessionRequest, MalformedBlocksAreRefusedAndNothingIsMade) {
         SafeArrayDestroy(output);
     }
     EXPECT_TRUE(Snapshot(device.Path()).empty());
+    Pump(30);
+    EXPECT_TRUE(client.sink.Of(2).empty()) << "a refused request must not complete later";
 }
 
 TEST_F(SessionRequest, LatencyIsHonouredAndAShorterWaitTimesOut) {
@@ -225,9 +192,20 @@ TEST_F(SessionRequest, LatencyIsHonouredAndAShorterWaitTimesOut) {
     EXPECT_GE(client.Completions(5)[0].tick - start, 280u);
 }
 
-TEST_F(SessionRequest, AFailingRequestCodeFailsAfterItsSuccesses) {
+// The injected faults: a failing connection check, and a request code that fails after its successes.
+// (A passed check is what the end-to-end connect sequence waits for.)
+TEST_F(SessionRequest, InjectedFaultsFailOnlyTheirRequestsAndOnlyAfterTheirSuccesses) {
     MakeDirs(device / "d");
-    CSessionClient client;
+    CSessionClient client, checkFails;
+    ASSERT_EQ(checkFails.Connect(device.Path() + ";checkfail"), 1);
+    const Event done = checkFails.Run(kConnectCheck, {});
+    EXPECT_EQ(done.args[2].number, VARIANT_FALSE);
+    EXPECT_EQ(done.Long(0), 5);
+    long code = 0;
+    EXPECT_NE(checkFails.ErrorText(&code).find("check"), std::string::npos);
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(checkFails.Exec(kProbe, {}), 1) << "only the check fails";
+
     ASSERT_EQ(client.Connect(device.Path() + ";fail=0x1009@2;fail=0x1002"), 1);
     EXPECT_EQ(client.Exec(kListDir, {"\\"}), 1);
     EXPECT_EQ(client.Exec(kListDir, {"\\d"}), 1);

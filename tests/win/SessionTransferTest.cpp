@@ -2,8 +2,6 @@
 // cancel, a lost connection, throttling, and files compared byte for byte.
 #include "SessionTestSupport.h"
 
-#include <cstring>
-
 using namespace sessiontest;
 
 namespace {
@@ -88,11 +86,13 @@ TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
         EXPECT_FALSE(e.duringCall);
 }
 
-// The overwrite question itself is checked on the upload below; the same question guards both sides.
-TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryReplacingAnOlderCopyWhenTheHostSaysYes) {
+// Overwrites are asked on both sides (their effect both ways is also checked end to end, TransferTest).
+TEST_F(SessionTransfer, OverwritesAreAskedNamingTheFileAndOnlyAHandledYesReplacesIt) {
     MakeDirs(device / "cf0\\data");
     WriteFileText(device / "cf0\\data\\trend.csv", "1;2;3\r\n4;5;6\r\n");
     WriteFileText(local / "trend.csv", "old and longer content that must go");
+    WriteFileText(device / "prog.txt", "device copy");
+    WriteFileText(local / "prog.txt", "new copy");
     CSessionClient client;
     ASSERT_EQ(client.Connect(device.Path()), 1);
     client.sink.queryAnswer = "yes";
@@ -106,6 +106,29 @@ TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryReplacingAnOlderCopyW
     EXPECT_EQ(file.Text(1), "\\cf0\\data\\trend.csv");
     EXPECT_EQ(file.Text(2), local / "trend.csv");
     EXPECT_EQ(file.Long(4), 0) << "not an upload";
+
+    // Up: a skip is what the user asked for, so the file and the request succeed.
+    client.sink.events.clear();
+    const std::vector<std::string> args = {local / "prog.txt", "\\"};
+    client.sink.queryAnswer = "No";
+    EXPECT_EQ(client.Run(kSend, args).args[2].number, VARIANT_TRUE);
+    EXPECT_EQ(ReadFileText(device / "prog.txt"), "device copy");
+    ASSERT_EQ(client.sink.Of(kHostQuery).size(), 1u);
+    const Event query = client.sink.Of(kHostQuery)[0];
+    ASSERT_EQ(query.args.size(), 5u);
+    EXPECT_EQ(query.Long(1), 1); // yes/no
+    EXPECT_NE(query.Text(2).find("\\prog.txt"), std::string::npos) << query.Text(2);
+    EXPECT_EQ(query.args[3].type, VT_BSTR | VT_BYREF);
+    EXPECT_EQ(client.sink.Of(kFileFinish).back().Long(1), 0);
+    client.sink.queryAnswer = "Yes";
+    client.sink.queryResult = 1; // not handled: the answer does not count
+    client.Run(kSend, args);
+    EXPECT_EQ(ReadFileText(device / "prog.txt"), "device copy");
+    client.sink.queryResult = 0;
+    EXPECT_EQ(client.Run(kSend, args).args[2].number, VARIANT_TRUE);
+    EXPECT_EQ(ReadFileText(device / "prog.txt"), "new copy");
+    EXPECT_EQ(client.sink.Of(kHostQuery).size(), 3u);
+    ExpectNoPartialFiles(device.Path());
 
     // Refused before anything starts: only the completion, with the reason.
     const struct {
@@ -121,36 +144,6 @@ TEST_F(SessionTransfer, DownloadCopiesIntoTheLocalDirectoryReplacingAnOlderCopyW
         ExpectFailed(client, client.Run(kReceive, r.args), r.code);
         EXPECT_EQ(client.sink.events.size(), 1u) << "transfer events for a refused request";
     }
-}
-
-TEST_F(SessionTransfer, AnExistingDeviceFileIsReplacedOnlyWhenTheHostSaysYes) {
-    WriteFileText(device / "prog.txt", "device copy");
-    WriteFileText(local / "prog.txt", "new copy");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
-    const std::vector<std::string> args = {local / "prog.txt", "\\"};
-
-    client.sink.queryAnswer = "No";
-    EXPECT_EQ(client.Run(kSend, args).args[2].number, VARIANT_TRUE) << "a skip is what the user asked for";
-    EXPECT_EQ(ReadFileText(device / "prog.txt"), "device copy");
-    ASSERT_EQ(client.sink.Of(kHostQuery).size(), 1u);
-    const Event query = client.sink.Of(kHostQuery)[0];
-    ASSERT_EQ(query.args.size(), 5u);
-    EXPECT_EQ(query.Long(1), 1); // yes/no
-    EXPECT_NE(query.Text(2).find("\\prog.txt"), std::string::npos) << query.Text(2);
-    EXPECT_EQ(query.args[3].type, VT_BSTR | VT_BYREF);
-    EXPECT_EQ(client.sink.Of(kFileFinish).back().Long(1), 0);
-
-    client.sink.queryAnswer = "Yes";
-    client.sink.queryResult = 1; // not handled: the answer does not count
-    client.Run(kSend, args);
-    EXPECT_EQ(ReadFileText(device / "prog.txt"), "device copy");
-
-    client.sink.queryResult = 0;
-    EXPECT_EQ(client.Run(kSend, args).args[2].number, VARIANT_TRUE);
-    EXPECT_EQ(ReadFileText(device / "prog.txt"), "new copy");
-    EXPECT_EQ(client.sink.Of(kHostQuery).size(), 3u);
-    ExpectNoPartialFiles(device.Path());
 }
 
 // A cancelled download, through the control, leaves nothing in the end-to-end transfer test.
@@ -257,14 +250,13 @@ TEST_F(SessionTransfer, ThrottledTransfersTakeTheirTimeAndStillReportEvery100Ms)
     EXPECT_EQ(HashFile(device / "slow.bin"), HashFile(local / "slow.bin"));
 }
 
-TEST_F(SessionTransfer, TasksInstallMatchingFilesWithTaskEvents) {
+// Where each kind is installed is checked end to end (TransferTest); here the task's own events.
+TEST_F(SessionTransfer, TasksReportTheirEventsRefuseTheWrongKindAndStopWhenTheHostAsks) {
     WritePatternFile(local / "ctrl_5_0.fwb", 200000, 11);
     WriteFileText(local / "line2.prgx", "program");
-    WriteFileText(local / "panel9.dlx", "display");
     WriteFileText(local / "notes.txt", "text");
     CSessionClient client;
     ASSERT_EQ(client.Connect(device.Path()), 1);
-    // The task's events for one of them; where each kind is installed for all three.
     long id = 0;
     EXPECT_EQ(client.Run(kUpdateFirmware, {local / "ctrl_5_0.fwb"}, &id).Long(0), 0) << client.ErrorText();
     const std::vector<DISPID> seq = Sequence(client.sink, id);
@@ -282,12 +274,6 @@ TEST_F(SessionTransfer, TasksInstallMatchingFilesWithTaskEvents) {
     EXPECT_EQ(percent, 100);
     EXPECT_EQ(client.sink.Of(kTaskComplete)[0].Long(1), 1);
     EXPECT_TRUE(client.sink.Of(kBatchStart).empty()) << "tasks are not file transfers";
-    EXPECT_EQ(client.Run(kLoadProgram, {local / "line2.prgx"}).Long(0), 0);
-    EXPECT_EQ(client.Run(kLoadDisplayList, {local / "panel9.dlx"}).Long(0), 0);
-    for (const char* installed :
-         {"SYS\\FIRMWARE\\ctrl_5_0.fwb", "USER\\PROGRAMS\\line2.prgx", "USER\\DISPLAY\\panel9.dlx"})
-        EXPECT_EQ(HashFile(device / installed), HashFile(local / (std::strrchr(installed, '\\') + 1)))
-            << installed;
 
     // A file of the wrong kind is refused before the task starts.
     client.sink.events.clear();
@@ -296,7 +282,6 @@ TEST_F(SessionTransfer, TasksInstallMatchingFilesWithTaskEvents) {
     EXPECT_EQ(client.sink.events.size(), 1u);
 
     // The host can stop a task from its start or its progress events; nothing is installed then.
-    DeleteFileA((device / "USER\\PROGRAMS\\line2.prgx").c_str());
     for (int stopAt : {kTaskStart, kTaskProgress}) {
         SCOPED_TRACE(stopAt);
         client.sink.events.clear();
