@@ -55,27 +55,18 @@ TEST(ParamBlockArrayTest, ExportGivesTheCalleeAOneDimensionalByteArrayAndReadsWh
     EXPECT_EQ(block.At(1).GetText(), "ok");
 }
 
-TEST(ParamBlockArrayTest, OutsideArraysAreReadButNotDestroyed) {
-    SAFEARRAY* event = MakeAnswer(0);
+// An imported array staying its owner's is the block's logic, checked natively; here the real functions
+// refuse arrays not of single bytes, and a locked array, so the callee gets no array.
+TEST(ParamBlockArrayTest, ArraysNotOfBytesAreNotReadAndALockedArrayIsNotHandedOutAgain) {
     CParamBlock block;
-    block.ImportArray(event);
-    EXPECT_EQ(block.Count(), 2u);
-    // Still the owner's: destroyable exactly once, by the owner.
-    EXPECT_TRUE(SUCCEEDED(SafeArrayDestroy(event)));
-
-    // Arrays that are not one dimension of single bytes are not read.
     SAFEARRAY* longs = SafeArrayCreateVector(VT_I4, 0, 8);
     block.ImportArray(longs);
     EXPECT_EQ(block.Count(), 0u);
     EXPECT_TRUE(SUCCEEDED(SafeArrayDestroy(longs)));
-}
 
-TEST(ParamBlockArrayTest, ALockedArrayIsNotHandedOutAgain) {
-    CParamBlock block;
     block.At(0).SetBool(true);
     SAFEARRAY* held = *block.ExportArray();
     ASSERT_TRUE(SUCCEEDED(SafeArrayLock(held)));
-    // SafeArrayDestroy refuses a locked array, so no new array is made and the callee gets none.
     EXPECT_EQ(*block.ExportArray(), nullptr);
     EXPECT_EQ(block.Count(), 1u);
     SafeArrayUnlock(held);

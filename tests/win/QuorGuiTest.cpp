@@ -1,7 +1,5 @@
-// The GUI library: help and its call record, queries (scripted and answered in their real dialogs), the
-// standard error text taken from the session, and the progress dialogs: what they show of a batch or a
-// task, when they appear and go, Cancel (button, close box and Esc through the host's ordinary message
-// loop) and numbers from the session that do not add up.
+// The GUI library: help, queries (scripted and in their real dialogs), the standard error box, and the
+// progress dialogs: what they show, when they appear and go, Cancel, and numbers that do not add up.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -57,7 +55,9 @@ struct TestWindow {
     ~TestWindow() { DestroyWindow(hwnd); }
 };
 
-TEST(QuorGui, RecordsEveryHelpCallAndShowsNothingWhenWindowsAreOff) {
+// With windows off nothing is shown: help is only recorded, queries take the scripted answer (the text
+// entry's, and a kind the library does not know, in the session holder's test, which asks through it).
+TEST(QuorGui, WithWindowsOffHelpIsRecordedAndQueriesTakeTheScriptedAnswer) {
     sessiontest::CTempFolder folder("gui");
     const std::string log = folder / "help.log";
     ScopedEnv logEnv("QUORGUI_CALL_LOG", log.c_str());
@@ -69,12 +69,18 @@ TEST(QuorGui, RecordsEveryHelpCallAndShowsNothingWhenWindowsAreOff) {
               "|15|1005|0\r\nDorvex.hlp|-1|0|" +
                   std::to_string(reinterpret_cast<std::uintptr_t>(owner.hwnd)) + "\r\n");
     EXPECT_EQ(FindVisible(nullptr, "Help"), nullptr);
-
     CQuorDialogEventFile files;
     ASSERT_TRUE(files.Create(owner.hwnd));
     files.OnFileXferBatchStart(1, "Sending", 1, 1);
     EXPECT_FALSE(IsWindowVisible(files.GetSafeHwnd()));
     files.OnFileXferBatchFinish(1, 1);
+
+    BSTR answer = SysAllocString(L"keep");
+    ScopedEnv script("QUORGUI_QUERY_ANSWER", "new-name.txt");
+    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryInform, "Done.", &answer, nullptr));
+    EXPECT_STREQ(answer, L"");
+    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryOkCancel, "Go?", nullptr, nullptr));
+    SysFreeString(answer);
 }
 
 TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
@@ -97,19 +103,6 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     ASSERT_NE(help, nullptr);
     SendMessageA(help, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(help));
-}
-
-TEST(QuorGuiQuery, ScriptedAnswersReplaceTheText) {
-    ScopedEnv quiet("QUORGUI_NO_WINDOWS", "1");
-    // No script, and kinds the library does not know: the session holder's test, which asks through it.
-    BSTR answer = SysAllocString(L"keep");
-    ScopedEnv script("QUORGUI_QUERY_ANSWER", "new-name.txt");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryText, "Name?", &answer, nullptr));
-    EXPECT_STREQ(answer, L"new-name.txt");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryInform, "Done.", &answer, nullptr));
-    EXPECT_STREQ(answer, L"");
-    EXPECT_TRUE(QuorGUIHandleQuery(eQuorQueryOkCancel, "Go?", nullptr, nullptr));
-    SysFreeString(answer);
 }
 
 // Answers the next query dialog of this thread from inside its modal loop: types `text` into its edit
@@ -169,25 +162,21 @@ TEST(QuorGuiQuery, AsksInRealDialogsAndReportsTheChoice) {
     SysFreeString(answer);
 }
 
+// The session's text is asked for by name, as the real session answers it; without a session (and no
+// text left from the last box) the message still names the code.
 TEST(QuorGuiStandardError, ShowsTheSessionsTextWithTheReportedCode) {
     ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-    // Asked through automation by name, as the real session answers it.
     CSessionDouble session;
     session.ExpectErrorInfo(L"Disk full", 33);
-    {
+    IQuorSession2* const sessions[] = {&session, nullptr};
+    for (IQuorSession2* from : sessions) {
         CBoxCloser box("Error");
-        QuorShowStandardError(static_cast<IQuorSession2*>(&session), nullptr, 45);
-        session.VerifyDone();
+        QuorShowStandardError(from, nullptr, from ? 45 : 12);
         ASSERT_TRUE(box.Closed());
-        EXPECT_NE(box.text.find("Disk full"), std::string::npos) << box.text;
-        EXPECT_NE(box.text.find("45"), std::string::npos) << box.text;
+        EXPECT_NE(box.text.find(from ? "45" : "12"), std::string::npos) << box.text;
+        EXPECT_EQ(box.text.find("Disk full") != std::string::npos, from != nullptr) << box.text;
     }
-    // Without a session there is still a message naming the code.
-    CBoxCloser box("Error");
-    QuorShowStandardError(nullptr, nullptr, 12);
-    ASSERT_TRUE(box.Closed());
-    EXPECT_NE(box.text.find("12"), std::string::npos) << box.text;
-    EXPECT_EQ(box.text.find("Disk full"), std::string::npos) << box.text;
+    session.VerifyDone();
 }
 
 // --- progress ---
