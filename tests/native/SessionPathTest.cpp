@@ -13,15 +13,12 @@
 
 using namespace devicepath;
 
-TEST(DeviceName, AcceptsOrdinaryNames) {
+// Refused: one of each kind of dots, separators, streams, wildcards, control characters, trailing dot or
+// blank, device names with or without an extension.
+TEST(DeviceName, AcceptsOrdinaryNamesAndRefusesWhatCouldLeaveTheDirectoryOrOpenSomethingElse) {
     for (const char* name : {"New Folder", ".hidden", "COM10", "\xC3\xBC\xC3\xA9"})
         EXPECT_EQ(CheckName(name), "") << name;
     EXPECT_EQ(CheckName(std::string(255, 'n')), "");
-}
-
-TEST(DeviceName, RefusesWhatCouldLeaveTheDirectoryOrOpenSomethingElse) {
-    // One of each kind: dots, separators, streams, wildcards, control characters, trailing dot or blank,
-    // device names with or without an extension.
     std::vector<std::string> refused = {"",      "..",    "a/b",     "x::$DATA", "a?",       "tab\tx",
                                         "name.", "name ", "con.txt", "lpt9.log", "conout$.x"};
     refused.push_back(std::string(256, 'n'));
@@ -159,12 +156,11 @@ TEST(ConnectionText, RefusesWhatNamesNoDeviceOrIsNotUnderstood) {
     }
 }
 
-TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
+// The name and the directory flag are read at their offsets by every listing check (SessionRequestTest).
+TEST(DirectoryRecord, LaysOutSizeAndTimeZeroFillsAndRefusesNamesThatDoNotFit) {
     uint8_t record[kDirectoryRecordSize];
     std::memset(record, 0xAA, sizeof record);
     ASSERT_TRUE(EncodeDirectoryRecord({"trend_001.csv", false, 0x01020304, 0x1122334455667788ull}, record));
-    EXPECT_STREQ(reinterpret_cast<const char*>(record), "trend_001.csv");
-    EXPECT_EQ(record[256], 0);
     EXPECT_EQ(record[260], 0x04);
     EXPECT_EQ(record[264], 0x88); // low half first
     EXPECT_EQ(record[271], 0x11);
@@ -172,9 +168,6 @@ TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
         ASSERT_EQ(record[i], 0) << i;
     for (size_t i = 13; i < 256; ++i)
         ASSERT_EQ(record[i], 0) << i;
-
-    ASSERT_TRUE(EncodeDirectoryRecord({"d", true, 123, 0}, record));
-    EXPECT_EQ(record[256], 1);
     ASSERT_TRUE(EncodeDirectoryRecord({"big", false, 5ull << 32, 0}, record));
     EXPECT_EQ(record[260] & record[261] & record[262] & record[263], 0xFF) << "sizes beyond 32 bits saturate";
 
@@ -188,31 +181,26 @@ TEST(DirectoryRecord, LaysOutNameFlagSizeAndTime) {
     EXPECT_EQ(record[0], 0xAA) << "a refused record is left alone";
 }
 
+// Its order and sizes are checked by seeding it (SessionConnectTest); here what makes it realistic.
 TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
     const std::vector<DemoItem> items = DemoDeviceItems();
-    std::set<std::string> directories;
-    std::set<std::string> withContents;
+    std::set<std::string> directories, withContents;
     size_t files = 0, textFiles = 0;
     for (const DemoItem& item : items) {
         std::vector<std::string> names;
         std::string error;
         ASSERT_TRUE(SplitRemotePath("\\" + item.path, names, error)) << item.path << ": " << error;
         const size_t slash = item.path.find_last_of('\\');
-        if (slash != std::string::npos) {
-            const std::string parent = item.path.substr(0, slash);
-            EXPECT_TRUE(directories.count(parent)) << item.path << " comes before its directory";
-            withContents.insert(parent);
-        }
+        if (slash != std::string::npos)
+            withContents.insert(item.path.substr(0, slash));
         if (item.directory) {
             directories.insert(item.path);
             continue;
         }
         ++files;
-        const std::string content = DemoFileContent(item);
-        ASSERT_EQ(content.size(), item.size) << item.path;
         if (item.path.size() > 4 && item.path.compare(item.path.size() - 4, 4, ".csv") == 0 && item.size) {
             ++textFiles;
-            EXPECT_EQ(content.find('\0'), std::string::npos) << item.path;
+            EXPECT_EQ(DemoFileContent(item).find('\0'), std::string::npos) << item.path;
         }
     }
     EXPECT_GE(files, 200u);
