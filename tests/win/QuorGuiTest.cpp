@@ -89,20 +89,18 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     HWND help = FindVisible(nullptr, "context 15, 1005");
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(GetParent(help), nullptr);
-
     // A second call reuses the window for the new context.
     QuorGUIShowHelp("Dorvex.hlp", 2, 30, nullptr);
     EXPECT_EQ(FindVisible(nullptr, "Help"), help);
     EXPECT_NE(Caption(help).find("Dorvex.hlp"), std::string::npos);
     EXPECT_NE(Caption(help).find("context 2, 30"), std::string::npos);
-    SendMessageA(help, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_FALSE(IsWindow(help));
-
-    QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
-    help = FindVisible(nullptr, "context 15, 1005");
-    ASSERT_NE(help, nullptr);
-    SendMessageA(help, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(help));
+    for (const UINT message : {WM_KEYDOWN, WM_CLOSE}) {
+        QuorGUIShowHelp(nullptr, 15, 1005, nullptr);
+        help = FindVisible(nullptr, "context 15, 1005");
+        ASSERT_NE(help, nullptr);
+        SendMessageA(help, message, message == WM_KEYDOWN ? VK_ESCAPE : 0, 0);
+        EXPECT_FALSE(IsWindow(help)) << message;
+    }
 }
 
 // Answers the next query dialog of this thread from inside its modal loop: types `text` into its edit

@@ -144,7 +144,6 @@ TEST_F(SessionSafety, OneSessionAtATimeHoldsADevice) {
 
 TEST_F(SessionSafety, ASessionReleasedWhileItsTransferRunsStopsCleanly) {
     WritePatternFile(local / "f.bin", 2 << 20, 8);
-    ULONG sinkRefs = 0;
     {
         CSessionClient client;
         ASSERT_EQ(client.Connect(device.Path() + ";throttle=1000000"), 1);
@@ -153,10 +152,8 @@ TEST_F(SessionSafety, ASessionReleasedWhileItsTransferRunsStopsCleanly) {
         long id = 0;
         ASSERT_EQ(client.Submit(kSend, in, id), 1);
         Pump(10000, [&] { return !client.sink.Of(22).empty(); });
-        sinkRefs = client.sink.Refs();
     } // the client releases the session mid-transfer
     Pump(100);
-    EXPECT_GE(sinkRefs, 2u) << "the sink was advised";
     EXPECT_TRUE(Snapshot(device.Path()).size() <= 1u) << "only the empty staging directory may remain";
     EXPECT_FALSE(FileExists(device / "f.bin"));
 }

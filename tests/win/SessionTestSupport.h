@@ -68,7 +68,6 @@ public:
                         UINT*) override;
 
     std::vector<Event> Of(DISPID id) const;
-    ULONG Refs() const { return m_refs; }
 
 private:
     ULONG m_refs = 1;
