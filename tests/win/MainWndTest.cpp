@@ -1,8 +1,6 @@
-// The main window against a scripted session component and scripted prompts: its children and their
-// wiring, the connect sequence, the connection check's outcomes, the pattern answers, the private messages'
-// heap objects when there is nothing to do with them, and the running of transfer lists with their
-// progress, cancel and summary. The reconnect a session asks for is the session holder's (DeviceSessionTest,
-// EnvDispatchTest).
+// The main window against a scripted session and prompts: its dialogs, the connect sequence and check, the
+// pattern answers, the private messages' heap objects, and transfer lists with progress, cancel and summary.
+// (The children's layout: SplitterTest; a reconnect the session wants: DeviceSessionTest, EnvDispatchTest.)
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -81,33 +79,26 @@ protected:
     // The list view reads its directory again when a list ends (here an empty one).
     void ExpectReload() { session.Expect("Execute(0x1009,[],10000)", 1, MakeListing({})); }
     bool Reloaded(const std::vector<SeenMessage>& seen) const {
-        for (const SeenMessage& m : seen)
-            if (m.window == list && m.message == UWM_LIST_SHOW_DIR && m.lParam == 0)
-                return true;
-        return false;
+        return Find(seen, list, UWM_LIST_SHOW_DIR, 0) < seen.size();
+    }
+    // Pumps until `lists` lists are freed; whether they all were and the list view was asked to reload.
+    bool FreedAndReloaded(int lists) {
+        std::vector<SeenMessage> seen;
+        Pump(
+            300, [&] { return g_listsFreed == lists; }, &seen);
+        return g_listsFreed == lists && Reloaded(seen);
+    }
+    // Where `message` to `window` (with `lParam` unless it is -1) is first in `seen`; its size if nowhere.
+    static size_t Find(const std::vector<SeenMessage>& seen, HWND window, UINT message, LPARAM lParam = -1) {
+        for (size_t i = 0; i < seen.size(); ++i)
+            if (seen[i].window == window && seen[i].message == message &&
+                (lParam == -1 || seen[i].lParam == lParam))
+                return i;
+        return seen.size();
     }
 
     LONG_PTR userData = 0;
 };
-
-TEST_F(MainWndTest, CreatesItsThreeChildrenAndWiresThemTogether) {
-    CreateMainWindow();
-    HWND splitter = GetDlgItem(main->m_hWnd, 1701);
-    ASSERT_TRUE(IsWindow(splitter) && IsWindow(list) && IsWindow(tree));
-    constexpr DWORD kPane = WS_CHILD | WS_VISIBLE | WS_BORDER; // scroll bars come and go with the contents
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(list, GWL_STYLE)) & 0xFF800000u, kPane);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(tree, GWL_STYLE)) & 0xFF800000u, kPane);
-
-    // The views' wiring to each other and to the session is what BrowserTest runs through; the session's
-    // queries are owned by this window.
-    EXPECT_EQ(main->ownerWindow, main->m_hWnd);
-    // The bar is centred on the tree's right edge (200) and both panes reach under it.
-    const int half = GetSystemMetrics(SM_CYFRAME) / 2;
-    const RECT bar = RectIn(splitter, main->m_hWnd);
-    EXPECT_EQ(bar.left, 200 - half);
-    EXPECT_EQ(RectIn(tree, main->m_hWnd).right, bar.left + GetSystemMetrics(SM_CYBORDER));
-    EXPECT_EQ(RectIn(list, main->m_hWnd).left, bar.right - GetSystemMetrics(SM_CYBORDER));
-}
 
 TEST_F(MainWndTest, PreparingForDisplayMakesTheDialogsAndFollowsTheSize) {
     CreateMainWindow();
@@ -121,13 +112,6 @@ TEST_F(MainWndTest, PreparingForDisplayMakesTheDialogsAndFollowsTheSize) {
     ASSERT_TRUE(IsWindow(file) && IsWindow(task));
     EXPECT_EQ(GetWindow(file, GW_OWNER), frame) << "owned by the host's window, above which they must stay";
     EXPECT_EQ(GetWindow(task, GW_OWNER), frame);
-    // The file dialog's Cancel reaches this window as the cancel message.
-    main->FileDialog()->OnFileXferBatchStart(101, "Upload", 1, 1);
-    SendMessageA(file, WM_COMMAND, IDCANCEL, 0);
-    session.Expect("CancelRequest(101,2)");
-    Pump(300, [&] { return main->CancelRequested(); });
-    session.VerifyDone();
-    EXPECT_TRUE(main->CancelRequested());
 
     // A second call keeps only the new pair.
     main->PrepareForDisplay();
@@ -186,13 +170,8 @@ TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
     Connect("dev1");
     std::vector<SeenMessage> seen;
     PassCheck(&seen);
-    size_t connected = seen.size(), fill = seen.size();
-    for (size_t i = 0; i < seen.size(); ++i) {
-        if (seen[i].message == UWM_CONNECTED && seen[i].window == main->m_hWnd)
-            connected = i;
-        if (seen[i].message == UWM_TREE_FILL_ROOTS && seen[i].window == tree)
-            fill = i;
-    }
+    const size_t connected = Find(seen, main->m_hWnd, UWM_CONNECTED),
+                 fill = Find(seen, tree, UWM_TREE_FILL_ROOTS);
     ASSERT_LT(connected, seen.size());
     ASSERT_LT(fill, seen.size()) << "the tree was never asked to fill its roots";
     EXPECT_GT(fill, connected);
@@ -245,10 +224,8 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
             3000, [&] { return display.Closed(); }, &seen);
         SetEnvironmentVariableA("QUORGUI_NO_WINDOWS", "1");
         session.VerifyDone();
-        bool failed = false;
-        for (const SeenMessage& m : seen)
-            failed |= m.window == main->m_hWnd && m.message == UWM_CONNECT_FAILED && m.lParam == 7;
-        EXPECT_TRUE(failed) << "no UWM_CONNECT_FAILED carrying the event's code";
+        EXPECT_LT(Find(seen, main->m_hWnd, UWM_CONNECT_FAILED, 7), seen.size())
+            << "no UWM_CONNECT_FAILED carrying the event's code";
         EXPECT_NE(display.text.find("The device did not answer the check."), std::string::npos)
             << display.text;
         EXPECT_NE(display.text.find('7'), std::string::npos) << display.text;
@@ -269,11 +246,10 @@ TEST_F(MainWndTest, AOneItemListReservesSubmitsItsRequestReleasesReloadsAndIsFre
          {Case{0, 0, "0x1801,[\\d\\f1.txt,C:\\dl\\]"}, Case{1, 0x5404, "0x5404,[\\d\\f1.txt]"}}) {
         SCOPED_TRACE(c.block);
         g_listsFreed = 0;
-        std::vector<SeenMessage> seen;
         session.Expect("ReserveDevice(1000)");
         const std::string data = StartList(1, c.direction, c.operation);
         session.Expect(std::string("Submit(") + c.block + ",1000," + data + ")");
-        PumpUntil("Submit(", &seen);
+        PumpUntil("Submit(");
         EXPECT_NE(main->CurrentRequestId(), 0);
         session.Expect("ReleaseDevice");
         ExpectReload();
@@ -281,10 +257,7 @@ TEST_F(MainWndTest, AOneItemListReservesSubmitsItsRequestReleasesReloadsAndIsFre
                                        userData),
                   S_OK);
         EXPECT_EQ(main->CurrentRequestId(), 0);
-        Pump(
-            300, [&] { return g_listsFreed == 1; }, &seen);
-        EXPECT_EQ(g_listsFreed, 1);
-        EXPECT_TRUE(Reloaded(seen)) << "the list view was not asked to re-read its directory";
+        EXPECT_TRUE(FreedAndReloaded(1));
         EXPECT_EQ(main->RunningLists(), 0u);
         session.VerifyDone();
     }
@@ -339,10 +312,7 @@ TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
         prompts.VerifyDone();
     }
     prompts.ExpectBox("*", "Dorvex", kErrorBox);
-    std::vector<SeenMessage> seen;
-    Pump(
-        300, [&] { return g_listsFreed == 1; }, &seen);
-    EXPECT_TRUE(Reloaded(seen));
+    EXPECT_TRUE(FreedAndReloaded(1));
     ASSERT_EQ(prompts.shown.size(), 2u);
     const std::string& summary = prompts.shown[1];
     EXPECT_EQ(summary.substr(0, summary.find('\n')), "2 of 25 files were transferred.");
@@ -354,8 +324,8 @@ TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
         << "23 failed items and 2 left out, 20 shown";
 }
 
-// A cancel with the running request's id is the file dialog's (PreparingForDisplay...), and what it does to
-// a running transfer the end-to-end CancelStops... test measures with the real session.
+// A cancel with the running request's id is the file dialog's Cancel, run in the end-to-end CancelStops...
+// test with the real session.
 TEST_F(MainWndTest, CancelWithoutARequestIdLetsTheRunningItemFinishAndStopsAfterIt) {
     CreateMainWindow();
     g_listsFreed = 0;
@@ -371,11 +341,7 @@ TEST_F(MainWndTest, CancelWithoutARequestIdLetsTheRunningItemFinishAndStopsAfter
     EXPECT_EQ(session.FireComplete(0, 0x1800, true, nullptr, userData), S_OK);
     prompts.ExpectBox("The transfer was cancelled after 1 of 2 files; 1 was left.", "Dorvex",
                       MB_OK | MB_ICONINFORMATION);
-    std::vector<SeenMessage> seen;
-    Pump(
-        300, [&] { return g_listsFreed == 1; }, &seen);
-    EXPECT_EQ(g_listsFreed, 1);
-    EXPECT_TRUE(Reloaded(seen));
+    EXPECT_TRUE(FreedAndReloaded(1));
 }
 
 TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindowIsGone) {
@@ -507,7 +473,6 @@ TEST_F(MainWndTest, WithoutASessionComponentTheWindowStaysInertAndSaysWhy) {
             inked += GetPixel(screen, x, y) != background;
     ReleaseDC(main->m_hWnd, screen);
     EXPECT_GT(inked, 20) << "no notice in the window";
-    EXPECT_NE(std::string(CDorvexWnd::InertNotice()).find("session component"), std::string::npos);
 }
 
 } // namespace

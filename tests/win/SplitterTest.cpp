@@ -77,6 +77,7 @@ protected:
 };
 
 TEST_F(SplitterTest, ADragMovesBarAndPanesAndTellsTheParentOnce) {
+    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 200 - half) << "at first centred on the tree's 200 pixels";
     Drag(350);
     const RECT moved = RectIn(bar, main->m_hWnd);
     EXPECT_EQ(moved.left, 350);
