@@ -16,8 +16,7 @@
 
 namespace {
 
-// Each run connects, lists and (for a control) reads and writes the layout: 50 runs take seconds, and
-// what a run leaks adds up past the bounds below long before.
+// Runs connect and list (a new control keeps its layout too): 50 take seconds and pile a leak past bounds.
 constexpr int kRuns = 50;
 constexpr int kWarmUp = 5;
 // Heap growth allowed per run: a leak of a few hundred bytes per run already exceeds it.

@@ -118,8 +118,7 @@ TEST_F(TransferEndToEnd, AThousandFileTreeAndALargeFileGoDownAndUpByteForByte) {
     const std::map<std::string, uint64_t> tree = Digest(device / "tree");
     const uint64_t large = HashFile(device / "cf0\\large.bin");
 
-    // Down, as the send-to walk lists them: each remote file into its local directory; and up again, as a
-    // drop of the local folder lists them, into another device directory.
+    // Down as the send-to walk lists them, and up again as a drop of the local folder does, to another place.
     auto down = List(0), up = List(1);
     for (int d = 0; d < 10; ++d)
         for (int f = 0; f < 100; ++f) {
@@ -218,8 +217,7 @@ TEST_F(TransferEndToEnd, OverwritesAreAskedBothWaysAndNoKeepsTheOldFile) {
 
 TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere) {
     constexpr int kBatches = 100;
-    // Every request waits a little for the device, so a cancel right after the submit always finds
-    // its file still waiting.
+    // Every request waits a little, so a cancel right after the submit always finds its file still waiting.
     Connect(device.Path() + ";latency=15");
     SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", "Yes");
     for (int f = 0; f < 3; ++f) {
@@ -272,8 +270,7 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
               << std::endl;
     EXPECT_EQ(ThreadWindowCount(), windows);
     EXPECT_LT(HeapBytesInUse(), heap + 4096) << "a leak of 40 bytes or more a batch";
-    // One or two may be open for a moment on the session's side (its worker); a leak per batch would be
-    // dozens.
+    // One or two may be open a moment in the session's worker; a leak per batch would be dozens.
     EXPECT_LE(handlesAfter, handles + 2);
     EXPECT_EQ(main->RunningLists(), 0u);
     EXPECT_TRUE(DeviceFree());

@@ -55,8 +55,7 @@ TEST(SplitterGeometry, AReleaseOutsideTheClientAreaStopsAtItsEdgeUntilTheNextRes
     EXPECT_EQ(geometry.Position(), 0);
     EXPECT_EQ(geometry.FirstPane(kMetrics), (SplitRect{0, 0, 1, 330}));
 
-    // Beyond the right edge the bar stops at the client width: the tree covers the client area and the
-    // list has no width at all.
+    // Beyond the right edge the bar stops at the client width: the tree covers it all, the list has no width.
     geometry.MoveTo(900);
     EXPECT_EQ(geometry.Bar(kMetrics), (SplitRect{640, 0, 644, 330}));
     EXPECT_EQ(geometry.FirstPane(kMetrics).right, 641);

@@ -52,8 +52,7 @@ protected:
         listView = main->ListView();
     }
 
-    // Lets posted messages run until the session has seen the expected listings, then checks the script
-    // ran out and starts a fresh one.
+    // Runs posted messages until the session has seen the expected listings; checks the script ran out.
     void Settle() {
         Pump(2000, [&] { return Count(session.Trace(), "Execute(") >= expectedCalls; });
         Pump(20);
@@ -64,8 +63,7 @@ protected:
         session.Expect(Listing(path, wait), 1, MakeListing(entries));
         ++expectedCalls;
     }
-    // The probe finds a file system; the root is listed once for the tree, then once for the list when
-    // the tree selects "Internal Flash".
+    // The probe, then the root listed for the tree and again for the list once "Internal Flash" is selected.
     void FillRoots(const Entries& root) {
         session.Expect("Execute(0x1002,[],5000)");
         ++expectedCalls;
@@ -76,6 +74,12 @@ protected:
     }
     void Post(HWND window, UINT message, const std::string& path) {
         ASSERT_TRUE(PostPath(window, message, path));
+    }
+    // `call` refused with the session's `text`, which the control shows in its own box.
+    void ExpectRefusal(const std::string& call, const wchar_t* text, long code) {
+        session.Expect(call, 0);
+        session.ExpectErrorInfo(text, code);
+        prompts.ExpectBox(std::string(text, text + wcslen(text)), "Dorvex", MB_OK | MB_ICONEXCLAMATION);
     }
 
     std::string Texts(HTREEITEM first) const {
@@ -250,9 +254,7 @@ TEST_F(BrowserTest, ListingsAreMadeOnlyWhenNeededAndARefusalIsShownOnce) {
     Settle();
     EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     // F5 lists again; a refusal says why once and leaves the list empty, still accepting drops.
-    session.Expect(Listing("\\d\\", 10000), 0);
-    session.ExpectErrorInfo(L"The directory is gone.", 12);
-    prompts.ExpectBox("The directory is gone.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectRefusal(Listing("\\d\\", 10000), L"The directory is gone.", 12);
     SendMessageA(list, WM_KEYDOWN, VK_F5, 0);
     Pump(100, [&] { return listView->RowCount() == 0; });
     Pump(20);
@@ -327,8 +329,7 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     EXPECT_EQ(listView->SelectedEntries().size(), 2u);
     EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
 
-    // The menu key raises the context menu at the focused row, with the commands on the selection;
-    // Tab moves to the tree and back.
+    // The menu key raises the focused row's menu with the selection's commands; Tab goes to the tree, back.
     prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
     ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageA(list, WM_KEYDOWN, VK_APPS, 0);
@@ -425,10 +426,15 @@ protected:
             DispatchMessageA(&msg);
         return PostedList();
     }
-    void ExpectDelete(const std::string& path, bool directory = false, long result = 1) {
-        session.Expect(directory ? "Execute(0x100D,[" + path + ",true],10000)"
-                                 : "Execute(0x100A,[" + path + "],10000)",
-                       result);
+    // The delete of `path`, refused with `refusal` when one is given.
+    void ExpectDelete(const std::string& path, bool directory = false, const wchar_t* refusal = nullptr,
+                      long code = 0) {
+        const std::string call =
+            directory ? "Execute(0x100D,[" + path + ",true],10000)" : "Execute(0x100A,[" + path + "],10000)";
+        if (refusal)
+            ExpectRefusal(call, refusal, code);
+        else
+            session.Expect(call);
     }
     void Verify() {
         session.VerifyDone();
@@ -472,13 +478,9 @@ TEST_F(CommandsTest, DirectoriesAreAskedAgainAndARefusalIsShownWhileTheRunGoesOn
     const UINT yesNo = MB_YESNO;
     prompts.ExpectDialog("Confirm", "Delete d1?", IDC_CONFIRM_YES_ALL);
     prompts.ExpectBox("Delete Directory d1 and all sub directories and files?", "Confirm", yesNo, IDYES);
-    ExpectDelete("\\data\\d1", true, 0);
-    session.ExpectErrorInfo(L"Directory is in use", 12);
-    prompts.ExpectBox("Directory is in use", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectDelete("\\data\\d1", true, L"Directory is in use", 12);
     prompts.ExpectBox("Delete Directory d2 and all sub directories and files?", "Confirm", yesNo, IDNO);
-    ExpectDelete("\\data\\f", false, 0);
-    session.ExpectErrorInfo(L"File is read-only", 13);
-    prompts.ExpectBox("File is read-only", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectDelete("\\data\\f", false, L"File is read-only", 13);
     ExpectDelete("\\data\\g");
     Command(CDorvexListView::kDeleteCommand);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
@@ -517,9 +519,7 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     // Enter as offered asks for "New Folder"; a refusal is shown and the row goes.
     HWND edit = begin();
     session.Expect("Execute(0x1007,[\\data\\],10000)");
-    session.Expect("Execute(0x1003,[New Folder],10000)", 0);
-    session.ExpectErrorInfo(L"Directory exists", 17);
-    prompts.ExpectBox("Directory exists", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectRefusal("Execute(0x1003,[New Folder],10000)", L"Directory exists", 17);
     SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(listView->RowCount(), 1u);
     EXPECT_EQ(Posted(), "no refresh, no reload");
@@ -539,8 +539,7 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     Show("\\data\\", {TestEntry("top.bin", false), TestEntry("tree", true), TestEntry("CON", false)});
     Select({0, 1, 2});
     prompts.ExpectFolder("Select Destination", local.Path() + "\\dest");
-    // One entry a listing cannot address, one name the local folder cannot hold (the rules are the native
-    // LocalName test's), one local path too long.
+    // An entry no listing can address, a name no local folder holds (see LocalName), a local path too long.
     const Entries hostile = {TestEntry("a\\..\\..\\x", false), TestEntry("c:evil", true),
                              TestEntry(std::string(240, 'L'), false)};
     Entries top = hostile, sub = hostile;
@@ -562,8 +561,7 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     EXPECT_EQ(sessiontest::Snapshot(local.Path()),
               (std::vector<std::string>{"\\dest\\", "\\dest\\tree\\", "\\dest\\tree\\empty\\",
                                         "\\dest\\tree\\sub\\"}));
-    // Every hostile entry is accounted for at each depth: the unaddressable one in its listing's summary,
-    // the rest by name, and CON among the selection.
+    // Each hostile entry is told at each depth (unaddressable: in its listing's summary); CON once, selected.
     size_t named = 0, summaries = 0;
     for (const auto& [what, why] : sent->skipped) {
         EXPECT_FALSE(why.empty()) << what;
@@ -584,9 +582,7 @@ TEST_F(CommandsTest, ARefusedWalkStartsNoTransferAndACancelledBrowserNothing) {
     EXPECT_EQ(PostedList(), nullptr);
     Verify();
     prompts.ExpectFolder("Select Destination", local.Path());
-    session.Expect(Listing("\\data\\d", 10000), 0);
-    session.ExpectErrorInfo(L"No such directory", 3);
-    prompts.ExpectBox("No such directory", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+    ExpectRefusal(Listing("\\data\\d", 10000), L"No such directory", 3);
     prompts.ExpectBox("Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
     Command(CDorvexListView::kSendCommand);
     EXPECT_EQ(PostedList(), nullptr);

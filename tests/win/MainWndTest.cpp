@@ -40,8 +40,7 @@ protected:
         session.VerifyDone();
     }
 
-    // The check succeeds: the three pattern requests go out and the tree is asked to fill its roots (here
-    // the device has no file system, so that is all).
+    // The check passes: the three pattern requests, then the tree fills its roots (no file system: no more).
     void PassCheck(std::vector<SeenMessage>* seen = nullptr) {
         session.Expect("Submit(0x5400,[],-1,0)");
         session.Expect("Submit(0x740A,[],-1,0)");
@@ -176,8 +175,7 @@ TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
     ASSERT_LT(fill, seen.size()) << "the tree was never asked to fill its roots";
     EXPECT_GT(fill, connected);
 
-    // Every element of the firmware answer counts (a value that is not text as an empty one); the other two
-    // take element 0 only.
+    // Each element of the firmware answer counts (one that is not text as empty); the other two, element 0.
     EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({"*.fwx", "*.fwb"}, {5})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({"*.prgx", "*.prgy"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({"*.dlx"})), S_OK);
@@ -324,8 +322,7 @@ TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
         << "23 failed items and 2 left out, 20 shown";
 }
 
-// A cancel with the running request's id is the file dialog's Cancel, run in the end-to-end CancelStops...
-// test with the real session.
+// A cancel with the running request's id (the file dialog's) runs end to end: TransferEndToEnd.CancelStops...
 TEST_F(MainWndTest, CancelWithoutARequestIdLetsTheRunningItemFinishAndStopsAfterIt) {
     CreateMainWindow();
     g_listsFreed = 0;
@@ -409,8 +406,7 @@ TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
     const size_t before = HeapBytesInUse();
     g_listsFreed = 0;
 
-    // Handled: each receiver frees what it gets, even with nothing to do with it. The list shows the path
-    // once (the same path again is not listed again) and re-reads it once.
+    // Handled: each receiver frees what it gets; the list lists the path once (not again), re-reads it once.
     session.Expect("Execute(0x1009,[" + big + "],10000)");
     session.Expect("Execute(0x1009,[" + big + "],10000)");
     for (int i = 0; i < 40; ++i) {
