@@ -200,7 +200,8 @@ TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextEx
     EXPECT_EQ(Children(sys), "New,Newer");
 }
 
-TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks) {
+// The cells' texts against the files on disk: SessionEndToEnd's browser test.
+TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenNeeded) {
     FillRoots({});
     Entries entries = {TestEntry("b.txt", false, 3000000000u), TestEntry("Zed", true),
                        TestEntry("_x", false, 5), TestEntry("alpha", true)};
@@ -241,10 +242,8 @@ TEST_F(BrowserTest, TheListShowsSortedRowsWithTheirTextsAndResortsOnHeaderClicks
     ASSERT_EQ(listView->SelectedEntries().size(), 1u);
     EXPECT_EQ(listView->SelectedEntries()[0]->Name(), "b.txt");
     EXPECT_EQ(Rows(), "alpha,Zed,_x,b.txt") << "ascending by name again";
-}
 
-TEST_F(BrowserTest, ListingsAreMadeOnlyWhenNeededAndARefusalIsShownOnce) {
-    FillRoots({});
+    // Listings are made only when needed; a refusal is shown once.
     ExpectListing("\\d\\", 10000, {TestEntry("f", false)});
     Post(list, UWM_LIST_SHOW_DIR, "\\d\\"); // the same one again lists nothing: MainWndTest.HeapObjects...
     Settle();
@@ -570,9 +569,10 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
               1);
 }
 
-TEST_F(CommandsTest, ARefusedWalkStartsNoTransferAndACancelledBrowserNothing) {
-    Show("\\data\\", {TestEntry("d", true)});
-    Select({0});
+TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsProgress) {
+    Show("\\data\\", {TestEntry("d", true), TestEntry("big", true)});
+    // A cancelled folder browser starts nothing; a refused listing says why and that nothing starts.
+    Select({1});
     prompts.ExpectFolder("Select Destination", std::nullopt);
     Command(CDorvexListView::kSendCommand);
     EXPECT_EQ(PostedList(), nullptr);
@@ -584,10 +584,8 @@ TEST_F(CommandsTest, ARefusedWalkStartsNoTransferAndACancelledBrowserNothing) {
     EXPECT_EQ(PostedList(), nullptr);
     EXPECT_EQ(sessiontest::Snapshot(local.Path()), std::vector<std::string>{"\\d\\"});
     Verify();
-}
 
-TEST_F(CommandsTest, ALongWalkShowsItsProgressAndStopsAtCancel) {
-    Show("\\data\\", {TestEntry("big", true)});
+    // A long walk shows its progress only after 200 listings and stops at its Cancel.
     Select({0});
     prompts.ExpectFolder("Select Destination", local.Path());
     Entries many;
