@@ -439,9 +439,11 @@ protected:
     sessiontest::CTempFolder local{"cmds"};
 };
 
-TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
-    Show("\\data\\", {TestEntry("a", false), TestEntry("b", false), TestEntry("c", false)});
-    Select({0, 1, 2});
+TEST_F(CommandsTest, DeleteAsksAboutEachEntryDirectoriesTwiceAndTheAnswersHoldForTheWholeRun) {
+    Show("\\data\\",
+         {TestEntry("a", false), TestEntry("b", false), TestEntry("c", false), TestEntry("d1", true),
+          TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
+    Select({2, 3, 4}); // after the directories d1 and d2
     prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES);
     prompts.ExpectDialog("Confirm", "Delete b?", IDC_CONFIRM_NO);
     prompts.ExpectDialog("Confirm", "Delete c?", IDC_CONFIRM_YES);
@@ -464,12 +466,9 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryAndTheAnswersHoldForTheWholeRun) {
     Command(CDorvexListView::kDeleteCommand);
     EXPECT_EQ(Posted(), "no refresh, reload");
     Verify();
-}
 
-TEST_F(CommandsTest, DirectoriesAreAskedAgainAndARefusalIsShownWhileTheRunGoesOn) {
-    Show("\\data\\",
-         {TestEntry("d1", true), TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
-    Select({0, 1, 2, 3}); // directories first: d1, d2, f, g
+    // A directory is asked about again; a refusal is shown while the run goes on.
+    Select({0, 1, 5, 6}); // d1, d2, f, g
     const UINT yesNo = MB_YESNO;
     prompts.ExpectDialog("Confirm", "Delete d1?", IDC_CONFIRM_YES_ALL);
     prompts.ExpectBox("Delete Directory d1 and all sub directories and files?", "Confirm", yesNo, IDYES);
