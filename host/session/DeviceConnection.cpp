@@ -66,27 +66,58 @@ void CDeviceConnection::CheckNotReservedByOther(const void* session) const {
         throw CDeviceError(SE_BUSY, "The device is reserved by another session.");
 }
 
+namespace {
+// What each request takes, element by element ('t' a text, 'b' a boolean), and whether it is answered at
+// once, without transfer or task events.
+struct RequestShape {
+    long code;
+    const char* input;
+    bool immediate;
+};
+const RequestShape kRequests[] = {
+    {REQ_FS_PROBE, "", true},         {REQ_MAKE_DIR, "t", true},         {REQ_CHANGE_DIR, "t", true},
+    {REQ_LIST_DIR, "t", true},        {REQ_DELETE_FILE, "t", true},      {REQ_DELETE_DIR, "tb", true},
+    {REQ_CONNECT_CHECK, "", true},    {REQ_FIRMWARE_SPECS, "", true},    {REQ_PROGRAM_SPEC, "", true},
+    {REQ_DISPLAY_LIST_SPEC, "", true}, {REQ_SEND_FILE, "tt", false},     {REQ_RECEIVE_FILE, "tt", false},
+    {REQ_UPDATE_FIRMWARE, "t", false}, {REQ_LOAD_PROGRAM, "t", false},   {REQ_LOAD_DISPLAY_LIST, "t", false},
+};
+
+const RequestShape* FindRequest(long request) {
+    for (const RequestShape& shape : kRequests)
+        if (shape.code == request)
+            return &shape;
+    return nullptr;
+}
+} // namespace
+
 bool CDeviceConnection::IsImmediate(long request) {
-    switch (request) {
-    case REQ_FS_PROBE:
-    case REQ_MAKE_DIR:
-    case REQ_CHANGE_DIR:
-    case REQ_LIST_DIR:
-    case REQ_DELETE_FILE:
-    case REQ_DELETE_DIR:
-    case REQ_CONNECT_CHECK:
-    case REQ_FIRMWARE_SPECS:
-    case REQ_PROGRAM_SPEC:
-    case REQ_DISPLAY_LIST_SPEC:
-        return true;
-    default:
-        return false;
-    }
+    const RequestShape* shape = FindRequest(request);
+    return shape && shape->immediate;
 }
 
 bool CDeviceConnection::IsKnown(long request) {
-    return IsImmediate(request) || request == REQ_SEND_FILE || request == REQ_RECEIVE_FILE ||
-           request == REQ_UPDATE_FIRMWARE || request == REQ_LOAD_PROGRAM || request == REQ_LOAD_DISPLAY_LIST;
+    return FindRequest(request) != nullptr;
+}
+
+void CDeviceConnection::CheckInput(long request, CParamBlock& input) {
+    const RequestShape* shape = FindRequest(request);
+    if (!shape)
+        return;
+    const std::string wanted = shape->input;
+    std::string given;
+    for (size_t i = 0; i < input.Count(); ++i) {
+        const uint32_t kind = input.At(i).Kind();
+        given += kind == PK_TEXT ? 't' : kind == PK_BOOL ? 'b' : '?';
+    }
+    // An element more or less, or one of another kind, is a request the device does not know.
+    if (given != wanted) {
+        std::string takes;
+        for (char kind : wanted)
+            takes += std::string(takes.empty() ? "" : ", ") + (kind == 't' ? "a text" : "a boolean");
+        throw CDeviceError(SE_BAD_INPUT, "Request " + RequestName(request) + " takes " +
+                                             (takes.empty() ? "no elements" : takes) + ", not the " +
+                                             std::to_string(input.Count()) + " element(s) it was given.");
+    }
 }
 
 void CDeviceConnection::RunImmediate(long request, CParamBlock& input, CParamBlock& answer,
@@ -129,8 +160,8 @@ void CDeviceConnection::RunImmediate(long request, CParamBlock& input, CParamBlo
     }
     case REQ_DELETE_DIR: {
         const std::string path = TextArgument(input, 0, request, "the directory");
-        // Contents go only when the request says so: a missing flag deletes empty directories only.
-        const bool withContents = input.Count() > 1 && input.At(1).GetBool();
+        // Contents go only when the request says so: false deletes empty directories only.
+        const bool withContents = input.At(1).GetBool();
         CheckNotReservedByOther(session);
         m_folder.DeleteDirectory(path, withContents);
         return;

@@ -34,6 +34,8 @@ public:
     // Requests that are answered at once, without transfer or task events.
     static bool IsImmediate(long request);
     static bool IsKnown(long request);
+    // SE_BAD_INPUT unless the block holds exactly the elements the request takes, of their kinds.
+    static void CheckInput(long request, CParamBlock& input);
     void RunImmediate(long request, CParamBlock& input, CParamBlock& answer, const void* session);
 
     void MarkLost() { m_lost = true; }

@@ -277,6 +277,7 @@ STDMETHODIMP CQuorSession::Execute(LONG request, SAFEARRAY** input, SAFEARRAY** 
                                CDeviceConnection::IsKnown(request)
                                    ? "Request " + RequestName(request) + " reports progress: submit it."
                                    : "The device does not know request " + RequestName(request) + ".");
+        CDeviceConnection::CheckInput(request, in);
         connection.AwaitAnswer(wait, nullptr);
         connection.CheckInjectedFailure(request);
         connection.RunImmediate(request, in, answer, this);
@@ -306,6 +307,7 @@ STDMETHODIMP CQuorSession::Submit(LONG request, SAFEARRAY** block, LONG wait, LO
         if (!CDeviceConnection::IsKnown(request))
             throw CDeviceError(SE_UNKNOWN_REQUEST,
                                "The device does not know request " + RequestName(request) + ".");
+        CDeviceConnection::CheckInput(request, submitted->input);
         submitted->id = NextRequestId();
         submitted->code = request;
         submitted->wait = wait;

@@ -164,6 +164,12 @@ TEST_F(SessionRequest, UnknownCodesMisusedCallsAndMalformedBlocksAreRefusedAtOnc
         SafeArrayDestroy(input);
         SafeArrayDestroy(output);
     }
+    // An element more or less than the request takes: a typed operation given a destination, a directory
+    // delete without its flag.
+    Texts(in, {"C:\\a.fwx", "\\"});
+    EXPECT_EQ(client.Submit(0x5404, in, id), 0);
+    EXPECT_EQ(client.ErrorCode(), 11);
+    EXPECT_EQ(client.Refused(kDeleteDir, {"\\cf0"}), 11);
     EXPECT_TRUE(Snapshot(device.Path()).empty());
     Pump(30);
     EXPECT_TRUE(client.sink.Of(2).empty()) << "a refused request must not complete later";
