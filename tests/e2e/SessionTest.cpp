@@ -124,7 +124,6 @@ TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFi
         EXPECT_EQ(Main().DisplayListPatterns(), steps[i].displayList);
         EXPECT_EQ(RootEntries(), steps[i].roots);
     }
-    EXPECT_TRUE(prompts.shown.empty());
 }
 
 TEST_F(SessionEndToEnd, ADeviceAskingForAnotherAddressIsReconnectedAndTheHostHearsTheNewText) {
@@ -178,10 +177,6 @@ TEST_F(SessionEndToEnd, TheBrowserShowsTheDeviceAsItIsOnDiskAndKeepsTheBarWhereI
     CDorvexTreeView& tree = *Main().TreeView();
     CDorvexListView& list = *Main().ListView();
     ASSERT_TRUE(Pump(5000, [&] { return list.CurrentPath() == "\\" && list.RowCount() == 2; }, &seen));
-    std::string drives;
-    for (HTREEITEM i = TreeView_GetRoot(tree.m_hWnd); i; i = TreeView_GetNextSibling(tree.m_hWnd, i))
-        drives += tree.ItemText(i) + ";";
-    EXPECT_EQ(drives, "Internal Flash;Compact Flash A;");
 
     // A directory chosen by its path (how the tree finds it is BrowserTest's): the list shows the folder.
     ASSERT_TRUE(PostPath(tree.m_hWnd, UWM_TREE_SELECT_PATH, "\\SYS\\"));
