@@ -271,6 +271,7 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
     // One or two may be open a moment in the session's worker; a leak per batch would be dozens.
     EXPECT_LE(handlesAfter, handles + 2);
     EXPECT_EQ(main->RunningLists(), 0u);
+    EXPECT_TRUE(DeviceFree()) << "the device stayed reserved after the last batch";
 }
 
 } // namespace
