@@ -87,22 +87,11 @@ TEST(HostProcess, TourTakesItsScreenshotsAndRecordsTheCallsBetweenHostAndPlugin)
 
     std::ifstream in((dir / "tour.log").c_str());
     const std::string all = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
-    // The host's calls before it are the window's, checked line by line in the host window test.
-    EXPECT_NE(all.find("\nhost AboutBox -> 0x00000000"), std::string::npos) << all;
     // A status on the status bar can only have come through the environment.
     if (all.find("\nstatus Connecting...") == std::string::npos &&
         all.find("\nstatus Not connected") == std::string::npos) {
         EXPECT_NE(all.find("\nenv VNLENVUpdateConnectionStatus("), std::string::npos) << all;
     }
-
-    // The window stopped at the plug-in's minimum: "resize 40x40 -> WxH (minimum AxB)".
-    int w = 0, h = 0, minW = 0, minH = 0;
-    const size_t resize = all.find("\nresize 40x40 -> ");
-    ASSERT_NE(resize, std::string::npos) << all;
-    EXPECT_EQ(std::sscanf(all.c_str() + resize, "\nresize 40x40 -> %dx%d (minimum %dx%d)", &w, &h, &minW, &minH), 4);
-    EXPECT_GT(minW, 100) << all;
-    EXPECT_GE(w, minW);
-    EXPECT_GE(h, minH);
 }
 
 TEST(HostProcess, BadCommandLinesEndAtOnceWithoutAWindow) {
