@@ -5,7 +5,6 @@
 #include <ole2.h>
 #include <olectl.h>
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 #include "DeviceSessionDouble.h"
@@ -77,8 +76,7 @@ TEST_F(ContainerTest, F1AsksTheHostForHelpWithItsContext) {
     HELPINFO info = {};
     info.cbSize = sizeof info;
     SendMessageA(host_.ControlWindow(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-    std::ifstream log(logPath_);
-    const std::string all{std::istreambuf_iterator<char>(log), {}};
+    const std::string all = sessiontest::ReadFileText(logPath_);
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all;
     EXPECT_NE(all.find("|15|1005|"), std::string::npos) << all;
 }

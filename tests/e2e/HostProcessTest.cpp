@@ -85,8 +85,7 @@ TEST(HostProcess, TourTakesItsScreenshotsAndRecordsTheCallsBetweenHostAndPlugin)
         EXPECT_TRUE(IsScreenshot(dir / name));
     EXPECT_TRUE(IsScreenshot(dir / "04-resized.bmp", 860)) << "the resize shows in the screenshot";
 
-    std::ifstream in((dir / "tour.log").c_str());
-    const std::string all = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
+    const std::string all = "\n" + sessiontest::ReadFileText(dir / "tour.log");
     // A status on the status bar can only have come through the environment.
     if (all.find("\nstatus Connecting...") == std::string::npos &&
         all.find("\nstatus Not connected") == std::string::npos) {

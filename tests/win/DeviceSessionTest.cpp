@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowFixture.h"
+#include "SessionTestSupport.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "hostenv/HostedSession.h"
@@ -14,8 +15,6 @@
 #include "session/DeviceSession.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <type_traits>
 
@@ -384,9 +383,7 @@ TEST_F(DeviceSessionTest, HostQueriesReachTheHostLibraryWithTheirOwnerAndReportW
     }
     SetEnvironmentVariableA("QUORGUI_CALL_LOG", nullptr);
     SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", nullptr);
-    std::ifstream file(log);
-    std::string seen{std::istreambuf_iterator<char>(file), {}};
-    file.close();
+    std::string seen = sessiontest::ReadFileText(log);
     seen.erase(std::remove(seen.begin(), seen.end(), '\r'), seen.end());
     EXPECT_EQ(seen, expectedLog);
     DeleteFileA(log.c_str());

@@ -185,11 +185,8 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
         session.VerifyDone();
         EXPECT_LT(Find(seen, main->m_hWnd, UWM_CONNECT_FAILED, 7), seen.size())
             << "no UWM_CONNECT_FAILED carrying the event's code";
-        EXPECT_NE(display.text.find("The device did not answer the check."), std::string::npos)
-            << display.text;
         EXPECT_NE(display.text.find('7'), std::string::npos) << display.text;
         EXPECT_EQ(display.owner, frame) << "the standard error belongs to the control's window";
-        EXPECT_EQ(main->FirmwarePatterns(), Patterns{}) << "a failed check fetches no patterns";
     }
 }
 
