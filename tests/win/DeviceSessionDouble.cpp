@@ -4,6 +4,7 @@
 #include "paramblock/ParamBlock.h"
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -552,17 +553,9 @@ void FreeTestStrings() {
 }
 
 namespace {
-SAFEARRAY* ArrayOf(const CParamBlock& block) {
-    std::vector<uint8_t> bytes;
-    block.Encode(bytes);
-    SAFEARRAYBOUND bound = {static_cast<ULONG>(bytes.size()), 0};
-    SAFEARRAY* array = SafeArrayCreate(VT_UI1, 1, &bound);
-    void* data = nullptr;
-    if (array && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        memcpy(data, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
-    }
-    return array;
+// The block's own array, taken over by the caller.
+SAFEARRAY* ArrayOf(CParamBlock& block) {
+    return std::exchange(*block.ExportArray(), nullptr);
 }
 } // namespace
 

@@ -104,20 +104,10 @@ TEST_F(DeviceSessionTest, EachHolderSubscribesUnsubscribesBeforeDisconnectingAnd
 }
 
 TEST_F(DeviceSessionTest, AComponentThatCannotServeLeavesTheHolderEmptyAndQuiet) {
-    const struct {
-        const char* what;
-        HRESULT create;
-        bool offerConnectionPoints;
-    } cases[] = {
-        {"class not registered", REGDB_E_CLASSNOTREG, true},
-        {"no connection points", S_OK, false},
-        {"advise refused: the session is kept", S_OK, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        factory.createResult = c.create;
-        session.offerConnectionPoints = c.offerConnectionPoints;
-        const bool kept = SUCCEEDED(c.create) && c.offerConnectionPoints;
+    // A class that is not registered: EnvDispatchTest's holder without a session.
+    for (const bool kept : {false, true}) {
+        SCOPED_TRACE(kept ? "advise refused: the session is kept" : "no connection points");
+        session.offerConnectionPoints = kept;
         if (kept) {
             session.Expect("Advise", 9, nullptr, CONNECT_E_ADVISELIMIT);
             session.Expect("SetOptions(%D)");
@@ -664,8 +654,9 @@ TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArgumentsOn
 }
 
 TEST_F(EnvDispatchTest, WithoutASessionOrEnvironmentLaunchGoesThroughTheHostApplicationAndAReconnectFails) {
-    factory.createResult = REGDB_E_CLASSNOTREG; // the session plays no part here
+    factory.createResult = REGDB_E_CLASSNOTREG;
     CHostedSession holder;
+    EXPECT_FALSE(holder.HasSession());
     CBstr plugin(L"Dorvex"), address(L"C:\\devices\\unit 2"), third(L"ignored");
     application.answer = S_FALSE;
     EXPECT_EQ(holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get()), S_FALSE);
