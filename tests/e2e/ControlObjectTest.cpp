@@ -1,7 +1,6 @@
-// The control object as a container sees it before and without in-place activation: persistence,
-// property pages, class information, and dispatch calls that arrive before its window exists; and the
-// control hosted by a container none of us wrote (the system's AtlAxWin), registered with the real
-// regsvr32, driven only through IDispatch by name, as a host application drives it.
+// The control object before and without in-place activation (persistence, property pages, class information,
+// calls before its window exists), and in a container none of us wrote (the system's AtlAxWin), registered
+// with the real regsvr32 and driven only through IDispatch by name, as a host application drives it.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>

@@ -1,8 +1,6 @@
-// The session holder against a scripted session component in this process: creation and subscription,
-// the event sink's dispatch and its type rules, error text, host queries and the deferred reconnect; and
-// the host environment calls: InvokeByName's argument order and type rules and its three failures, the
-// environment's arrival through a marshalled stream, the eight operations as the host receives them, and
-// the launch fallback through the host application object.
+// The session holder against a scripted session component: subscription, the event sink's type rules, error
+// text, host queries, the deferred reconnect; and the host environment calls: InvokeByName's rules, the
+// environment's arrival in a stream, the eight operations as the host receives them, the launch fallback.
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>

@@ -1,9 +1,6 @@
-// The main window against a scripted session and prompts: its dialogs, the connect sequence and check, the
-// pattern answers, the private messages' heap objects, and transfer lists with progress, cancel and summary;
-// and its splitter bar, driven by the mouse messages a user's drag produces: where bar and panes land, the
-// parent's notification, the mouse capture, the cursor over the bar, and the layout kept for the next one.
-// (A reconnect the session wants: DeviceSessionTest, EnvDispatchTest; a typed operation's block without a
-// destination: TransferEndToEnd, which the strict stand-in refuses.)
+// The main window against a scripted session and prompts: dialogs, connect and check, patterns, the private
+// messages' heap objects, transfer lists with progress, cancel and summary; its splitter bar under a drag,
+// and the layout kept. (A typed operation's block without a destination: TransferEndToEnd's strict stand-in.)
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
