@@ -172,27 +172,23 @@ TEST_F(EnvironmentTest, KnowsItsMethodsInAnyCaseAndRefusesWhatItCannotReadWithou
     EXPECT_EQ(frame_.status, -1);
 }
 
-// The launch command line survives the trip through CommandLineToArgvW in every awkward case.
-TEST(HostCommandLine, PluginLaunchFormRoundTrips) {
+// The launch command line survives the trip through CommandLineToArgvW in every awkward case; the modes.
+TEST(HostCommandLine, PluginLaunchFormRoundTripsAndModesAndMistakesAreTold) {
+    auto parse = [](const wchar_t* line) { return ParseHostCommandLine(SplitCommandLine(line)); };
     for (const std::wstring address : {L"C:\\my devices\\one", L"", L"a b\\\\"}) {
         const std::wstring arguments = LaunchArguments(L"Dorvex", address);
         ASSERT_FALSE(arguments.empty()) << address;
-        const HostOptions options = ParseHostCommandLine(SplitCommandLine(arguments.c_str()));
+        const HostOptions options = parse(arguments.c_str());
         EXPECT_TRUE(options.error.empty()) << options.error;
         EXPECT_EQ(options.mode, HostMode::Window);
         EXPECT_EQ(options.plugin, L"Dorvex");
         EXPECT_EQ(options.connection, address) << arguments;
     }
     // What the plug-in's own fallback sends: /plugin:P /"connect:A", with no escaping of its own.
-    HostOptions sent = ParseHostCommandLine(SplitCommandLine(L"/plugin:Dorvex /\"connect:C:\\dev dir\\\""));
-    EXPECT_EQ(sent.connection, L"C:\\dev dir\\");
-
+    EXPECT_EQ(parse(L"/plugin:Dorvex /\"connect:C:\\dev dir\\\"").connection, L"C:\\dev dir\\");
     EXPECT_TRUE(LaunchArguments(L"Dorvex", L"bad\"quote").empty());
     EXPECT_TRUE(LaunchArguments(L"Two words", L"demo").empty());
-}
 
-TEST(HostCommandLine, ModesAndMistakes) {
-    auto parse = [](const wchar_t* line) { return ParseHostCommandLine(SplitCommandLine(line)); };
     EXPECT_EQ(parse(L"").connection + L"|" + parse(L"").plugin, L"demo|Dorvex");
     EXPECT_EQ(parse(L"C:\\devices\\one").connection, L"C:\\devices\\one");
     const std::pair<const wchar_t*, HostMode> modes[] = {{L"/regserver", HostMode::RegServer},

@@ -130,13 +130,15 @@ TEST_F(MainWndTest, ConnectClearsTheViewsFirstAndAPassedCheckFetchesThePatternsT
     ASSERT_LT(fill, seen.size()) << "the tree was never asked to fill its roots";
     EXPECT_GT(fill, connected);
 
+    const auto lists = [&] {
+        return std::vector<Patterns>{main->FirmwarePatterns(), main->ProgramPatterns(),
+                                     main->DisplayListPatterns()};
+    };
     // Each element of the firmware answer counts (one that is not text as empty); the other two, element 0.
     EXPECT_EQ(session.FireComplete(0, 0x5400, true, MakeBlock({"*.fwx", "*.fwb"}, {5})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({"*.prgx", "*.prgy"})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, MakeBlock({"*.dlx"})), S_OK);
-    EXPECT_EQ(main->FirmwarePatterns(), (Patterns{"*.fwx", "*.fwb", ""}));
-    EXPECT_EQ(main->ProgramPatterns(), (Patterns{"*.prgx"}));
-    EXPECT_EQ(main->DisplayListPatterns(), (Patterns{"*.dlx"}));
+    EXPECT_EQ(lists(), (std::vector<Patterns>{{"*.fwx", "*.fwb", ""}, {"*.prgx"}, {"*.dlx"}}));
 
     // An empty block adds nothing to the firmware list but an empty text to the other two; a failed pattern
     // request changes nothing and shows nothing. (A new device's lists start afresh: SessionEndToEnd.)
@@ -144,9 +146,7 @@ TEST_F(MainWndTest, ConnectClearsTheViewsFirstAndAPassedCheckFetchesThePatternsT
     EXPECT_EQ(session.FireComplete(0, 0x740A, true, MakeBlock({})), S_OK);
     EXPECT_EQ(session.FireComplete(0, 0x8804, true, nullptr), S_OK);
     EXPECT_EQ(session.FireComplete(3, 0x5400, false, MakeBlock({"*.bad"})), S_OK);
-    EXPECT_EQ(main->FirmwarePatterns(), (Patterns{"*.fwx", "*.fwb", ""}));
-    EXPECT_EQ(main->ProgramPatterns(), (Patterns{"*.prgx", ""}));
-    EXPECT_EQ(main->DisplayListPatterns(), (Patterns{"*.dlx", ""}));
+    EXPECT_EQ(lists(), (std::vector<Patterns>{{"*.fwx", "*.fwb", ""}, {"*.prgx", ""}, {"*.dlx", ""}}));
 
     // A refused connect shows the session's text, owned by this window, and checks nothing.
     ListView_InsertItem(list, &row);
@@ -295,35 +295,33 @@ TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWind
         GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
         return std::string(buffer);
     };
-    VARIANT answer;
-    VariantInit(&answer);
-    EXPECT_EQ(session.Fire(20, {VI4(7), VText(L"Receiving"), VI4(2), VI4(3), VI4(0)}), S_OK);
-    EXPECT_EQ(session.Fire(21, {VI4(7), VText(L"\\d\\a.txt"), VText(L"C:\\dl\\a.txt"), VI4(2048), VUI1(0),
-                                VText(L"a.txt"), VI4(0)}),
-              S_OK);
-    EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(2), VI4(1024), VI4(2048), VI4(0)}), S_OK);
+    // Every event is taken (S_OK); what the session gets back is its answer.
+    const auto fire = [&](DISPID id, std::vector<VARIANT> args) {
+        VARIANT answer = {};
+        EXPECT_EQ(session.Fire(id, std::move(args), &answer), S_OK) << "event " << id;
+        return answer.lVal;
+    };
+    fire(20, {VI4(7), VText(L"Receiving"), VI4(2), VI4(3), VI4(0)});
+    fire(21, {VI4(7), VText(L"\\d\\a.txt"), VText(L"C:\\dl\\a.txt"), VI4(2048), VUI1(0), VText(L"a.txt"),
+              VI4(0)});
+    fire(22, {VI4(7), VI4(0), VI4(2), VI4(1024), VI4(2048), VI4(0)});
     const DWORD caughtUp = 80; // the file dialog shows what came at most every 50 ms
     Pump(caughtUp);
     EXPECT_EQ(text(file, IDC_SOURCE), "\\d\\a.txt");
     EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 1 of 2 (25%)");
-    EXPECT_EQ(session.Fire(23, {VI4(7), VUI1(1), VI4(0)}), S_OK);
+    fire(23, {VI4(7), VUI1(1), VI4(0)});
     Pump(caughtUp);
     EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 2 of 2 (50%)");
-    EXPECT_EQ(session.Fire(24, {VI4(7), VUI1(1), VI4(0)}), S_OK);
+    fire(24, {VI4(7), VUI1(1), VI4(0)});
 
     // The task dialog's answers go back to the session: 0 to go on, 1 once its Cancel was pressed.
-    EXPECT_EQ(session.Fire(10, {VI4(9), VText(L"Update Firmware"), VText(L"main.fwx"), VI4(0)}, &answer),
-              S_OK);
-    EXPECT_EQ(answer.lVal, 0);
-    EXPECT_EQ(session.Fire(11, {VI4(9), VI4(40), VText(L"Transferring main.fwx"), VI4(2), VI4(0)}, &answer),
-              S_OK);
-    EXPECT_EQ(answer.lVal, 0);
+    EXPECT_EQ(fire(10, {VI4(9), VText(L"Update Firmware"), VText(L"main.fwx"), VI4(0)}), 0);
+    EXPECT_EQ(fire(11, {VI4(9), VI4(40), VText(L"Transferring main.fwx"), VI4(2), VI4(0)}), 0);
     EXPECT_EQ(text(task, IDC_TASK_FILE), "main.fwx");
     EXPECT_EQ(text(task, IDC_TASK_TEXT), "Transferring main.fwx");
     SendMessageA(task, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(session.Fire(11, {VI4(9), VI4(50), VText(L"Transferring"), VI4(2), VI4(0)}, &answer), S_OK);
-    EXPECT_EQ(answer.lVal, 1);
-    EXPECT_EQ(session.Fire(12, {VI4(9), VUI1(0), VI4(0)}), S_OK);
+    EXPECT_EQ(fire(11, {VI4(9), VI4(50), VText(L"Transferring"), VI4(2), VI4(0)}), 1);
+    fire(12, {VI4(9), VUI1(0), VI4(0)});
 
     // An item running when the window goes: cancelled, the device released, the list freed, the dialogs
     // gone; its late completion (a failure, even) and every later event touch nothing and are answered 0.
@@ -342,11 +340,9 @@ TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWind
     EXPECT_EQ(main->FileDialog(), nullptr);
     EXPECT_EQ(main->TaskDialog(), nullptr);
     EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
-    EXPECT_EQ(session.Fire(10, {VI4(9), VText(L"Load Program"), VText(L"p.prgx"), VI4(0)}, &answer), S_OK);
-    EXPECT_EQ(answer.lVal, 0);
-    EXPECT_EQ(session.Fire(21, {VI4(1), VText(L"a"), VText(L"b"), VI4(1), VUI1(1), VText(L"a"), VI4(0)}),
-              S_OK);
-    EXPECT_EQ(session.Fire(22, {VI4(7), VI4(0), VI4(1), VI4(1), VI4(2), VI4(0)}), S_OK);
+    EXPECT_EQ(fire(10, {VI4(9), VText(L"Load Program"), VText(L"p.prgx"), VI4(0)}), 0);
+    EXPECT_EQ(fire(21, {VI4(1), VText(L"a"), VText(L"b"), VI4(1), VUI1(1), VText(L"a"), VI4(0)}), 0);
+    EXPECT_EQ(fire(22, {VI4(7), VI4(0), VI4(1), VI4(1), VI4(2), VI4(0)}), 0);
 }
 
 TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
@@ -355,26 +351,25 @@ TEST_F(MainWndTest, HeapObjectsInPrivateMessagesAreFreedHandledOrNot) {
     const size_t before = HeapBytesInUse();
     g_listsFreed = 0;
 
+    const auto post40 = [&](bool select) {
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(PostPath(list, UWM_LIST_SHOW_DIR, big));
+            ASSERT_TRUE(!select || PostPath(tree, UWM_TREE_SELECT_PATH, big));
+            ASSERT_TRUE(PostPath(tree, UWM_TREE_REFRESH_PATH, big));
+            ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
+        }
+    };
     // Handled: each receiver frees what it gets; the list lists the path once (not again), re-reads it once.
     session.Expect("Execute(0x1009,[" + big + "],10000)");
     session.Expect("Execute(0x1009,[" + big + "],10000)");
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_TRUE(PostPath(list, UWM_LIST_SHOW_DIR, big));
-        ASSERT_TRUE(PostPath(tree, UWM_TREE_SELECT_PATH, big));
-        ASSERT_TRUE(PostPath(tree, UWM_TREE_REFRESH_PATH, big));
-        ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
-    }
+    post40(true);
     PostMessageA(list, UWM_LIST_SHOW_DIR, 0, 0); // "re-read": no object at all
     Pump(200);
     EXPECT_EQ(g_listsFreed, 40);
     EXPECT_LT(HeapBytesInUse(), before + 256 * 1024) << "posted paths were not freed by their receivers";
 
     // Still queued when the windows go: drained and freed on the way out.
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_TRUE(PostPath(list, UWM_LIST_SHOW_DIR, big));
-        ASSERT_TRUE(PostPath(tree, UWM_TREE_REFRESH_PATH, big));
-        ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
-    }
+    post40(false);
     EXPECT_GT(HeapBytesInUse(), before + 4 * 1024 * 1024);
     HWND oldList = list;
     main->DestroyWindow();
@@ -524,11 +519,7 @@ TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
 
 TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDamaged) {
     EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{-1, 200, 75, 125})) << "nothing stored";
-    BrowserLayout saved;
-    saved.splitterPosition = 420;
-    saved.columnWidths[0] = 150;
-    saved.columnWidths[1] = 0;
-    saved.columnWidths[2] = 4000;
+    const BrowserLayout saved{420, {150, 0, 4000}};
     SaveBrowserLayout(saved);
     EXPECT_EQ(Values(LoadBrowserLayout()), Values(saved)) << "the ends of the range are sane";
 

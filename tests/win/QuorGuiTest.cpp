@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -253,29 +254,29 @@ TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
 }
 
 TEST_F(FileDialogTest, CancelPostsTheRunningBatchOnceFromButtonCloseBoxOrEsc) {
-    dialog_.OnFileXferBatchStart(4711, "Sending", 2, 10);
-    SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4711});
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL)));
-    dialog_.OnFileXferBatchFinish(4711, 0);
-
-    // The close box cancels while a batch runs.
-    dialog_.OnFileXferBatchStart(4712, "Receiving", 1, 0);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL))) << "Cancel works again for a new batch";
-    SendMessageA(hwnd_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4712});
-    dialog_.OnFileXferBatchFinish(4712, 0);
-
-    // Esc reaches the dialog through a plain loop that knows nothing of it, as a host's loop is.
-    dialog_.OnFileXferBatchStart(4713, "Receiving", 1, 0);
-    PostMessageA(hwnd_, WM_KEYDOWN, VK_ESCAPE, 0);
-    MSG msg;
-    while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    const std::function<void()> cancels[] = {
+        [&] { SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); },
+        [&] { SendMessageA(hwnd_, WM_CLOSE, 0, 0); },
+        // Esc reaches the dialog through a plain loop that knows nothing of it, as a host's loop is.
+        [&] {
+            PostMessageA(hwnd_, WM_KEYDOWN, VK_ESCAPE, 0);
+            MSG msg;
+            while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        },
+    };
+    LPARAM batch = 4711;
+    for (const auto& cancel : cancels) {
+        dialog_.OnFileXferBatchStart(batch, "Receiving", 2, 10);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL))) << "Cancel works again for a new batch";
+        cancel();
+        cancel();
+        EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{batch});
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL)));
+        dialog_.OnFileXferBatchFinish(batch++, 0);
     }
-    EXPECT_EQ(CancelsPosted(owner_.hwnd), std::vector<LPARAM>{4713});
 }
 
 TEST_F(FileDialogTest, NumbersThatDoNotAddUpKeepTheBarsInRange) {
