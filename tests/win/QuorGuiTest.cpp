@@ -200,7 +200,6 @@ std::vector<LPARAM> CancelsPosted(HWND owner) {
 class FileDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dialog_.SetCancelInfo(owner_.hwnd, kCancel);
         ASSERT_TRUE(dialog_.Create(owner_.hwnd));
         hwnd_ = dialog_.GetSafeHwnd();
     }
@@ -254,6 +253,7 @@ TEST_F(FileDialogTest, FollowsABatchFileByFileAndGoesShortlyAfterItEnds) {
 }
 
 TEST_F(FileDialogTest, CancelPostsTheRunningBatchOnceFromButtonCloseBoxOrEsc) {
+    dialog_.SetCancelInfo(owner_.hwnd, kCancel);
     const std::function<void()> cancels[] = {
         [&] { SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); },
         [&] { SendMessageA(hwnd_, WM_CLOSE, 0, 0); },
@@ -305,28 +305,23 @@ TEST_F(FileDialogTest, NumbersThatDoNotAddUpKeepTheBarsInRange) {
     EXPECT_EQ(BarPosition(hwnd_, IDC_BATCH_BAR), 1000);
 }
 
-TEST(QuorGuiFileDialog, WithoutAListenerCancelIsOffAndTheCloseBoxOnlyHides) {
-    ScopedEnv windows("QUORGUI_NO_WINDOWS", nullptr);
-    TestWindow owner;
-    CQuorDialogEventFile dialog;
-    ASSERT_TRUE(dialog.Create(owner.hwnd));
-    HWND hwnd = dialog.GetSafeHwnd();
-    dialog.OnFileXferBatchStart(1, "Sending", 1, 1);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd, IDCANCEL)));
-    dialog.OnFileXferBatchFinish(1, 1);
+TEST_F(FileDialogTest, WithoutAListenerCancelIsOffAndTheCloseBoxOnlyHides) {
+    dialog_.OnFileXferBatchStart(1, "Sending", 1, 1);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd_, IDCANCEL)));
+    dialog_.OnFileXferBatchFinish(1, 1);
     // Between batches the close box just hides it at once.
-    dialog.OnFileXferBatchStart(2, "Sending", 1, 1);
-    dialog.OnFileXferBatchFinish(2, 1);
-    SendMessageA(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindowVisible(hwnd));
-    EXPECT_TRUE(IsWindow(hwnd));
+    dialog_.OnFileXferBatchStart(2, "Sending", 1, 1);
+    dialog_.OnFileXferBatchFinish(2, 1);
+    SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(hwnd_));
+    EXPECT_TRUE(IsWindow(hwnd_));
 
     // Events after the window is gone are ignored.
-    DestroyWindow(hwnd);
-    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
-    dialog.OnFileXferBatchStart(3, "t", 1, 1);
-    dialog.OnFileXferFileProgress(3, 0, 1, 1, 1);
-    dialog.OnFileXferBatchFinish(3, 1);
+    DestroyWindow(hwnd_);
+    EXPECT_EQ(dialog_.GetSafeHwnd(), nullptr);
+    dialog_.OnFileXferBatchStart(3, "t", 1, 1);
+    dialog_.OnFileXferFileProgress(3, 0, 1, 1, 1);
+    dialog_.OnFileXferBatchFinish(3, 1);
     Pump(50);
 }
 
