@@ -225,9 +225,8 @@ TEST_F(ControlObjectTest, ScriptClientsGetTheStandardCoercionsAndErrors) {
     EXPECT_EQ(call(L"VNLSetConnectionParameters", {text}, nullptr, DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
 }
 
-// A host that loads the module itself, lets it go, and loads it again (perhaps at another address) gets
-// working controls each time: nothing of the first load, its window class least of all, is left behind.
-// The host talks to each control before activating it: nothing fails, nothing is lost.
+// A host that loads the module, lets it go and loads it again (perhaps elsewhere) gets working controls each
+// time, talked to before activation: nothing of the first load, its window class least of all, is left over.
 TEST(ControlModule, UnloadedAndLoadedAgainItCreatesWorkingControls) {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     ASSERT_EQ(GetModuleHandleA("DORVEX.OCX"), nullptr) << "someone else holds the module";

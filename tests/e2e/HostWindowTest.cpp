@@ -91,8 +91,7 @@ protected:
     IDispatch* env_ = nullptr;
 };
 
-// What each call does to the host window is HostWindowTest's below; here what only this side sees: the
-// launch's process id, the out-texts, the order of the sizes and the record of the calls.
+// Effects on the window: HostWindowTest below; here the process id, out-texts, sizes' order and call record.
 TEST_F(EnvironmentTest, EveryMethodTakesTheArgumentTypesPluginsSend) {
     EXPECT_EQ(Call(L"VNLENVUpdateConnectionStatus", {VI2(1)}), S_OK);
     VARIANT result;
@@ -217,8 +216,7 @@ std::wstring Title(HWND hwnd) {
     return text;
 }
 
-// Message boxes the plug-in opens on its own (a failed connection, say) would stop a test for good:
-// they are recorded and closed.
+// Boxes the plug-in opens on its own (a failed connection, say) would stop a test for good: noted and closed.
 std::vector<std::wstring> g_strayBoxes;
 
 void CALLBACK CloseStrayBoxes(HWND, UINT, UINT_PTR, DWORD) {

@@ -13,8 +13,7 @@
 
 using namespace devicepath;
 
-// Refused: one of each kind of dots, separators, streams, wildcards, control characters, trailing dot or
-// blank, device names with or without an extension.
+// Refused: dots, separators, streams, wildcards, control characters, a trailing dot or blank, device names.
 TEST(DeviceName, AcceptsOrdinaryNamesAndRefusesWhatCouldLeaveTheDirectoryOrOpenSomethingElse) {
     for (const char* name : {"New Folder", ".hidden", "COM10", "\xC3\xBC\xC3\xA9"})
         EXPECT_EQ(CheckName(name), "") << name;

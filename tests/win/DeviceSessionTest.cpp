@@ -187,16 +187,14 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsHandlerConvertedToWhatItTakesOrIsI
     session.ExpectDestruction(7);
 }
 
-// One event as a type library declares it; VT_BYREF and VT_ARRAY in a type stand for a pointer and a
-// SAFEARRAY of the rest.
+// One event as a type library declares it; VT_BYREF and VT_ARRAY mean a pointer and a SAFEARRAY of the rest.
 struct DeclaredEvent {
     DISPID id;
     const wchar_t* name;
     std::vector<VARTYPE> types;
 };
 
-// The session's type library as another version of the host might register it: the same library and
-// event interface, with these events only.
+// The session's type library as another version of the host might register it, with these events only.
 bool RegisterForeignTypeLibrary(const std::wstring& path, const std::vector<DeclaredEvent>& declared) {
     CComPtr<ICreateTypeLib2> library;
     CComPtr<ICreateTypeInfo> events;
@@ -526,8 +524,7 @@ TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopiedAndEachF
     CVariant result;
     EXPECT_EQ(holder.InvokeByName(L"Method", &result, 1, VT_I4, 1L), E_FAIL) << "no environment";
     holder.Set(&environment);
-    // Types outside the accepted ones, by value or by reference, are refused before the environment is
-    // asked anything.
+    // Types outside the accepted ones, by value or by reference, are refused before the environment is asked.
     for (VARTYPE type : {VARTYPE(VT_R8), VARTYPE(VT_BYREF | VT_VARIANT)}) {
         SCOPED_TRACE(type);
         EXPECT_EQ(holder.InvokeByName(L"Method", &result, 2, VT_I4, 1L, static_cast<int>(type), nullptr),

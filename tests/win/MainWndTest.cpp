@@ -56,8 +56,7 @@ protected:
         session.VerifyDone();
     }
 
-    // A batch as the file list builds it (items \\d\\f1.txt ... with a local or remote directory), posted
-    // to start; its address is the user data the session sees, returned as the trace shows it.
+    // A batch as the file list builds it (\\d\\f1.txt ...), posted; its address as the session's user data.
     std::string StartList(int items, uint8_t direction, int skipped = 0) {
         auto batch = std::make_unique<CCountedList>();
         for (int i = 1; i <= items; ++i)

@@ -56,8 +56,7 @@ struct TestWindow {
     ~TestWindow() { DestroyWindow(hwnd); }
 };
 
-// With windows off nothing is shown: help is only recorded, queries take the scripted answer (the text
-// entry's, and a kind the library does not know, in the session holder's test, which asks through it).
+// With windows off help is only recorded and queries take the scripted answer (other kinds: the holder's).
 TEST(QuorGui, WithWindowsOffHelpIsRecordedAndQueriesTakeTheScriptedAnswer) {
     sessiontest::CTempFolder folder("gui");
     const std::string log = folder / "help.log";
@@ -104,8 +103,7 @@ TEST(QuorGuiHelp, ShowsOneWindowNamingTheContextThatEscOrCloseDismisses) {
     }
 }
 
-// Answers the next query dialog of this thread from inside its modal loop: types `text` into its edit
-// field (when it has one) and presses `button`; records the dialog's height.
+// Answers the next query dialog from inside its modal loop: types `text`, presses `button`, notes its height.
 struct QueryScript {
     std::string text;
     int button = IDOK;
