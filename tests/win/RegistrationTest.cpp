@@ -1,17 +1,21 @@
-// Self-registration of DORVEX.OCX, with the registry checked after each step.
+// The module as installers and hosts see it: its self-registration with the registry checked after each
+// step, the host library's plug-in record it writes, its type library, and the resources no other test opens.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
 #include <string>
+#include <vector>
 
 #include "DeviceSessionDouble.h"
+#include "framework/Handles.h"
+#include "module/DorvexIds.h"
+#include "session/QuorLib32.h"
 
 namespace {
 
 const std::string kControl = "CLSID\\{1E5F1674-CA8A-4223-BA08-F1CE3137AF82}";
 const std::string kPage = "CLSID\\{64951383-E244-487E-86EA-EB6B5A5AC732}";
-const GUID kLibGuid = {0x1d9b42bd, 0x2ab1, 0x454b, {0xa2, 0x31, 0x6a, 0xf0, 0x7f, 0x1f, 0xde, 0x5b}};
 const char kPluginKey[] = "Software\\Varnel\\Plugins\\Dorvex";
 
 // A key's value as text (a number in decimal), or "<missing>".
@@ -66,7 +70,7 @@ protected:
         EXPECT_EQ(Value(HKEY_CLASSES_ROOT, "DORVEX.DorvexCtrl.1\\CLSID"), expected(kControl.substr(6)));
         EXPECT_EQ(Value(HKEY_CLASSES_ROOT, "DORVEX.DorvexPropPage.1\\CLSID"), expected(kPage.substr(6)));
         ITypeLib* lib = nullptr;
-        EXPECT_EQ(LoadRegTypeLib(kLibGuid, 1, 0, 0x409, &lib) == S_OK, registered);
+        EXPECT_EQ(LoadRegTypeLib(LIBID_DORVEXLib, 1, 0, 0x409, &lib) == S_OK, registered);
         if (lib)
             lib->Release();
         for (const std::string& key :
@@ -106,12 +110,180 @@ TEST_F(RegistrationTest, EnrolsOncePerCallUnregisteringRemovesEveryKeyAndARefusi
 
 TEST_F(RegistrationTest, UnregisteringWithoutTheTypeLibraryStopsBeforeTheClasses) {
     ASSERT_EQ(register_(), S_OK);
-    ASSERT_EQ(UnRegisterTypeLib(kLibGuid, 1, 0, 0x409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32), S_OK);
+    ASSERT_EQ(UnRegisterTypeLib(LIBID_DORVEXLib, 1, 0, 0x409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+              S_OK);
     EXPECT_EQ(unregister_(), SELFREG_E_TYPELIB);
     EXPECT_EQ(Value(HKEY_CLASSES_ROOT, kControl + "\\ProgID"), "DORVEX.DorvexCtrl.1");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "DORVEX.DorvexPropPage.1\\CLSID"));
     EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kPluginKey, "Registrations"), "1")
         << "the host was asked to withdraw";
+}
+
+// The plug-in registration library on a record of its own: "ProgID/Registrations", or "none".
+class QuorLib32Test : public testing::Test {
+protected:
+    void SetUp() override {
+        SetEnvironmentVariableA("QUORLIB32_ANSWER", nullptr);
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, key_.c_str());
+    }
+    void TearDown() override { SetUp(); }
+
+    std::string Record() const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return "none";
+        char progId[128] = "";
+        DWORD count = 0, size = sizeof progId, countSize = sizeof count;
+        RegGetValueA(key, nullptr, "ProgID", RRF_RT_REG_SZ, nullptr, progId, &size);
+        RegGetValueA(key, nullptr, "Registrations", RRF_RT_REG_DWORD, nullptr, &count, &countSize);
+        RegCloseKey(key);
+        return std::string(progId) + "/" + std::to_string(count);
+    }
+    bool Register(const char* progId) const { return QuorRegisterPlugin(name_.c_str(), progId); }
+    bool Unregister(const char* progId) const { return QuorUnRegisterPlugin(name_.c_str(), progId); }
+
+    const std::string name_ = "QuorLib32Test" + std::to_string(GetCurrentProcessId());
+    const std::string key_ = "Software\\Varnel\\Plugins\\" + name_;
+};
+
+// Counting two calls under one ProgID is the control's registration test.
+TEST_F(QuorLib32Test, RegisteringAgainCountsEachCallAndOnlyTheOwningProgIdWithdrawsTheRecord) {
+    EXPECT_TRUE(Register("TEST.PluginCtrl.1"));
+    // A plug-in that moved to a new ProgID is found under the new one.
+    EXPECT_TRUE(Register("TEST.PluginCtrl.2"));
+    EXPECT_EQ(Record(), "TEST.PluginCtrl.2/2");
+    EXPECT_FALSE(Unregister("TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "TEST.PluginCtrl.2/2");
+    // ProgIDs compare without regard to case, as COM treats them.
+    EXPECT_TRUE(Unregister("test.pluginctrl.2"));
+    EXPECT_EQ(Record(), "none");
+    // Nothing left to withdraw is success, so unregistering twice is harmless.
+    EXPECT_TRUE(Unregister("TEST.PluginCtrl.2"));
+    // A fresh record starts counting again.
+    ASSERT_TRUE(Register("TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "TEST.PluginCtrl.1/1");
+}
+
+TEST_F(QuorLib32Test, RefusingLibraryAnswersFalseAndLeavesTheRegistryAlone) {
+    SetEnvironmentVariableA("QUORLIB32_ANSWER", "false");
+    EXPECT_FALSE(Register("TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "none");
+    SetEnvironmentVariableA("QUORLIB32_ANSWER", nullptr);
+    ASSERT_TRUE(Register("TEST.PluginCtrl.1"));
+    SetEnvironmentVariableA("QUORLIB32_ANSWER", "FALSE");
+    EXPECT_FALSE(Unregister("TEST.PluginCtrl.1"));
+    EXPECT_FALSE(Register("TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "TEST.PluginCtrl.1/1");
+    // Any other value is an ordinary library.
+    SetEnvironmentVariableA("QUORLIB32_ANSWER", "true");
+    EXPECT_TRUE(Unregister("TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "none");
+}
+
+TEST_F(QuorLib32Test, RejectsTextsThatCannotNameOneRecord) {
+    EXPECT_FALSE(QuorRegisterPlugin(nullptr, "TEST.PluginCtrl.1"));
+    EXPECT_FALSE(Register(""));
+    // A name with a separator would reach outside the plug-ins' key.
+    EXPECT_FALSE(QuorRegisterPlugin((name_ + "\\Inner").c_str(), "TEST.PluginCtrl.1"));
+    EXPECT_EQ(Record(), "none");
+}
+
+// Each method as "name #id (param vt, ...)"; a pointer's vt is written as "*" and the pointee's.
+std::vector<std::string> Methods(ITypeLib* lib, const GUID& guid) {
+    std::vector<std::string> out;
+    ITypeInfo* info = nullptr;
+    TYPEATTR* attr = nullptr;
+    EXPECT_EQ(lib->GetTypeInfoOfGuid(guid, &info), S_OK);
+    if (!info || FAILED(info->GetTypeAttr(&attr)))
+        return out;
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &f)))
+            continue;
+        BSTR names[16] = {};
+        UINT count = 0;
+        info->GetNames(f->memid, names, 16, &count);
+        std::string method = NarrowFromWide(names[0] ? names[0] : L"") + " #" + std::to_string(f->memid);
+        for (SHORT p = 0; p < f->cParams; ++p) {
+            const TYPEDESC& t = f->lprgelemdescParam[p].tdesc;
+            const std::string name = UINT(p + 1) < count && names[p + 1] ? NarrowFromWide(names[p + 1]) : "";
+            method += (p ? ", " : " (") + name + " " +
+                      (t.vt == VT_PTR ? "*" + std::to_string(t.lptdesc->vt) : std::to_string(t.vt));
+        }
+        out.push_back(method + (f->cParams ? ")" : ""));
+        for (UINT n = 0; n < count; ++n)
+            SysFreeString(names[n]);
+        info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+    info->Release();
+    return out;
+}
+
+// The dispatch interface's names, DISPIDs and parameter types as hosts see them, with the stream
+// pointer's integer type as the one difference between the builds.
+void CheckLibrary(ITypeLib* lib, VARTYPE streamType) {
+    const std::string i2 = " *" + std::to_string(VT_I2);
+    EXPECT_EQ(Methods(lib, DIID__DDorvex),
+              (std::vector<std::string>{
+                  "VNLSetEnvIDispatchViaStream #1 (pStream " + std::to_string(streamType) + ")",
+                  "VNLGetWindowSizes #2 (pMinCX" + i2 + ", pMinCY" + i2 + ", pMaxCX" + i2 + ", pMaxCY" + i2 +
+                      ", pPreferredCX" + i2 + ", pPreferredCY" + i2 + ")",
+                  "VNLSetConnectionParameters #3 (ppszwParamerters *" + std::to_string(VT_BSTR) + ")",
+                  "AboutBox #" + std::to_string(DISPID_ABOUTBOX)}));
+    EXPECT_TRUE(Methods(lib, DIID__DDorvexEvents).empty());
+
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_Dorvex, &coclass), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FCANCREATE);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FCONTROL);
+    ASSERT_EQ(attr->cImplTypes, 2);
+    coclass->ReleaseTypeAttr(attr);
+    INT flags[2] = {};
+    coclass->GetImplTypeFlags(0, &flags[0]);
+    coclass->GetImplTypeFlags(1, &flags[1]);
+    EXPECT_EQ(flags[0], IMPLTYPEFLAG_FDEFAULT);
+    EXPECT_EQ(flags[1], IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+    coclass->Release();
+}
+
+TEST(TypeLibTest, TheModulesTypeLibraryDescribesThePointerSizedStream) {
+    ITypeLib* lib = nullptr;
+    const std::wstring path = WideFromNarrow((ProgramDirectory() + "DORVEX.OCX").c_str());
+    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK) << "no type library resource 1";
+    CheckLibrary(lib, sizeof(void*) == 8 ? VT_I8 : VT_I4);
+    lib->Release();
+}
+
+// The type library users ship, when the 32-bit tree has been built (only 64-bit programs run here).
+TEST(TypeLibTest, TheShipped32BitTypeLibraryTakesALong) {
+    std::wstring path = L"Z:" DORVEX_WIN32_TLB;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the win32 tree has not been built";
+    ITypeLib* lib = nullptr;
+    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    lib->ReleaseTLibAttr(attr);
+    CheckLibrary(lib, VT_I4);
+    lib->Release();
+}
+
+// The about box's icon and the toolbox bitmap. The list's and the tree's icons are counted in the browser
+// test, the version block is read by the packaging, the property page is shown in the control object test.
+TEST(ResourcesTest, TheAboutIconAndTheToolboxBitmapAreInTheModule) {
+    HMODULE module =
+        LoadLibraryExA((ProgramDirectory() + "DORVEX.OCX").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HICON icon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon)
+        DestroyIcon(icon);
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(32000), MAKEINTRESOURCEA(2) /* RT_BITMAP */), nullptr);
+    FreeLibrary(module);
 }
 
 } // namespace

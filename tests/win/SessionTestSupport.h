@@ -10,6 +10,7 @@
 #include "QuorSession_h.h"
 #include "DeviceSessionDouble.h" // Pump, ProgramDirectory
 #include "paramblock/ParamBlock.h"
+#include "session/RequestCodes.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,12 +18,6 @@
 #include <vector>
 
 namespace sessiontest {
-
-constexpr long kListDir = 0x1009, kProbe = 0x1002, kMakeDir = 0x1003, kChangeDir = 0x1007,
-               kDeleteFile = 0x100A, kDeleteDir = 0x100D, kSend = 0x1800, kReceive = 0x1801,
-               kConnectCheck = 0x5003, kFirmwareSpecs = 0x5400, kProgramSpec = 0x740A,
-               kDisplayListSpec = 0x8804, kUpdateFirmware = 0x5404, kLoadProgram = 0x7401,
-               kLoadDisplayList = 0x8801;
 
 // One argument as the sink received it.
 struct Arg {
