@@ -1,21 +1,5 @@
 #include "SessionHost.h"
 #include "framework/Handles.h"
-#include <algorithm>
-
-void Add(const sessiontest::CTempFolder& folder, const std::string& relative, size_t size) {
-    const size_t slash = relative.rfind('\\');
-    if (slash != std::string::npos)
-        sessiontest::MakeDirs(folder / relative.substr(0, slash));
-    if (!relative.empty() && relative.back() != '\\')
-        sessiontest::WriteFileText(folder / relative, std::string(size, 'd'));
-}
-
-CTwoDevices::CTwoDevices() {
-    Add(a, "SYS\\config.txt", 120);
-    Add(a, "cf0\\data\\a.txt", 4000);
-    Add(b, "nvram\\b.bin", 64);
-    Add(b, "USER\\");
-}
 
 bool CContainerHost::Open() {
     m_atl = LoadLibraryA("atl.dll");
@@ -103,14 +87,4 @@ HRESULT CContainerHost::Start(IDispatch* environment) {
         return E_FAIL;
     const HRESULT hr = GiveEnvironment(environment);
     return FAILED(hr) ? hr : ShowAtPreferredSize();
-}
-
-bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, DWORD ms) {
-    auto fills = [&] {
-        return static_cast<size_t>(std::count_if(seen.begin(), seen.end(), [&](const SeenMessage& m) {
-            return m.window == tree && m.message == WM_USER + 302;
-        }));
-    };
-    Pump(ms, [&] { return fills() >= count; }, &seen);
-    return fills() >= count;
 }

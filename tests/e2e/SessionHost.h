@@ -1,6 +1,6 @@
-// What the end-to-end tests share: the OLE apartment, a call by name as hosts and plug-ins make it, device
-// folders for the real session component, and a host inside the test program that embeds the control
-// through the system's container and makes the host application's calls by name.
+// What the end-to-end tests share: the OLE apartment, a call by name as hosts and plug-ins make it, and a
+// host inside the test program that embeds the control through the system's container and makes the host
+// application's calls by name.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -29,16 +29,6 @@ inline HRESULT CallByName(IDispatch* target, const wchar_t* name, std::vector<VA
     return target->Invoke(id, IID_NULL, 0x400, flags, &params, result, nullptr, argError);
 }
 } // namespace host_test
-
-// Creates `relative` in `folder` (directories end with a backslash) with `size` bytes for a file.
-void Add(const sessiontest::CTempFolder& folder, const std::string& relative, size_t size = 0);
-
-// Two small devices: A with SYS and cf0, B with USER and nvram.
-struct CTwoDevices {
-    CTwoDevices();
-    sessiontest::CTempFolder a{"device-a"};
-    sessiontest::CTempFolder b{"device-b"};
-};
 
 // Each test in OLE's apartment, with the host library's own boxes turned into answers.
 class COleTest : public ::testing::Test {
@@ -82,6 +72,3 @@ private:
     IUnknown* m_control = nullptr;
     IDispatch* m_dispatch = nullptr;
 };
-
-// Pumps until the tree has been asked to fill its roots `count` times in all (seen collects everything).
-bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, DWORD ms);
