@@ -220,9 +220,15 @@ std::vector<std::string> Methods(ITypeLib* lib, const GUID& guid) {
     return out;
 }
 
-// The dispatch interface's names, DISPIDs and parameter types as hosts see them, with the stream
-// pointer's integer type as the one difference between the builds.
-void CheckLibrary(ITypeLib* lib, VARTYPE streamType) {
+// The type library in the file at `path`: its system, and the dispatch interface's names, DISPIDs and
+// parameter types as hosts see them, with the stream pointer's integer type as the one difference.
+void CheckLibrary(const std::wstring& path, SYSKIND kind, VARTYPE streamType) {
+    ITypeLib* lib = nullptr;
+    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK) << "no type library resource 1";
+    TLIBATTR* libAttr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+    EXPECT_EQ(libAttr->syskind, kind);
+    lib->ReleaseTLibAttr(libAttr);
     const std::string i2 = " *" + std::to_string(VT_I2);
     EXPECT_EQ(Methods(lib, DIID__DDorvex),
               (std::vector<std::string>{
@@ -247,29 +253,20 @@ void CheckLibrary(ITypeLib* lib, VARTYPE streamType) {
     EXPECT_EQ(flags[0], IMPLTYPEFLAG_FDEFAULT);
     EXPECT_EQ(flags[1], IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
     coclass->Release();
+    lib->Release();
 }
 
 TEST(TypeLibTest, TheModulesTypeLibraryDescribesThePointerSizedStream) {
-    ITypeLib* lib = nullptr;
-    const std::wstring path = WideFromNarrow((ProgramDirectory() + "DORVEX.OCX").c_str());
-    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK) << "no type library resource 1";
-    CheckLibrary(lib, sizeof(void*) == 8 ? VT_I8 : VT_I4);
-    lib->Release();
+    CheckLibrary(WideFromNarrow((ProgramDirectory() + "DORVEX.OCX").c_str()),
+                 sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, sizeof(void*) == 8 ? VT_I8 : VT_I4);
 }
 
 // The type library users ship, when the 32-bit tree has been built (only 64-bit programs run here).
 TEST(TypeLibTest, TheShipped32BitTypeLibraryTakesALong) {
-    std::wstring path = L"Z:" DORVEX_WIN32_TLB;
+    const std::wstring path = L"Z:" DORVEX_WIN32_TLB;
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "the win32 tree has not been built";
-    ITypeLib* lib = nullptr;
-    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib), S_OK);
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
-    lib->ReleaseTLibAttr(attr);
-    CheckLibrary(lib, VT_I4);
-    lib->Release();
+    CheckLibrary(path, SYS_WIN32, VT_I4);
 }
 
 // The about box's icon and the toolbox bitmap. The list's and the tree's icons are counted in the browser

@@ -82,8 +82,7 @@ TEST_F(SessionConnect, DemoDeviceIsSeededOnceInTheUsersFolder) {
     GetEnvironmentVariableA("LOCALAPPDATA", saved, MAX_PATH);
     SetEnvironmentVariableA("LOCALAPPDATA", local.Path().c_str());
     {
-        CSessionClient client;
-        ASSERT_EQ(client.Connect("demo"), 1) << client.ErrorText();
+        CSessionClient client("demo");
         const std::string root = local / "Dorvex\\DemoDevice";
         // On disk exactly as planned (the plan itself is checked with the portable code).
         std::vector<std::string> planned;
@@ -110,8 +109,7 @@ TEST_F(SessionRequest, ListingHasOneRecordPerChild) {
     WriteFileText(device / "empty.bin", "");
     const std::string longName(255, 'L');
     WriteFileText(device / longName, "x");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1) << client.ErrorText();
+    CSessionClient client(device.Path());
 
     // Never "." or ".."; sizes and times as on disk are compared with the folder in the end-to-end test.
     ASSERT_EQ(client.Exec(REQ_LIST_DIR, {"\\"}), 1) << client.ErrorText();
@@ -139,8 +137,7 @@ TEST_F(SessionRequest, DirectoriesAreMadeInTheCurrentOneAndDeletedWholeButNeverR
     WriteFileText(device / "cf0\\logs\\old\\locked.log", "c");
     SetFileAttributesA((device / "cf0\\logs\\old\\locked.log").c_str(), FILE_ATTRIBUTE_READONLY);
     WriteFileText(device / "file.txt", "f");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
 
     // Without a change of directory the root is current.
     ASSERT_EQ(client.Exec(REQ_MAKE_DIR, {"Top"}), 1) << client.ErrorText();
@@ -180,8 +177,7 @@ TEST_F(SessionRequest, DirectoriesAreMadeInTheCurrentOneAndDeletedWholeButNeverR
 }
 
 TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
     Pump(10000, [&] { return !client.sink.events.empty(); });
     client.sink.events.clear();
     // As the control does after a successful check: three requests at once, no waiting between them.
@@ -227,8 +223,7 @@ TEST_F(SessionRequest, SubmittedRequestsCompleteLaterInOrderWithTheirUserData) {
 }
 
 TEST_F(SessionRequest, UnknownCodesMisusedCallsAndMalformedBlocksAreRefusedAtOnceAndNothingIsMade) {
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
     CParamBlock in;
     long id = -1;
     EXPECT_EQ(client.Submit(0x9999, in, id), 0);
@@ -272,8 +267,7 @@ TEST_F(SessionRequest, UnknownCodesMisusedCallsAndMalformedBlocksAreRefusedAtOnc
 }
 
 TEST_F(SessionRequest, LatencyIsHonouredAndAShorterWaitTimesOut) {
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path() + ";latency=300"), 1);
+    CSessionClient client(device.Path() + ";latency=300");
     ULONGLONG start = GetTickCount64();
     EXPECT_EQ(client.Refused(REQ_FS_PROBE, {}, 100), 31);
     ULONGLONG took = GetTickCount64() - start;
@@ -298,8 +292,7 @@ TEST_F(SessionRequest, LatencyIsHonouredAndAShorterWaitTimesOut) {
 // (A passed check is what the end-to-end connect sequence waits for.)
 TEST_F(SessionRequest, InjectedFaultsFailOnlyTheirRequestsAndOnlyAfterTheirSuccesses) {
     MakeDirs(device / "d");
-    CSessionClient client, checkFails;
-    ASSERT_EQ(checkFails.Connect(device.Path() + ";checkfail"), 1);
+    CSessionClient checkFails(device.Path() + ";checkfail");
     const Event done = checkFails.Run(REQ_CONNECT_CHECK, {});
     EXPECT_EQ(done.args[2].number, VARIANT_FALSE);
     EXPECT_EQ(done.Long(0), 5);
@@ -308,7 +301,7 @@ TEST_F(SessionRequest, InjectedFaultsFailOnlyTheirRequestsAndOnlyAfterTheirSucce
     EXPECT_EQ(code, 5);
     EXPECT_EQ(checkFails.Exec(REQ_FS_PROBE, {}), 1) << "only the check fails";
 
-    ASSERT_EQ(client.Connect(device.Path() + ";fail=0x1009@2;fail=0x1002"), 1);
+    CSessionClient client(device.Path() + ";fail=0x1009@2;fail=0x1002");
     EXPECT_EQ(client.Exec(REQ_LIST_DIR, {"\\"}), 1);
     EXPECT_EQ(client.Exec(REQ_LIST_DIR, {"\\d"}), 1);
     EXPECT_EQ(client.Refused(REQ_LIST_DIR, {"\\"}), 30);
@@ -333,8 +326,7 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     WriteFileText(local / "upload.txt", "payload");
     const auto before = Snapshot(sandbox);
 
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device), 1);
+    CSessionClient client(device);
     // Every request takes its remote path through one check whose rules the portable code tests one by
     // one: here a way out through it, the staging directory it leaves to the folder, and a NUL the block
     // reader refuses, each refused by every request that takes a remote path.
@@ -390,13 +382,10 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
 
 TEST_F(SessionSafety, OneSessionAtATimeHoldsADevice) {
     WriteFileText(device / "a.txt", "a");
-    CSessionClient first, second, third;
-    ASSERT_EQ(first.Connect(device.Path()), 1);
     // The same folder under another spelling is the same device.
     std::string other = device.Path() + "\\";
     CharUpperBuffA(other.data(), static_cast<DWORD>(other.size()));
-    ASSERT_EQ(second.Connect(other), 1);
-    ASSERT_EQ(third.Connect(local.Path()), 1);
+    CSessionClient first(device.Path()), second(other), third(local.Path());
 
     EXPECT_EQ(first.Reserve(1000), 1);
     EXPECT_EQ(first.Reserve(1000), 1) << "holding it already counts";
@@ -423,8 +412,7 @@ TEST_F(SessionSafety, OneSessionAtATimeHoldsADevice) {
     std::thread waiter([&] {
         CoInitialize(nullptr);
         {
-            CSessionClient fourth;
-            EXPECT_EQ(fourth.Connect(device.Path()), 1);
+            CSessionClient fourth(device.Path());
             const ULONGLONG begin = GetTickCount64();
             EXPECT_EQ(fourth.Reserve(5000), 1);
             EXPECT_GE(GetTickCount64() - begin, 150u);
@@ -441,8 +429,7 @@ TEST_F(SessionSafety, OneSessionAtATimeHoldsADevice) {
     EXPECT_EQ(first.Disconnect(), 1);
     EXPECT_EQ(second.Reserve(0), 1);
     {
-        CSessionClient gone;
-        ASSERT_EQ(gone.Connect(local.Path()), 1);
+        CSessionClient gone(local.Path());
         third.ReleaseDevice();
         ASSERT_EQ(gone.Reserve(0), 1);
     }
@@ -452,8 +439,7 @@ TEST_F(SessionSafety, OneSessionAtATimeHoldsADevice) {
 TEST_F(SessionSafety, ASessionReleasedWhileItsTransferRunsStopsCleanly) {
     WritePatternFile(local / "f.bin", 2 << 20, 8);
     {
-        CSessionClient client;
-        ASSERT_EQ(client.Connect(device.Path() + ";throttle=1000000"), 1);
+        CSessionClient client(device.Path() + ";throttle=1000000");
         CParamBlock in;
         Texts(in, {local / "f.bin", "\\"});
         long id = 0;
@@ -502,8 +488,7 @@ protected:
 TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
     const uint64_t size = 300 * 1024 + 17;
     WritePatternFile(local / "data.bin", size, 7);
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
     long id = 0;
     const Event done =
         client.Run(REQ_SEND_FILE, {local / "data.bin", "\\USER\\new\\"}, &id); // a missing directory is made
@@ -555,8 +540,7 @@ TEST_F(SessionTransfer, OverwritesAreAskedNamingTheFileAndOnlyAHandledYesReplace
     WriteFileText(local / "trend.csv", "old and longer content that must go");
     WriteFileText(device / "prog.txt", "device copy");
     WriteFileText(local / "prog.txt", "new copy");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
     client.sink.queryAnswer = "yes";
     EXPECT_EQ(client.Run(REQ_RECEIVE_FILE, {"\\cf0\\data\\trend.csv", local.Path() + "\\"}).Long(0), 0)
         << client.ErrorText();
@@ -603,8 +587,7 @@ TEST_F(SessionTransfer, OverwritesAreAskedNamingTheFileAndOnlyAHandledYesReplace
 // A cancelled download, through the control, leaves nothing in the end-to-end transfer test.
 TEST_F(SessionTransfer, CancelStopsARunningTransferQuicklyAndLeavesNoFile) {
     WritePatternFile(local / "big.bin", 4 << 20, 3);
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path() + ";throttle=1048576"), 1); // 4 s at full length
+    CSessionClient client(device.Path() + ";throttle=1048576"); // 4 s at full length
     long id = 0;
     ULONGLONG cancelledAt = 0;
     client.sink.onEvent = [&](const Event& e) {
@@ -630,8 +613,7 @@ TEST_F(SessionTransfer, CancelStopsARunningTransferQuicklyAndLeavesNoFile) {
 
 TEST_F(SessionTransfer, WaitingRequestsCanBeCancelledBeforeTheyStart) {
     WritePatternFile(local / "a.bin", 512 * 1024, 5);
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path() + ";throttle=2097152"), 1);
+    CSessionClient client(device.Path() + ";throttle=2097152");
     CParamBlock first, second;
     Texts(first, {local / "a.bin", "\\one"});
     Texts(second, {local / "a.bin", "\\two"});
@@ -656,9 +638,7 @@ TEST_F(SessionTransfer, WaitingRequestsCanBeCancelledBeforeTheyStart) {
 
 TEST_F(SessionTransfer, ALostConnectionEndsTheTransferAndTheSession) {
     WritePatternFile(local / "drop.bin", 1 << 20, 9);
-    CSessionClient client, other;
-    ASSERT_EQ(client.Connect(device.Path() + ";drop=0x1800@65536"), 1);
-    ASSERT_EQ(other.Connect(device.Path()), 1);
+    CSessionClient client(device.Path() + ";drop=0x1800@65536"), other(device.Path());
     ASSERT_EQ(client.Reserve(1000), 1);
     Pump(10000, [&] { return !client.sink.Of(kStatus).empty(); });
     client.sink.events.clear();
@@ -690,8 +670,7 @@ TEST_F(SessionTransfer, ALostConnectionEndsTheTransferAndTheSession) {
 
 TEST_F(SessionTransfer, ThrottledTransfersTakeTheirTimeAndStillReportEvery100Ms) {
     WritePatternFile(local / "slow.bin", 400000, 2);
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path() + ";throttle=500000"), 1);
+    CSessionClient client(device.Path() + ";throttle=500000");
     const ULONGLONG start = GetTickCount64();
     const Event done = client.Run(REQ_SEND_FILE, {local / "slow.bin", "\\"});
     EXPECT_EQ(done.Long(0), 0);
@@ -708,8 +687,7 @@ TEST_F(SessionTransfer, TasksReportTheirEventsRefuseTheWrongKindAndStopWhenTheHo
     WritePatternFile(local / "ctrl_5_0.fwb", 200000, 11);
     WriteFileText(local / "line2.prgx", "program");
     WriteFileText(local / "notes.txt", "text");
-    CSessionClient client;
-    ASSERT_EQ(client.Connect(device.Path()), 1);
+    CSessionClient client(device.Path());
     long id = 0;
     EXPECT_EQ(client.Run(REQ_UPDATE_FIRMWARE, {local / "ctrl_5_0.fwb"}, &id).Long(0), 0)
         << client.ErrorText();

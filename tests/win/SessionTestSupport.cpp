@@ -102,7 +102,7 @@ std::vector<Event> CEventSink::Of(DISPID id) const {
     return out;
 }
 
-CSessionClient::CSessionClient() {
+CSessionClient::CSessionClient(const std::string& connection) {
     IClassFactory* factory = SessionFactory();
     if (!factory ||
         FAILED(factory->CreateInstance(nullptr, IID_IQuorSession2, reinterpret_cast<void**>(&m_session)))) {
@@ -111,6 +111,7 @@ CSessionClient::CSessionClient() {
     }
     const CComPtr<IConnectionPoint> point = EventsPoint(m_session);
     EXPECT_EQ(point ? point->Advise(&sink, &m_cookie) : E_NOINTERFACE, S_OK) << "the events are not advised";
+    EXPECT_TRUE(connection.empty() || Connect(connection) == 1) << connection << ": " << ErrorText();
 }
 
 CSessionClient::~CSessionClient() {

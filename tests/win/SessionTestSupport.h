@@ -53,10 +53,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
     STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -71,7 +68,8 @@ private:
 // A session object made by the class object of bin\QuorSession.dll, with a sink advised.
 class CSessionClient {
 public:
-    CSessionClient();
+    // Connected to `connection` when one is given (a failed connection is reported).
+    explicit CSessionClient(const std::string& connection = "");
     ~CSessionClient();
     CSessionClient(const CSessionClient&) = delete;
     CSessionClient& operator=(const CSessionClient&) = delete;
