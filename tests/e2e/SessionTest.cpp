@@ -46,15 +46,19 @@ void Add(const CTempFolder& folder, const std::string& relative, size_t size = 0
         WriteFileText(folder / relative, std::string(size, 'd'));
 }
 
-// Two small devices: A with SYS and cf0, B with USER and nvram.
-struct CTwoDevices {
-    CTwoDevices() {
-        Add(a, "SYS\\config.txt", 120);
-        Add(a, "cf0\\data\\a.txt", 4000);
-        Add(b, "nvram\\b.bin", 64);
-        Add(b, "USER\\");
+// Two small devices, A with SYS and cf0 and B with USER and nvram, a host environment that records the
+// connection's calls, and the messages seen, in OLE's apartment.
+class CTwoDevicesTest : public COleTest {
+protected:
+    CTwoDevicesTest() {
+        Add(deviceA, "SYS\\config.txt", 120);
+        Add(deviceA, "cf0\\data\\a.txt", 4000);
+        Add(deviceB, "nvram\\b.bin", 64);
+        Add(deviceB, "USER\\");
     }
-    CTempFolder a{"device-a"}, b{"device-b"};
+    CTempFolder deviceA{"device-a"}, deviceB{"device-b"};
+    CRecordingEnvironment environment{{L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams"}};
+    std::vector<SeenMessage> seen;
 };
 
 // Pumps until the tree has been asked to fill its roots `count` times in all (seen collects everything).
@@ -103,7 +107,7 @@ std::vector<std::wstring> Calls(const CRecordingEnvironment& environment) {
     return calls;
 }
 
-class SessionEndToEnd : public COleTest {
+class SessionEndToEnd : public CTwoDevicesTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
@@ -133,15 +137,10 @@ protected:
         return Names(output);
     }
 
-    CTwoDevices devices;
-    const CTempFolder& deviceA = devices.a;
-    const CTempFolder& deviceB = devices.b;
     CScriptedPrompts prompts;
-    CRecordingEnvironment environment{{L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams"}};
     CLinkedControlFactory factory;
     CContainerHost host;
     CDorvexCtrl* control = nullptr;
-    std::vector<SeenMessage> seen;
 };
 
 TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFillsTheTree) {
@@ -326,7 +325,7 @@ void RunMeasured(const char* what, const std::function<void(int)>& run, int runs
     EXPECT_LE(after[4], before[4]) << "GDI objects";
 }
 
-class Reliability : public COleTest {
+class Reliability : public CTwoDevicesTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
@@ -336,13 +335,9 @@ protected:
     }
     // Connects to the device of this run and waits for the tree's `fills`th fill.
     void ConnectAndWait(CContainerHost& host, int run, size_t fills) {
-        ASSERT_EQ(host.Connect(run % 2 ? devices.b.Path() : devices.a.Path()), S_OK);
+        ASSERT_EQ(host.Connect(run % 2 ? deviceB.Path() : deviceA.Path()), S_OK);
         ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, fills, 5000)) << "run " << run;
     }
-
-    CTwoDevices devices;
-    CRecordingEnvironment environment{{L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams"}};
-    std::vector<SeenMessage> seen;
 };
 
 TEST_F(Reliability, ManyControlsCreatedAndDestroyedLeaveNothingBehind) {
@@ -382,7 +377,7 @@ TEST_F(Reliability, DeactivatedActivatedAndReconnectedTheControlKeepsOneMainWind
         ASSERT_EQ(GetDlgItem(control, 1700), main) << "run " << run << ": not the same main window";
         ASSERT_TRUE(IsWindowVisible(main)) << "run " << run;
         // The same session and host; the control's window is new, so the tree is found from the main one.
-        ASSERT_EQ(host.Connect(run % 2 ? devices.b.Path() : devices.a.Path()), S_OK);
+        ASSERT_EQ(host.Connect(run % 2 ? deviceB.Path() : deviceA.Path()), S_OK);
         ASSERT_TRUE(WaitForFillRoots(GetDlgItem(main, 1703), seen, ++fills, 5000)) << "run " << run;
     });
     EXPECT_GE(environment.callCount - calls, static_cast<size_t>(kRuns)) << "the host heard no status";
