@@ -334,9 +334,9 @@ protected:
         seen.reserve(100000);
     }
     // Connects to the device of this run and waits for the tree's `fills`th fill.
-    void ConnectAndWait(CContainerHost& host, int run, size_t fills) {
+    void ConnectAndWait(CContainerHost& host, HWND tree, int run, size_t fills) {
         ASSERT_EQ(host.Connect(run % 2 ? deviceB.Path() : deviceA.Path()), S_OK);
-        ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, fills, 5000)) << "run " << run;
+        ASSERT_TRUE(WaitForFillRoots(tree, seen, fills, 5000)) << "run " << run;
     }
 };
 
@@ -345,7 +345,7 @@ TEST_F(Reliability, ManyControlsCreatedAndDestroyedLeaveNothingBehind) {
         CContainerHost host;
         ASSERT_EQ(host.Start(&environment), S_OK) << "run " << run;
         seen.clear();
-        ConnectAndWait(host, run, 1);
+        ConnectAndWait(host, host.Tree(), run, 1);
     });
 }
 
@@ -355,7 +355,7 @@ TEST_F(Reliability, DeactivatedActivatedAndReconnectedTheControlKeepsOneMainWind
     CContainerHost host;
     ASSERT_EQ(host.Start(&environment), S_OK);
     size_t fills = 0;
-    ConnectAndWait(host, 0, ++fills);
+    ConnectAndWait(host, host.Tree(), 0, ++fills);
     const HWND main = host.MainWindow();
     CComPtr<IOleObject> ole;
     CComPtr<IOleInPlaceObject> inPlace;
@@ -377,8 +377,7 @@ TEST_F(Reliability, DeactivatedActivatedAndReconnectedTheControlKeepsOneMainWind
         ASSERT_EQ(GetDlgItem(control, 1700), main) << "run " << run << ": not the same main window";
         ASSERT_TRUE(IsWindowVisible(main)) << "run " << run;
         // The same session and host; the control's window is new, so the tree is found from the main one.
-        ASSERT_EQ(host.Connect(run % 2 ? deviceB.Path() : deviceA.Path()), S_OK);
-        ASSERT_TRUE(WaitForFillRoots(GetDlgItem(main, 1703), seen, ++fills, 5000)) << "run " << run;
+        ConnectAndWait(host, GetDlgItem(main, 1703), run, ++fills);
     });
     EXPECT_GE(environment.callCount - calls, static_cast<size_t>(kRuns)) << "the host heard no status";
     site.Release();
@@ -388,10 +387,8 @@ TEST_F(Reliability, DeactivatedActivatedAndReconnectedTheControlKeepsOneMainWind
     EXPECT_EQ(environment.refs, 1) << "the control kept the environment";
 }
 
-// Transfer lists run by the control's main window itself, with the real GUI library as well.
-constexpr UINT kErrorBox = MB_OK | MB_ICONEXCLAMATION;
-
-// A list that says when the main window is done with it.
+// Transfer lists run by the control's main window itself, with the real GUI library as well: first, a list
+// that says when the main window is done with it.
 struct CWatchedList : CTransferList {
     explicit CWatchedList(bool& freed) : m_freed(freed) { m_freed = false; }
     ~CWatchedList() override { m_freed = true; }
@@ -610,8 +607,8 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
             ASSERT_TRUE(Pump(5000, [&] { return freed; }));
         } else {
             if (kind == 3) {
-                prompts.ExpectBox("*", "Error", kErrorBox);
-                prompts.ExpectBox("*", "Dorvex", kErrorBox);
+                prompts.ExpectBox("*", "Error", MB_OK | MB_ICONEXCLAMATION);
+                prompts.ExpectBox("*", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
             }
             ASSERT_TRUE(Run(std::move(list), 10000)) << "run " << run;
         }

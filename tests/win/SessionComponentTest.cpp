@@ -453,8 +453,6 @@ TEST_F(SessionSafety, ASessionReleasedWhileItsTransferRunsStopsCleanly) {
     EXPECT_FALSE(FileExists(device / "f.bin"));
 }
 
-namespace {
-
 constexpr DISPID kComplete = 2, kStatus = 5, kTaskStart = 10, kTaskProgress = 11, kTaskComplete = 12,
                  kBatchStart = 20, kFileStart = 21, kFileProgress = 22, kFileFinish = 23, kBatchFinish = 24,
                  kHostQuery = 40;
@@ -484,8 +482,6 @@ protected:
         EXPECT_EQ(last, code);
     }
 };
-
-} // namespace
 
 TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
     const uint64_t size = 300 * 1024 + 17;
@@ -731,10 +727,8 @@ TEST_F(SessionTransfer, TasksReportTheirEventsRefuseTheWrongKindAndStopWhenTheHo
 
 // The blocks themselves with the real SAFEARRAY functions: what a session component receives, what it may
 // leave behind, who destroys which array (the block's own handling, faults included, is checked natively).
-namespace {
-
 // [integer 77, text "ok"], as a session component makes an answer: SafeArrayCreate with a lower bound.
-SAFEARRAY* MakeAnswer(LONG lowerBound) {
+static SAFEARRAY* MakeAnswer(LONG lowerBound) {
     const unsigned char bytes[] = {2, 0, 0, 0, 8, 0, 0, 0, 77,  0,   0, 0,    0, 0, 0, 0,
                                    3, 0, 0, 0, 3, 0, 0, 0, 'o', 'k', 0, 0xFF, 0, 0, 0};
     SAFEARRAYBOUND bound{sizeof bytes, lowerBound};
@@ -792,5 +786,3 @@ TEST(ParamBlockArrayTest, ArraysNotOfBytesAreNotReadAndALockedArrayIsNotHandedOu
     SafeArrayUnlock(held);
     EXPECT_TRUE(SUCCEEDED(SafeArrayDestroy(held)));
 }
-
-} // namespace

@@ -9,9 +9,10 @@
 
 namespace sessiontest {
 
-bool g_insideCall = false;
-
 namespace {
+
+// Set while the test is inside a call of the session: events must never arrive then.
+bool g_insideCall = false;
 
 IClassFactory* SessionFactory() {
     static IClassFactory* factory = [] {

@@ -35,9 +35,6 @@ struct Event {
     const std::string& Text(size_t i) const { return args.at(i).text; }
 };
 
-// Set while the test is inside a call of the session: events must never arrive then.
-extern bool g_insideCall;
-
 class CEventSink : public IDispatch {
 public:
     std::vector<Event> events;
