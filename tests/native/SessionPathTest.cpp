@@ -155,7 +155,7 @@ TEST(ConnectionText, RefusesWhatNamesNoDeviceOrIsNotUnderstood) {
     }
 }
 
-// The name and the directory flag are read at their offsets by every listing check (SessionRequestTest).
+// The name and the directory flag are read at their offsets by every listing check of the session component.
 TEST(DirectoryRecord, LaysOutSizeAndTimeZeroFillsAndRefusesNamesThatDoNotFit) {
     uint8_t record[kDirectoryRecordSize];
     std::memset(record, 0xAA, sizeof record);
@@ -180,7 +180,7 @@ TEST(DirectoryRecord, LaysOutSizeAndTimeZeroFillsAndRefusesNamesThatDoNotFit) {
     EXPECT_EQ(record[0], 0xAA) << "a refused record is left alone";
 }
 
-// Its order and sizes are checked by seeding it (SessionConnectTest); here what makes it realistic.
+// Seeding it checks its order and sizes (the session component's tests); here what makes it realistic.
 TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
     const std::vector<DemoItem> items = DemoDeviceItems();
     std::set<std::string> directories, withContents;
