@@ -12,10 +12,10 @@
 
 #include "DeviceSessionDouble.h"
 #include "SessionHost.h"
+#include "framework/ClassFactory.h"
 #include "framework/ComPtr.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
-#include "browser/LayoutSettings.h"
 #include "browser/TransferList.h"
 #include "mainwnd/DorvexWnd.h"
 #include "mainwnd/Messages.h"
@@ -73,31 +73,7 @@ bool WaitForFillRoots(HWND tree, std::vector<SeenMessage>& seen, size_t count, D
 }
 
 // The control class served from this program, so that the container creates the linked classes.
-class CLinkedControlFactory : public IClassFactory {
-public:
-    HRESULT Register() {
-        return CoRegisterClassObject(CLSID_Dorvex, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_cookie);
-    }
-    void Revoke() {
-        if (m_cookie)
-            CoRevokeClassObject(m_cookie);
-        m_cookie = 0;
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        *out = nullptr;
-        return outer ? CLASS_E_NOAGGREGATION : CDorvexCtrl::CreateInstance(iid, out);
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
-private:
-    DWORD m_cookie = 0;
-};
+CObjectFactory g_linkedControl(CLSID_Dorvex, &CDorvexCtrl::CreateInstance, nullptr);
 
 // The environment calls as "Name(value)", in order.
 std::vector<std::wstring> Calls(const CRecordingEnvironment& environment) {
@@ -111,7 +87,9 @@ class SessionEndToEnd : public CTwoDevicesTest {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
-        ASSERT_EQ(factory.Register(), S_OK);
+        ASSERT_EQ(CoRegisterClassObject(CLSID_Dorvex, &g_linkedControl, CLSCTX_INPROC_SERVER,
+                                        REGCLS_MULTIPLEUSE, &cookie),
+                  S_OK);
         ASSERT_EQ(host.Start(&environment), S_OK) << "the container could not create the control";
         IOleObject* object = nullptr;
         ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
@@ -122,7 +100,7 @@ protected:
     }
     void TearDown() override {
         host.Close();
-        factory.Revoke();
+        CoRevokeClassObject(cookie);
         prompts.VerifyDone();
         COleTest::TearDown();
     }
@@ -138,7 +116,7 @@ protected:
     }
 
     CScriptedPrompts prompts;
-    CLinkedControlFactory factory;
+    DWORD cookie = 0;
     CContainerHost host;
     CDorvexCtrl* control = nullptr;
 };
