@@ -1,8 +1,7 @@
-// The whole system over temporary device folders with the real session component: the control in the
-// system's container, its classes linked into this program to look at what the main window keeps; long runs
-// that must leave nothing behind; transfer lists both ways byte for byte, the typed operations, cancel and
-// the overwrite question. A failed check is proven on each side: the control's and its boxes in
-// MainWndTest, the component's in SessionComponentTest.
+// The whole system over device folders with the real session component: the control in the system's
+// container, its classes linked in to look at what the main window keeps; long runs that leave nothing;
+// transfer lists both ways byte for byte, typed operations, cancel and overwrites. (A failed check:
+// MainWndTest, and SessionComponentTest for the component.)
 #include <windows.h>
 #include <ole2.h>
 #include <oleidl.h>
@@ -267,9 +266,8 @@ constexpr int kWarmUp = 8;
 // Heap growth allowed per run: a leak of a few hundred bytes per run already exceeds it.
 constexpr size_t kHeapPerRun = 640;
 
-// Runs `run` a few times to settle, then `runs` times, and checks that the runs left nothing behind: less
-// than `heap` bytes more in all, and at most two handles (open a moment in the session's worker; a leak per
-// run would be dozens).
+// Runs `run` to settle, then `runs` times, leaving less than `heap` bytes more and at most two handles (one
+// open a moment in the session's worker; a leak per run would be dozens).
 void RunMeasured(const char* what, const std::function<void(int)>& run, int runs = kRuns,
                  size_t heap = kRuns * kHeapPerRun) {
     auto usage = [] {

@@ -1,7 +1,5 @@
-// QuorSession.dll driven through COM as a client drives it: registration and connection texts, every
-// immediate request with its answer read by the record layout and its failure by its code, what keeps the
-// device to itself (hostile paths, the reservation), transfers and tasks with their events in order, and
-// the parameter blocks' arrays that cross to it.
+// QuorSession.dll driven through COM as a client drives it: connection texts, requests with their answers
+// and failure codes, what keeps the device to itself, transfers and tasks with their events, blocks' arrays.
 #include "SessionTestSupport.h"
 
 #include "framework/ComPtr.h"
@@ -28,9 +26,8 @@ static void ExpectFailed(CSessionClient& client, const Event& done, long code) {
     EXPECT_EQ(last, code);
 }
 
-// The event descriptions of its type library are read by the control's sink, and its last error is asked
-// for by name by the standard error display, in the end-to-end session tests; the enumerator of its one
-// connection point is the control's.
+// Its event descriptions are read by the control's sink and its last error by the standard error display in
+// the end-to-end tests; the enumerator of its one connection point is the control's.
 TEST_F(SessionConnect, RegisteredByNameAndOffersOnlyItsEvents) {
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(L"Quor.Session.1", &clsid), S_OK);
@@ -332,9 +329,8 @@ TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     const auto before = Snapshot(sandbox);
 
     CSessionClient client(device);
-    // Every request takes its remote path through one check whose rules the portable code tests one by
-    // one: here a way out through it, the staging directory it leaves to the folder, and a NUL the block
-    // reader refuses, each refused by every request that takes a remote path.
+    // Remote paths pass one check whose rules the portable code tests one by one; here a way out, the staging
+    // directory and a NUL the block reader refuses, each by every request that takes a remote path.
     const std::string paths[] = {"\\SYS\\..\\..\\outside\\victim.txt", "\\~dvxstage\\x",
                                  std::string("\\SYS\\file.txt\0\\..\\..\\outside", 29)};
     CParamBlock in;
@@ -717,8 +713,7 @@ TEST_F(SessionTransfer, TasksReportTheirEventsRefuseTheWrongKindAndStopWhenTheHo
     }
 }
 
-// The blocks themselves with the real SAFEARRAY functions: what a session component receives, what it may
-// leave behind, who destroys which array (the block's own handling, faults included, is checked natively).
+// The blocks' arrays with the real SAFEARRAY functions (the block's own handling is checked natively).
 // [integer 77, text "ok"], as a session component makes an answer: SafeArrayCreate with a lower bound.
 static SAFEARRAY* MakeAnswer(LONG lowerBound) {
     const unsigned char bytes[] = {2, 0, 0, 0, 8, 0, 0, 0, 77,  0,   0, 0,    0, 0, 0, 0,
