@@ -1,6 +1,5 @@
-// The session holder against a scripted session component: subscription, the event sink's type rules, error
-// text, host queries, the deferred reconnect; and the host environment calls: InvokeByName's rules, the
-// environment's arrival in a stream, the eight operations as the host receives them, the launch fallback.
+// The session holder against a scripted session (subscription, event types, error text, host queries, the
+// deferred reconnect) and the environment calls (InvokeByName, the stream, the eight operations, the launch).
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -17,7 +16,6 @@
 #include "paramblock/ParamBlock.h"
 #include "session/DeviceSession.h"
 
-#include <algorithm>
 #include <memory>
 #include <type_traits>
 
@@ -128,12 +126,7 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsHandlerConvertedToWhatItTakesOrIsI
     session.Expect("Advise", 7);
     CRecordingSession holder;
     holder.answer = 42;
-    BSTR text = SysAllocString(L"proposal");
-    VARIANT inner;
-    VariantInit(&inner);
-    inner.vt = VT_BSTR;
-    inner.bstrVal = text;
-    BSTR* nowhere = nullptr;
+    VARIANT inner = VText(L"proposal");
     SAFEARRAY* none = nullptr;
     struct Case {
         const char* what;
@@ -161,7 +154,7 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsHandlerConvertedToWhatItTakesOrIsI
          40,
          {VI4(0), VI4(1), VText(L"q"), VVariantRef(&inner), VI4(0)},
          "HostQuery(0,1,q,&proposal,0)"},
-        {"an answer pointing nowhere", 40, {VI4(0), VI4(1), VText(L"q"), VTextRef(nowhere), VI4(0)}, nullptr},
+        {"an answer pointing nowhere", 40, {VI4(0), VI4(1), VText(L"q"), VTextRef(nullptr), VI4(0)}, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,7 +176,6 @@ TEST_F(DeviceSessionTest, EveryEventReachesItsHandlerConvertedToWhatItTakesOrIsI
     DISPPARAMS params = {&arg, &named, 1, 1};
     EXPECT_EQ(session.sink->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_NONAMEDARGS);
-    SysFreeString(text);
     session.ExpectDestruction(7);
 }
 
@@ -286,12 +278,11 @@ TEST_F(DeviceSessionTest, EventsReachTheirHandlersWhateverCompatibleTypesTheHost
             EXPECT_EQ(CEventTypeCache::Loaded(), !c.declared.empty());
             // Each event as a source built on that library sends it.
             SAFEARRAY* none = nullptr;
-            BSTR connection = SysAllocString(L"dev9");
+            VARIANT connection = VText(L"dev9");
             EXPECT_EQ(session.Fire(5, {VI4(1)}), S_OK);
             EXPECT_EQ(session.Fire(2, {VI2(4), VI4(0x5003), VUI1(1), VArrayRef(&none), VI4(9)}), S_OK);
             EXPECT_EQ(session.Fire(12, {VI2(3), VI4(1), VI4(0)}), S_OK);
-            EXPECT_EQ(session.Fire(8, {VTextRef(&connection)}), S_OK);
-            SysFreeString(connection);
+            EXPECT_EQ(session.Fire(8, {VTextRef(&connection.bstrVal)}), S_OK);
             EXPECT_EQ(holder.calls, c.expected);
             // The two events that carry their own parameter lists arrive whatever the library says.
             holder.calls.clear();
@@ -338,8 +329,8 @@ TEST_F(DeviceSessionTest, ErrorTextIsTheSessionsFirstLineOfDefenceAgainstOddAnsw
 TEST_F(DeviceSessionTest, HostQueriesReachTheHostLibraryWithTheirOwnerAndReportWhetherTheyWereHandled) {
     session.Expect("Advise", 7);
     CDeviceSession holder;
-    const std::string log = ProgramDirectory() + "query-calls.log";
-    DeleteFileA(log.c_str());
+    const sessiontest::CTempFolder folder("queries");
+    const std::string log = folder / "calls.log";
     SetEnvironmentVariableA("QUORGUI_CALL_LOG", log.c_str());
     struct Case {
         const char* what;
@@ -370,21 +361,17 @@ TEST_F(DeviceSessionTest, HostQueriesReachTheHostLibraryWithTheirOwnerAndReportW
         SysFreeString(answer);
         // Every kind reaches the library, with the owner as the owner.
         expectedLog += "query|" + std::to_string(c.type) + "|Overwrite \\cf0\\a.txt?|" +
-                       std::to_string(reinterpret_cast<uintptr_t>(holder.QueryOwner())) + "\n";
+                       std::to_string(reinterpret_cast<uintptr_t>(holder.QueryOwner())) + "\r\n";
     }
     SetEnvironmentVariableA("QUORGUI_CALL_LOG", nullptr);
     SetEnvironmentVariableA("QUORGUI_QUERY_ANSWER", nullptr);
-    std::string seen = sessiontest::ReadFileText(log);
-    seen.erase(std::remove(seen.begin(), seen.end(), '\r'), seen.end());
-    EXPECT_EQ(seen, expectedLog);
-    DeleteFileA(log.c_str());
+    EXPECT_EQ(sessiontest::ReadFileText(log), expectedLog);
 
     // The owner is our foreground window, else the main window, else the desktop.
     HWND desktop = GetDesktopWindow();
     HWND main =
         CreateWindowExA(0, "STATIC", "main", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    // Nothing of ours in front (the system's desktop, another process's, or nothing at all; the system
-    // decides in its own time), then one of ours, then none.
+    // Nothing of ours in front (the desktop, another process's or none: the system decides), ours, none.
     SetForegroundWindow(desktop);
     Pump(50);
     DWORD process = 0;
@@ -443,19 +430,14 @@ const std::vector<std::wstring> kEnvironmentMethods = {
     L"VNLENVSetPluginWindowSize",    L"VNLENVGetCurrentAddress",      L"VNLENVShowFrameFooter",
     L"VNLENVAppendToWindowTitle",    L"VNLENVSetWindowTitleTool",     L"Method"};
 
-// The types of a recorded call's arguments, in the method's parameter order.
-std::vector<VARTYPE> TypesOf(const CRecordingEnvironment::Call& call) {
-    std::vector<VARTYPE> types;
-    for (auto it = call.args.rbegin(); it != call.args.rend(); ++it)
-        types.push_back(it->type);
-    return types;
-}
+using Arg = CRecordingEnvironment::Arg;
 
-std::vector<std::wstring> ValuesOf(const CRecordingEnvironment::Call& call) {
-    std::vector<std::wstring> values;
+// One field of a recorded call's arguments (&Arg::type, &Arg::value), in the method's parameter order.
+template <class T> std::vector<T> Args(const CRecordingEnvironment::Call& call, T Arg::*field) {
+    std::vector<T> out;
     for (auto it = call.args.rbegin(); it != call.args.rend(); ++it)
-        values.push_back(it->value);
-    return values;
+        out.push_back((*it).*field);
+    return out;
 }
 
 // The host application object as the host registers it; records the command line it is given.
@@ -508,12 +490,6 @@ protected:
         CoRevokeClassObject(cookie);
         ScriptedSessionFixture::TearDown();
     }
-    std::unique_ptr<CHostedSession> MakeHolder() {
-        session.ExpectCreation();
-        auto holder = std::make_unique<CHostedSession>();
-        session.VerifyDone();
-        return holder;
-    }
     CRecordingEnvironment environment{kEnvironmentMethods};
     CHostApplicationDouble application;
     DWORD cookie = 0;
@@ -548,10 +524,11 @@ TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopiedAndEachF
     SysFreeString(byRef);
     ASSERT_EQ(environment.calls.size(), 1u);
     const auto& all = environment.calls[0];
-    EXPECT_EQ(TypesOf(all), (std::vector<VARTYPE>{VT_I2, VT_I4, VT_BSTR, VT_DISPATCH, VT_UNKNOWN,
-                                                  VT_BYREF | VT_I2, VT_BYREF | VT_I4, VT_BYREF | VT_BSTR}));
-    EXPECT_EQ(ValuesOf(all)[0], L"-7");
-    EXPECT_EQ(ValuesOf(all)[1], L"70000");
+    EXPECT_EQ(Args(all, &Arg::type),
+              (std::vector<VARTYPE>{VT_I2, VT_I4, VT_BSTR, VT_DISPATCH, VT_UNKNOWN, VT_BYREF | VT_I2,
+                                    VT_BYREF | VT_I4, VT_BYREF | VT_BSTR}));
+    EXPECT_EQ(Args(all, &Arg::value)[0], L"-7");
+    EXPECT_EQ(Args(all, &Arg::value)[1], L"70000");
     EXPECT_EQ(all.args[5].pointer, text.Get()) << "the text was copied";
     EXPECT_EQ(all.args[4].pointer, static_cast<IDispatch*>(&environment));
     EXPECT_EQ(all.args[2].pointer, &shortValue);
@@ -567,13 +544,12 @@ TEST_F(EnvDispatchTest, ArgumentsArriveReversedWithTheirTypesAndUncopiedAndEachF
 TEST_F(EnvDispatchTest, AMarshalledEnvironmentReplacesTheOneBeforeAndABadStreamLeavesNone) {
     CRecordingEnvironment second{kEnvironmentMethods};
     CEnvDispatch holder;
-    IStream* stream = MarshalledStream(&environment);
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(holder.SetFromStream(stream), S_OK);
-    stream->Release();
-    stream = MarshalledStream(&second);
-    EXPECT_EQ(holder.SetFromStream(stream), S_OK);
-    stream->Release();
+    for (CRecordingEnvironment* given : {&environment, &second}) {
+        IStream* stream = MarshalledStream(given);
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(holder.SetFromStream(stream), S_OK);
+        stream->Release();
+    }
     EXPECT_EQ(environment.refs, 1) << "the old environment is released first";
     EXPECT_EQ(second.refs, 2);
 
@@ -588,33 +564,34 @@ TEST_F(EnvDispatchTest, AMarshalledEnvironmentReplacesTheOneBeforeAndABadStreamL
 }
 
 TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArgumentsOnlyWithAnEnvironment) {
-    auto holder = MakeHolder();
+    session.ExpectCreation();
+    CHostedSession holder;
     // Without an environment nothing is sent and the calls that have a result say E_FAIL.
     char buffer[8] = "keep";
-    EXPECT_FALSE(holder->HasEnvironment());
-    EXPECT_EQ(holder->UpdateConnectionStatus(1), 0);
-    EXPECT_EQ(holder->SetPluginWindowSize(1, 2, 3, 4, 5, 6), E_FAIL);
-    EXPECT_EQ(holder->GetCurrentAddress(buffer, buffer, buffer, 8), E_FAIL);
+    EXPECT_FALSE(holder.HasEnvironment());
+    EXPECT_EQ(holder.UpdateConnectionStatus(1), 0);
+    EXPECT_EQ(holder.SetPluginWindowSize(1, 2, 3, 4, 5, 6), E_FAIL);
+    EXPECT_EQ(holder.GetCurrentAddress(buffer, buffer, buffer, 8), E_FAIL);
     EXPECT_STREQ(buffer, "keep");
 
-    holder->SetEnvironment(&environment);
+    holder.SetEnvironment(&environment);
     environment.replies = {L"10.0.0.5", L"502", L"unit 3"};
     CBstr plugin(L"Other"), address(L"10.0.0.7"), third(L"x");
     char first[5] = "????", second[5] = "????";
-    EXPECT_EQ(holder->UpdateConnectionStatus(2), 0);
-    EXPECT_EQ(holder->LaunchPlugin(plugin.Get(), address.Get(), third.Get()), S_OK);
-    EXPECT_EQ(holder->SetPluginWindowSize(1, 2, 3, 4, 5, 6), S_OK);
-    EXPECT_EQ(holder->GetCurrentAddress(first, nullptr, second, 5), S_OK);
-    EXPECT_EQ(holder->ShowFrameFooter(9), S_OK);
-    EXPECT_EQ(holder->AppendToWindowTitle(" - device 2"), S_OK);
-    EXPECT_EQ(holder->SetWindowTitleTool("Files"), S_OK);
+    EXPECT_EQ(holder.UpdateConnectionStatus(2), 0);
+    EXPECT_EQ(holder.LaunchPlugin(plugin.Get(), address.Get(), third.Get()), S_OK);
+    EXPECT_EQ(holder.SetPluginWindowSize(1, 2, 3, 4, 5, 6), S_OK);
+    EXPECT_EQ(holder.GetCurrentAddress(first, nullptr, second, 5), S_OK);
+    EXPECT_EQ(holder.ShowFrameFooter(9), S_OK);
+    EXPECT_EQ(holder.AppendToWindowTitle(" - device 2"), S_OK);
+    EXPECT_EQ(holder.SetWindowTitleTool("Files"), S_OK);
     // New connection parameters are sent when the reconnect is queued.
     session.Expect("Disconnect");
     session.Expect("Connect(dev6;port=7,)");
-    EXPECT_EQ(holder->UpdateConnectionParams(CBstr(L"dev6;port=7").Get()), 0);
+    EXPECT_EQ(holder.UpdateConnectionParams(CBstr(L"dev6;port=7").Get()), 0);
     Pump(1000, [&] { return session.Trace().find("Connect") != std::string::npos; });
     session.VerifyDone();
-    EXPECT_TRUE(holder->HasEnvironment());
+    EXPECT_TRUE(holder.HasEnvironment());
     EXPECT_EQ(application.launches, 0) << "with an environment the host application is not asked";
 
     struct Expected {
@@ -637,14 +614,14 @@ TEST_F(EnvDispatchTest, TheEightOperationsReachTheHostByNameWithTheirArgumentsOn
     for (size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(environment.calls[i].name, expected[i].name);
-        EXPECT_EQ(TypesOf(environment.calls[i]), expected[i].types);
-        EXPECT_EQ(ValuesOf(environment.calls[i]), expected[i].values);
+        EXPECT_EQ(Args(environment.calls[i], &Arg::type), expected[i].types);
+        EXPECT_EQ(Args(environment.calls[i], &Arg::value), expected[i].values);
     }
     // At most five bytes each, terminated within them; a null buffer is skipped.
     EXPECT_STREQ(first, "10.0");
     EXPECT_STREQ(second, "unit");
 
-    holder->SetEnvironment(nullptr);
+    holder.SetEnvironment(nullptr);
     session.ExpectDestruction();
 }
 
