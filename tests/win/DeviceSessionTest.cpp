@@ -35,11 +35,11 @@ template <class T> std::string Show(T v) {
         return std::to_string(v);
 }
 
-// Notes every handler call as Name(arguments) and answers with `answer`.
+// Notes every handler call as Name(arguments) and answers with `answer`, which no handler gives by chance.
 class CRecordingSession : public CDeviceSession {
 public:
     std::vector<std::string> calls;
-    long answer = 0;
+    long answer = 42;
 
     template <class... A> long Note(const char* name, A... args) {
         std::string line = std::string(name) + "(";
@@ -85,7 +85,6 @@ TEST_F(DeviceSessionTest, EachHolderSubscribesUnsubscribesBeforeDisconnectingAnd
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(sink->AddRef(), 1u);
     EXPECT_EQ(sink->Release(), 1u);
-    session.VerifyDone();
 
     session.ExpectDestruction(7);
     holder.reset();
@@ -125,7 +124,6 @@ TEST_F(DeviceSessionTest, AComponentThatCannotServeLeavesTheHolderEmptyAndQuiet)
 TEST_F(DeviceSessionTest, EveryEventReachesItsHandlerConvertedToWhatItTakesOrIsIgnored) {
     session.Expect("Advise", 7);
     CRecordingSession holder;
-    holder.answer = 42;
     VARIANT inner = VText(L"proposal");
     SAFEARRAY* none = nullptr;
     struct Case {
