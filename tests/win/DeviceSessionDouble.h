@@ -52,6 +52,7 @@ public:
     }
     // Fails with the trace when expected calls are left over; then starts a fresh script.
     void VerifyDone();
+    bool ScriptDone() const { return m_script.empty(); }
     std::string Trace() const;
     // Called before each call is answered, with its text: lets a test look at the world at that moment.
     std::function<void(const std::string&)> onCall;

@@ -1,6 +1,7 @@
 // The main window against a scripted session and prompts: dialogs, connect and check, patterns, the private
 // messages' heap objects, transfer lists with progress, cancel and summary; its splitter bar under a drag,
-// and the layout kept. (A typed operation's block without a destination: TransferEndToEnd's strict stand-in.)
+// and the layout kept; the framework window's final message. (A typed operation's block without a
+// destination: TransferEndToEnd's strict stand-in.)
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -531,6 +532,51 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
                   ERROR_SUCCESS);
         EXPECT_EQ(Values(LoadBrowserLayout()), c.expected);
     }
+}
+
+// The framework window's lifetime: the final message waits for the outermost handler of its window.
+std::vector<std::string> g_events;
+
+// Deletes itself with its final message, as the views do; destroys itself from inside a nested send.
+class CSelfDeleting : public CWnd {
+public:
+    ~CSelfDeleting() override { g_events.push_back("deleted"); }
+
+protected:
+    BEGIN_MSG_MAP(CSelfDeleting)
+    MESSAGE_HANDLER(WM_USER, OnOuter)
+    MESSAGE_HANDLER(WM_USER + 1, OnInner)
+    END_MSG_MAP()
+
+    LRESULT OnOuter(UINT, WPARAM, LPARAM, BOOL&) {
+        SendMessageA(m_hWnd, WM_USER + 1, 0, 0);
+        // Still this object's memory: the final message has not run yet.
+        g_events.push_back("outer returns with " + m_name);
+        return 7;
+    }
+    LRESULT OnInner(UINT, WPARAM, LPARAM, BOOL&) {
+        DestroyWindow();
+        g_events.push_back("destroyed");
+        return 0;
+    }
+    void OnFinalMessage(HWND) override {
+        g_events.push_back("final");
+        delete this;
+    }
+
+private:
+    std::string m_name = "its name";
+};
+
+TEST(WndLifetime, TheFinalMessageWaitsForTheOutermostHandler) {
+    g_events.clear();
+    auto* window = new CSelfDeleting();
+    ASSERT_TRUE(window->Create(nullptr, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+    HWND hwnd = window->m_hWnd;
+    EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 7);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(g_events,
+              (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
 }
 
 } // namespace
