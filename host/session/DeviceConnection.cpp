@@ -23,13 +23,6 @@ std::string RequestName(long request) {
     return text;
 }
 
-std::string TextArgument(CParamBlock& input, size_t index, long request, const char* what) {
-    if (index >= input.Count() || input.At(index).Kind() != PK_TEXT)
-        throw CDeviceError(SE_BAD_INPUT, "Request " + RequestName(request) + " needs " + what +
-                                             " as text in element " + std::to_string(index) + ".");
-    return input.At(index).GetText();
-}
-
 CDeviceConnection::CDeviceConnection(ConnectionSettings settings, const std::wstring& folder)
     : m_settings(std::move(settings)), m_folder(folder), m_key(LowerCase(m_folder.Root())),
       m_successes(m_settings.failures.size(), 0) {}
@@ -75,11 +68,11 @@ struct RequestShape {
     bool immediate;
 };
 const RequestShape kRequests[] = {
-    {REQ_FS_PROBE, "", true},         {REQ_MAKE_DIR, "t", true},         {REQ_CHANGE_DIR, "t", true},
-    {REQ_LIST_DIR, "t", true},        {REQ_DELETE_FILE, "t", true},      {REQ_DELETE_DIR, "tb", true},
-    {REQ_CONNECT_CHECK, "", true},    {REQ_FIRMWARE_SPECS, "", true},    {REQ_PROGRAM_SPEC, "", true},
-    {REQ_DISPLAY_LIST_SPEC, "", true}, {REQ_SEND_FILE, "tt", false},     {REQ_RECEIVE_FILE, "tt", false},
-    {REQ_UPDATE_FIRMWARE, "t", false}, {REQ_LOAD_PROGRAM, "t", false},   {REQ_LOAD_DISPLAY_LIST, "t", false},
+    {REQ_FS_PROBE, "", true},          {REQ_MAKE_DIR, "t", true},      {REQ_CHANGE_DIR, "t", true},
+    {REQ_LIST_DIR, "t", true},         {REQ_DELETE_FILE, "t", true},   {REQ_DELETE_DIR, "tb", true},
+    {REQ_CONNECT_CHECK, "", true},     {REQ_FIRMWARE_SPECS, "", true}, {REQ_PROGRAM_SPEC, "", true},
+    {REQ_DISPLAY_LIST_SPEC, "", true}, {REQ_SEND_FILE, "tt", false},   {REQ_RECEIVE_FILE, "tt", false},
+    {REQ_UPDATE_FIRMWARE, "t", false}, {REQ_LOAD_PROGRAM, "t", false}, {REQ_LOAD_DISPLAY_LIST, "t", false},
 };
 
 const RequestShape* FindRequest(long request) {
@@ -103,20 +96,19 @@ void CDeviceConnection::CheckInput(long request, CParamBlock& input) {
     const RequestShape* shape = FindRequest(request);
     if (!shape)
         return;
-    const std::string wanted = shape->input;
     std::string given;
     for (size_t i = 0; i < input.Count(); ++i) {
         const uint32_t kind = input.At(i).Kind();
         given += kind == PK_TEXT ? 't' : kind == PK_BOOL ? 'b' : '?';
     }
-    // An element more or less, or one of another kind, is a request the device does not know.
-    if (given != wanted) {
+    // An element more or less, or one of another kind, is a request the device does not know. Past this
+    // check a request reads its elements without looking again.
+    if (given != shape->input) {
         std::string takes;
-        for (char kind : wanted)
-            takes += std::string(takes.empty() ? "" : ", ") + (kind == 't' ? "a text" : "a boolean");
+        for (const char* kind = shape->input; *kind; ++kind)
+            takes += std::string(takes.empty() ? "" : ", ") + (*kind == 't' ? "a text" : "a boolean");
         throw CDeviceError(SE_BAD_INPUT, "Request " + RequestName(request) + " takes " +
-                                             (takes.empty() ? "no elements" : takes) + ", not the " +
-                                             std::to_string(input.Count()) + " element(s) it was given.");
+                                             (takes.empty() ? "no elements" : takes) + " and nothing else.");
     }
 }
 
@@ -133,16 +125,16 @@ void CDeviceConnection::RunImmediate(long request, CParamBlock& input, CParamBlo
             throw CDeviceError(SE_CHECK_FAILED, "The device did not pass the connection check.");
         return;
     case REQ_LIST_DIR:
-        m_folder.List(TextArgument(input, 0, request, "the directory"), answer);
+        m_folder.List(input.At(0).GetText(), answer);
         return;
     case REQ_CHANGE_DIR: {
-        const CDeviceItem dir = m_folder.Directory(TextArgument(input, 0, request, "the directory"));
+        const CDeviceItem dir = m_folder.Directory(input.At(0).GetText());
         std::lock_guard<std::mutex> lock(m_lock);
         m_currentDirectory = dir.Remote(true);
         return;
     }
     case REQ_MAKE_DIR: {
-        const std::string name = TextArgument(input, 0, request, "the new name");
+        const std::string name = input.At(0).GetText();
         CheckNotReservedByOther(session);
         std::string current;
         {
@@ -153,13 +145,13 @@ void CDeviceConnection::RunImmediate(long request, CParamBlock& input, CParamBlo
         return;
     }
     case REQ_DELETE_FILE: {
-        const std::string path = TextArgument(input, 0, request, "the file");
+        const std::string path = input.At(0).GetText();
         CheckNotReservedByOther(session);
         m_folder.DeleteFile(path);
         return;
     }
     case REQ_DELETE_DIR: {
-        const std::string path = TextArgument(input, 0, request, "the directory");
+        const std::string path = input.At(0).GetText();
         // Contents go only when the request says so: false deletes empty directories only.
         const bool withContents = input.At(1).GetBool();
         CheckNotReservedByOther(session);

@@ -34,7 +34,8 @@ public:
     // Requests that are answered at once, without transfer or task events.
     static bool IsImmediate(long request);
     static bool IsKnown(long request);
-    // SE_BAD_INPUT unless the block holds exactly the elements the request takes, of their kinds.
+    // SE_BAD_INPUT unless the block holds exactly the elements the request takes, of their kinds: every
+    // request is checked so before it runs.
     static void CheckInput(long request, CParamBlock& input);
     void RunImmediate(long request, CParamBlock& input, CParamBlock& answer, const void* session);
 
@@ -51,6 +52,4 @@ private:
     std::vector<uint32_t> m_successes; // per fault rule
 };
 
-// Element `index` of a request block as text, or SE_BAD_INPUT naming what the request needs there.
-std::string TextArgument(CParamBlock& input, size_t index, long request, const char* what);
 std::string RequestName(long request);

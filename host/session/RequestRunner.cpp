@@ -309,7 +309,7 @@ void CRequestRunner::Stream(CSource& from, HANDLE to, long readError, long write
 }
 
 std::string CRequestRunner::OpenLocalSource(CSource& from, std::string& source) {
-    source = TextArgument(m_request.input, 0, m_request.code, "the local file");
+    source = m_request.input.At(0).GetText();
     OpenSource(from, LocalPath(source, "local file"), source, SE_LOCAL_IO);
     const std::string name(devicepath::FileNamePart(source));
     const std::string why = devicepath::CheckName(name);
@@ -342,7 +342,7 @@ void CRequestRunner::Send() {
     CSource from;
     std::string source;
     const std::string name = OpenLocalSource(from, source);
-    const std::string target = TextArgument(m_request.input, 1, m_request.code, "the remote directory");
+    const std::string target = m_request.input.At(1).GetText();
     const CDeviceItem destination = UploadDestination(target, name);
 
     const long id = m_request.id;
@@ -363,9 +363,8 @@ void CRequestRunner::Send() {
 }
 
 void CRequestRunner::Receive() {
-    const std::string remote = TextArgument(m_request.input, 0, m_request.code, "the remote file");
-    const std::string localDirectory =
-        TextArgument(m_request.input, 1, m_request.code, "the local directory");
+    const std::string remote = m_request.input.At(0).GetText();
+    const std::string localDirectory = m_request.input.At(1).GetText();
     const CDeviceItem item = m_connection.Folder().Resolve(remote);
     if (item.names.empty() || item.IsDirectory())
         throw CDeviceError(SE_BAD_INPUT, item.Remote() + " is a directory, not a file.");
