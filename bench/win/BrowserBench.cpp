@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
     main->ConnectToDevice(device.c_str());
     CDorvexListView* list = main->ListView();
     const bool connected = Pump(30000, [&] {
-        return list->CurrentPath() == "\\" && !main->FirmwarePatterns().empty() && !main->ProgramPatterns().empty() &&
-               !main->DisplayListPatterns().empty();
+        return list->CurrentPath() == "\\" && !main->Patterns().Firmware().empty() && !main->Patterns().Program().empty() &&
+               !main->Patterns().DisplayList().empty();
     });
     if (!connected)
         Fail("no connection to " + device);

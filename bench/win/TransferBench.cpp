@@ -7,10 +7,10 @@
 #include "BenchSession.h"
 
 #include "browser/DorvexListView.h"
-#include "browser/TransferList.h"
+#include "session/TransferList.h"
 #include "framework/Prompts.h"
 #include "mainwnd/DorvexWnd.h"
-#include "mainwnd/Messages.h"
+#include "browser/Messages.h"
 #include "session/QuorGui.h"
 
 #include <commctrl.h>
@@ -99,7 +99,7 @@ public:
     }
     void Connect(const std::string& device) {
         m_main.ConnectToDevice(device.c_str());
-        PumpUntil([&] { return !m_main.DisplayListPatterns().empty(); }, 10000);
+        PumpUntil([&] { return !m_main.Patterns().DisplayList().empty(); }, 10000);
     }
     CDorvexWnd& Main() { return m_main; }
 
@@ -118,8 +118,8 @@ public:
         ListView_SetItemState(list.m_hWnd, -1, 0, LVIS_SELECTED);
         ListView_SetItemState(list.m_hWnd, row(), LVIS_SELECTED, LVIS_SELECTED);
         list.SendSelection();
-        PumpUntil([&] { return m_main.RunningLists() != 0; }, kListWait);
-        PumpUntil([&] { return m_main.RunningLists() == 0; });
+        PumpUntil([&] { return m_main.Runner().RunningLists() != 0; }, kListWait);
+        PumpUntil([&] { return m_main.Runner().RunningLists() == 0; });
     }
     // Posts the list as the file list does and waits until the main window has run and freed it.
     void Run(std::unique_ptr<CWatchedList> list) {
@@ -230,7 +230,6 @@ int main(int argc, char** argv) {
         [&] {
             auto list = control.List(0);
             list->items.push_back({"\\cf0\\large.bin", copies + "\\"});
-            list->count = 1;
             control.Run(std::move(list));
         });
 
@@ -243,11 +242,10 @@ int main(int argc, char** argv) {
         auto list = control.List(0);
         list->items.push_back({"\\cf0\\large.bin", copies + "\\"});
         list->items.push_back({"\\cf0\\large.bin", root + "\\"});
-        list->count = 2;
         CDorvexWnd& main = control.Main();
         if (!PostTransferList(main.m_hWnd, UWM_TRANSFER_START, std::move(list)))
             Fail("the list could not be posted");
-        PumpUntil([&] { return main.CurrentRequestId() != 0; });
+        PumpUntil([&] { return main.Runner().CurrentRequestId() != 0; });
         const ULONGLONG until = GetTickCount64() + 500;
         PumpUntil([&] { return GetTickCount64() >= until; });
         LONG probe = 0, released = 0;
@@ -262,7 +260,7 @@ int main(int argc, char** argv) {
         });
         cancelMs = std::max(cancelMs, (Seconds() - start) * 1000);
         session->ReleaseDevice(&released);
-        PumpUntil([&] { return main.RunningLists() == 0; });
+        PumpUntil([&] { return main.Runner().RunningLists() == 0; });
     }
 
     std::printf("transfer.control_vs_session_small %.3f\n", small.Ratio());

@@ -3,9 +3,9 @@
 #include "framework/Prompts.h"
 #include "module/resource.h"
 
-int CConfirmDialog::DoModal() {
+int CConfirmDialog::DoModal(HWND owner) {
     m_answer = kClosed;
-    Prompts().DoModal(CModule::Instance(), IDD_CONFIRM, "Confirm", nullptr, DialogProc,
+    Prompts().DoModal(CModule::Instance(), IDD_CONFIRM, "Confirm", ModalOwner(owner), DialogProc,
                       reinterpret_cast<LPARAM>(this));
     return m_answer;
 }
@@ -47,6 +47,7 @@ INT_PTR CALLBACK CConfirmDialog::DialogProc(HWND dialog, UINT msg, WPARAM wParam
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         SetDlgItemTextA(dialog, IDC_CONFIRM_TEXT, self->m_question.c_str());
         self->FitQuestion(dialog);
+        CenterOnOwner(dialog);
         return TRUE;
     case WM_COMMAND: {
         if (!self)

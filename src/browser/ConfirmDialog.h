@@ -10,8 +10,9 @@ public:
     enum Answer { kClosed = 0, kNo = 1, kNoToAll = 2, kYes = 3, kYesToAll = 4 };
 
     explicit CConfirmDialog(std::string question) : m_question(std::move(question)) {}
-    // Shows the dialog (no owner, system-modal) and returns the answer; Escape leaves kClosed.
-    int DoModal();
+    // Shows the dialog owned by and centred on `owner` (its top-level window, which it disables while it is
+    // up) and returns the answer; Escape leaves kClosed.
+    int DoModal(HWND owner);
     int Answer() const { return m_answer; }
     const std::string& Question() const { return m_question; }
 

@@ -5,7 +5,6 @@
 #include "module/resource.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
-#include "session/DeviceSession.h"
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
@@ -23,7 +22,6 @@ bool KeyDown(int key) {
 } // namespace
 
 CDorvexListView::~CDorvexListView() {
-    m_deleting = true;
     DestroyWindow();
     if (m_imageList)
         ImageList_Destroy(m_imageList);
@@ -107,21 +105,35 @@ void CDorvexListView::ClearSelection() {
         ListView_SetItemState(m_hWnd, -1, 0, LVIS_FOCUSED);
 }
 
+const std::string& CDorvexListView::CurrentPath() const {
+    static const std::string none;
+    return m_navigation ? m_navigation->Current() : none;
+}
+
 void CDorvexListView::Clear() {
     ClearRows();
     if (IsWindow())
         DragAcceptFiles(m_hWnd, FALSE);
-    m_currentPath.clear();
+    if (m_navigation)
+        m_navigation->Clear();
+}
+
+void CDorvexListView::ListDirectory(const std::string&) {
+    if (!IsWindow())
+        return;
+    DragAcceptFiles(m_hWnd, TRUE);
+    ClearRows();
+    Fill();
 }
 
 void CDorvexListView::Fill() {
-    if (!IsWindow() || !m_session)
+    if (!IsWindow() || !m_device)
         return;
     CWaitCursor wait;
     EntryRows rows;
-    if (!ListDirectory(*m_session, m_currentPath, kListWait, rows)) {
+    if (const RequestResult listed = ::ListDirectory(*m_device, CurrentPath(), kListWait, rows); !listed) {
         ClearRows();
-        Prompts().MessageBox(m_hWnd, m_session->GetErrorText(), "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+        ShowRefusal(listed);
         return;
     }
     m_timeTexts.clear(); // keyed by the records about to go
@@ -182,20 +194,18 @@ std::vector<const DirectoryEntry*> CDorvexListView::SelectedEntries() const {
 
 void CDorvexListView::OpenRow(int index) {
     const DirectoryEntry* entry = index >= 0 ? Row(static_cast<size_t>(index)) : nullptr;
-    if (entry && entry->IsDirectory())
-        PostPath(m_treeWindow, UWM_TREE_SELECT_PATH, JoinPath(m_currentPath, entry->Name()));
+    if (entry && entry->IsDirectory() && m_navigation)
+        m_navigation->Open(entry->Name());
 }
 
 LRESULT CDorvexListView::OnShowDirectory(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    if (std::unique_ptr<std::string> path = TakePath(lParam)) {
-        // The tree reselecting the directory shown costs no listing.
-        if (*path == m_currentPath)
-            return 0;
-        m_currentPath = std::move(*path);
-    }
-    DragAcceptFiles(m_hWnd, TRUE);
-    ClearRows();
-    Fill();
+    const std::unique_ptr<std::string> path = TakePath(lParam);
+    if (!m_navigation)
+        return 0;
+    if (path)
+        m_navigation->Show(*path);
+    else
+        m_navigation->Reload();
     return 0;
 }
 
@@ -219,9 +229,8 @@ LRESULT CDorvexListView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
         return 0;
     case VK_BACK:
         // Up one directory; a drive's root has nothing above it in the tree.
-        if (!IsDriveRoot(SecondaryDrives(), m_currentPath))
-            if (const std::string parent = ParentPath(m_currentPath); !parent.empty())
-                PostPath(m_treeWindow, UWM_TREE_SELECT_PATH, parent);
+        if (m_navigation)
+            m_navigation->Up(SecondaryDrives());
         return 0;
     case VK_TAB:
         if (m_treeWindow)

@@ -4,18 +4,21 @@
 // 100,000 entries costs no more than the listing itself.
 #pragma once
 #include "browser/DirectoryEntry.h"
+#include "browser/Navigation.h"
 #include "browser/SortState.h"
+#include "browser/Messages.h"
 #include "framework/Wnd.h"
-#include "mainwnd/Messages.h"
+#include "session/DeviceRequests.h"
 #include <commctrl.h>
 #include <shellapi.h>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-class CDeviceSession;
+class CTypedPatterns;
+class ITransferStarter;
 
-class CDorvexListView : public CWnd {
+class CDorvexListView : public CWnd, public IListPane {
 public:
     static constexpr long kListWait = 10000;
     static constexpr int kDefaultWidths[kColumnCount] = {200, 75, 125};
@@ -34,17 +37,22 @@ public:
     using CWnd::Create;
 
     void SetTreeWindow(HWND tree) { m_treeWindow = tree; }
-    void SetSession(CDeviceSession* session) { m_session = session; }
+    void SetDevice(IDeviceRequests* device) { m_device = device; }
+    void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
+    void SetPatterns(const CTypedPatterns* patterns) { m_patterns = patterns; }
+    void SetTransferStarter(ITransferStarter* starter) { m_starter = starter; }
     HWND TreeWindow() const { return m_treeWindow; }
-    CDeviceSession* SessionHolder() const { return m_session; }
-    const std::string& CurrentPath() const { return m_currentPath; }
+    // The directory the list shows, "" when none.
+    const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }
     HIMAGELIST ImageList() const { return m_imageList; }
 
     // Forgets the directory, removes every row and refuses drops.
     virtual void Clear();
-    // Lists currentPath again into the rows, sorted; a refusal shows the session's text once.
+    // Lists the directory shown again into the rows, sorted; a refusal shows the session's text once.
     virtual void Fill();
+    // The navigation's: the rows of `path` replace the rows shown, and drops are taken.
+    void ListDirectory(const std::string& path) override;
     // As a click on column `column`'s header.
     void SortByColumn(int column);
 
@@ -104,11 +112,6 @@ protected:
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnCommand(WORD code, WORD id, HWND control, BOOL& handled);
-    // The view goes with its window, unless the window goes because the view is being deleted.
-    void OnFinalMessage(HWND) override {
-        if (!m_deleting)
-            delete this;
-    }
 
     // The context menu at `screen`: the commands on the selection, then "&New Directory".
     virtual void ShowContextMenu(POINT screen);
@@ -126,14 +129,14 @@ private:
     // The end of the new folder's name edit: `name` null when it was cancelled. True keeps the label.
     bool FinishNewDirectory(int index, const char* name);
     void RemoveTemporaryRow(int index);
-    // A synchronous request of the file commands; false when the device refuses.
-    bool ExecuteRequest(long request, const std::string& path, bool withContents = false);
-    // Shows the session's last failure in the application's box.
-    void ShowSessionError();
+    // Shows a refusal's text in the application's box.
+    void ShowRefusal(const RequestResult& refusal);
 
     HWND m_treeWindow = nullptr;
-    CDeviceSession* m_session = nullptr;
-    std::string m_currentPath;
+    IDeviceRequests* m_device = nullptr;
+    const CTypedPatterns* m_patterns = nullptr;
+    ITransferStarter* m_starter = nullptr;
+    CNavigation* m_navigation = nullptr;
     HIMAGELIST m_imageList = nullptr;
     int m_folderIcon = -1;
     int m_documentIcon = -1;
@@ -142,5 +145,4 @@ private:
     // What LVN_GETDISPINFO hands out lives until the next request.
     std::string m_cellText;
     mutable std::unordered_map<const DirectoryEntry*, std::string> m_timeTexts;
-    bool m_deleting = false;
 };

@@ -3,8 +3,6 @@
 #include "framework/ImageList.h"
 #include "module/resource.h"
 #include "framework/WaitCursor.h"
-#include "hostenv/HostedSession.h"
-#include "paramblock/ParamBlock.h"
 
 namespace {
 constexpr char kPlaceholder[] = ".";
@@ -14,7 +12,6 @@ constexpr int kFixedImages = 2; // the two folder images; drive images follow th
 CDorvexTreeView::CDorvexTreeView() : m_driveTable(SecondaryDrives()) {}
 
 CDorvexTreeView::~CDorvexTreeView() {
-    m_deleting = true;
     // The window first, while the items' roots can still be freed by this class's handlers.
     DestroyWindow();
     if (m_imageList)
@@ -106,16 +103,14 @@ void CDorvexTreeView::ClearTree() {
 }
 
 void CDorvexTreeView::FillRoots() {
-    if (!IsWindow() || !m_session)
+    if (!IsWindow() || !m_device)
         return;
-    CParamBlock input;
-    CParamBlock output;
+    RequestResult probed;
     {
         CWaitCursor wait;
-        m_session->Session()->Execute(REQ_FS_PROBE, input.ExportArray(), output.ExportArray(), kListWait, 0,
-                                      &m_session->lastResult);
+        probed = m_device->Probe(kListWait);
     }
-    if (!m_session->lastResult) {
+    if (!probed) {
         InsertItem(TVI_ROOT, kNoFileSystemText, I_IMAGENONE, I_IMAGENONE, 0);
         return;
     }
@@ -137,9 +132,11 @@ bool CDorvexTreeView::DriveShown(const std::string& root) const {
 }
 
 void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
+    if (!m_device)
+        return;
     CWaitCursor wait;
     EntryRows rows;
-    if (!ListDirectory(*m_session, path, kListWait, rows))
+    if (!ListDirectory(*m_device, path, kListWait, rows))
         return;
     for (const auto& entry : rows) {
         if (!entry->IsDirectory())
@@ -256,7 +253,8 @@ LRESULT CDorvexTreeView::OnSelectionChanged(int, NMHDR* header, BOOL&) {
         return 0;
     if (!DriveRoot(item) && !TreeView_GetParent(m_hWnd, item))
         return 0;
-    PostPath(m_listWindow, UWM_LIST_SHOW_DIR, BuildPath(item));
+    if (m_navigation)
+        m_navigation->Show(BuildPath(item));
     return 0;
 }
 
@@ -287,6 +285,14 @@ LRESULT CDorvexTreeView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {
 LRESULT CDorvexTreeView::OnFillRoots(UINT, WPARAM, LPARAM, BOOL&) {
     FillRoots();
     return 0;
+}
+
+void CDorvexTreeView::SelectDirectory(const std::string& path) {
+    PostPath(m_hWnd, UWM_TREE_SELECT_PATH, path);
+}
+
+void CDorvexTreeView::RefreshDirectory(const std::string& path) {
+    PostPath(m_hWnd, UWM_TREE_REFRESH_PATH, path);
 }
 
 LRESULT CDorvexTreeView::OnSelectPath(UINT, WPARAM, LPARAM lParam, BOOL&) {

@@ -2,16 +2,17 @@
 // connection, an item's subdirectories on its first expansion; every selection tells the file list which
 // directory to show, and the list asks the tree to select or reload a directory by its path.
 #pragma once
+#include "browser/Navigation.h"
 #include "browser/RemotePath.h"
 #include "framework/Wnd.h"
-#include "mainwnd/Messages.h"
+#include "browser/Messages.h"
 #include <commctrl.h>
 #include <string>
 #include <vector>
 
-class CHostedSession;
+class IDeviceRequests;
 
-class CDorvexTreeView : public CWnd {
+class CDorvexTreeView : public CWnd, public ITreePane {
 public:
     static constexpr const char* kInternalFlashName = "Internal Flash";
     static constexpr int kInternalFlashIcon = 207;
@@ -27,9 +28,12 @@ public:
                 UINT id, DWORD exStyle = 0) override;
 
     void SetListWindow(HWND list) { m_listWindow = list; }
-    void SetSession(CHostedSession* session) { m_session = session; }
+    void SetDevice(IDeviceRequests* device) { m_device = device; }
+    void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
+    // The navigation's: each runs once the command that asked for it has returned.
+    void SelectDirectory(const std::string& path) override;
+    void RefreshDirectory(const std::string& path) override;
     HWND ListWindow() const { return m_listWindow; }
-    CHostedSession* SessionHolder() const { return m_session; }
     const std::vector<DriveRow>& DriveTable() const { return m_driveTable; }
     HIMAGELIST ImageList() const { return m_imageList; }
 
@@ -74,11 +78,6 @@ protected:
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
     LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
-    // The view goes with its window, unless the window goes because the view is being deleted.
-    void OnFinalMessage(HWND) override {
-        if (!m_deleting)
-            delete this;
-    }
 
 private:
     HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
@@ -89,12 +88,12 @@ private:
     bool DriveShown(const std::string& root) const;
 
     HWND m_listWindow = nullptr;
-    CHostedSession* m_session = nullptr;
+    IDeviceRequests* m_device = nullptr;
+    CNavigation* m_navigation = nullptr;
     std::vector<DriveRow> m_driveTable;
     HIMAGELIST m_imageList = nullptr;
     int m_selectedFolderImage = -1;
     int m_folderImage = -1;
     // Items vanish while the tree is cleared: no selection change is announced then.
     bool m_clearing = false;
-    bool m_deleting = false;
 };

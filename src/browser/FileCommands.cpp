@@ -5,8 +5,6 @@
 #include "browser/RemotePath.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
-#include "paramblock/ParamBlock.h"
-#include "session/DeviceSession.h"
 
 namespace {
 
@@ -59,32 +57,23 @@ LRESULT CDorvexListView::OnCommand(WORD, WORD id, HWND control, BOOL& handled) {
     return 0;
 }
 
-bool CDorvexListView::ExecuteRequest(long request, const std::string& path, bool withContents) {
-    if (!m_session)
-        return false;
-    CParamBlock input;
-    CParamBlock output;
-    input.At(0).SetText(path.c_str());
-    if (withContents)
-        input.At(1).SetBool(true);
-    m_session->Session()->Execute(request, input.ExportArray(), output.ExportArray(), kListWait, 0,
-                                  &m_session->lastResult);
-    return m_session->lastResult != 0;
-}
-
-void CDorvexListView::ShowSessionError() {
-    Prompts().MessageBox(m_hWnd, m_session ? m_session->GetErrorText() : "", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+void CDorvexListView::ShowRefusal(const RequestResult& refusal) {
+    Prompts().MessageBox(ModalOwner(m_hWnd), refusal.text, "Dorvex", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CDorvexListView::DeleteSelection() {
+    if (!m_device)
+        return;
     CWaitCursor wait;
+    // The questions let messages run: whatever the list shows meanwhile, the run stays in its directory.
+    const std::string directory = CurrentPath();
     std::vector<DeleteTarget> targets;
     for (const DirectoryEntry* entry : SelectedEntries())
         targets.push_back({std::string(entry->Name()), entry->IsDirectory()});
     bool yesToAll = false;
     for (const DeleteTarget& target : targets) {
         if (!yesToAll) {
-            const int answer = CConfirmDialog("Delete " + target.name + "?").DoModal();
+            const int answer = CConfirmDialog("Delete " + target.name + "?").DoModal(m_hWnd);
             if (answer == CConfirmDialog::kNoToAll)
                 return;
             if (answer == CConfirmDialog::kYesToAll)
@@ -92,21 +81,22 @@ void CDorvexListView::DeleteSelection() {
             else if (answer != CConfirmDialog::kYes)
                 continue;
         }
-        const std::string path = JoinPath(m_currentPath, target.name);
-        bool done;
+        const std::string path = JoinPath(directory, target.name);
+        RequestResult done;
         if (target.directory) {
             // A whole tree goes: asked again every time, "Yes to ALL" or not.
-            if (Prompts().MessageBox(m_hWnd, "Delete Directory " + target.name + " and all sub directories and files?",
+            if (Prompts().MessageBox(ModalOwner(m_hWnd), "Delete Directory " + target.name + " and all sub directories and files?",
                                      "Confirm", MB_YESNO) != IDYES)
                 continue;
-            done = ExecuteRequest(REQ_DELETE_DIR, path, true);
+            done = m_device->RemoveDir(path, kListWait);
         } else {
-            done = ExecuteRequest(REQ_DELETE_FILE, path);
+            done = m_device->RemoveFile(path, kListWait);
         }
         if (!done)
-            ShowSessionError();
+            ShowRefusal(done);
     }
-    PostPath(m_treeWindow, UWM_TREE_REFRESH_PATH, m_currentPath);
+    if (m_navigation)
+        m_navigation->Changed(directory);
 }
 
 void CDorvexListView::BeginNewDirectory() {
@@ -144,12 +134,17 @@ bool CDorvexListView::FinishNewDirectory(int index, const char* name) {
         return false;
     }
     // The name goes to the device as typed: the device decides what a directory may be called.
-    if (!ExecuteRequest(REQ_CHANGE_DIR, m_currentPath) || !ExecuteRequest(REQ_MAKE_DIR, name)) {
-        ShowSessionError();
+    const std::string directory = CurrentPath();
+    RequestResult made = m_device ? m_device->ChangeDir(directory, kListWait) : RequestResult{};
+    if (made)
+        made = m_device->MakeDir(name, kListWait);
+    if (!made) {
+        ShowRefusal(made);
         RemoveTemporaryRow(index);
         return false;
     }
-    PostPath(m_treeWindow, UWM_TREE_REFRESH_PATH, m_currentPath);
+    if (m_navigation)
+        m_navigation->Changed(directory);
     PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
     return true;
 }

@@ -1,6 +1,6 @@
 #include "browser/SplitterBar.h"
 #include "framework/Handles.h"
-#include "mainwnd/Messages.h"
+#include "browser/Messages.h"
 #include <windowsx.h>
 
 namespace {

@@ -5,13 +5,12 @@
 #include "browser/DorvexListView.h"
 #include "browser/LocalName.h"
 #include "browser/RemotePath.h"
-#include "browser/TransferList.h"
+#include "browser/TypedPatterns.h"
 #include "framework/Module.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
-#include "mainwnd/DorvexWnd.h"
 #include "module/resource.h"
-#include "session/DeviceSession.h"
+#include "session/TransferList.h"
 #include <cstdio>
 
 namespace {
@@ -49,8 +48,8 @@ class CSendWalk {
 public:
     enum Outcome { kGo, kFailed, kAbandon, kCancelled };
 
-    CSendWalk(CDeviceSession& session, CTransferList& list, HWND owner)
-        : m_session(session), m_list(list), m_owner(owner) {}
+    CSendWalk(IDeviceRequests& device, CTransferList& list, HWND owner)
+        : m_device(device), m_list(list), m_owner(owner) {}
     ~CSendWalk() {
         if (m_progress)
             DestroyWindow(m_progress);
@@ -59,7 +58,8 @@ public:
     CSendWalk& operator=(const CSendWalk&) = delete;
 
     // One entry `name` of remote directory `remoteDir` into local directory `localDir`. A selected
-    // directory whose local directory cannot be made abandons the batch quietly; deeper down it fails.
+    // directory whose local directory cannot be made abandons the batch quietly; deeper down it fails,
+    // and Refusal() says why.
     Outcome Entry(const std::string& remoteDir, const std::string& localDir, std::string_view name,
                   bool directory, bool selected) {
         const std::string remote = JoinPath(remoteDir, name);
@@ -72,7 +72,6 @@ public:
             return Skip(remote, "the local path would be longer than 259 characters");
         if (!directory) {
             m_list.items.push_back({remote, WithFinalBackslash(localDir)});
-            ++m_list.count;
             return kGo;
         }
         if (!Exists(local) && !CreateDirectoryA(local.c_str(), nullptr))
@@ -85,7 +84,7 @@ public:
             return kCancelled;
         EntryRows rows;
         size_t unreadable = 0;
-        if (!ListDirectory(m_session, remote, CDorvexListView::kListWait, rows, &unreadable))
+        if (m_refusal = ListDirectory(m_device, remote, CDorvexListView::kListWait, rows, &unreadable); !m_refusal)
             return kFailed;
         if (unreadable)
             m_list.skipped.push_back({WithFinalBackslash(remote), std::to_string(unreadable) +
@@ -95,6 +94,8 @@ public:
                 return outcome;
         return kGo;
     }
+
+    const RequestResult& Refusal() const { return m_refusal; }
 
 private:
     Outcome Skip(const std::string& remote, const char* reason) {
@@ -139,8 +140,9 @@ private:
         return FALSE;
     }
 
-    CDeviceSession& m_session;
+    IDeviceRequests& m_device;
     CTransferList& m_list;
+    RequestResult m_refusal;
     HWND m_owner;
     size_t m_listed = 0;
     HWND m_progress = nullptr;
@@ -165,7 +167,6 @@ void AddLocalTree(CTransferList& list, const std::string& parent, const std::str
                 AddLocalTree(list, parent, path, base, recursive);
         } else {
             list.items.push_back({path, WithFinalBackslash(base + directory.substr(parent.size()))});
-            ++list.count;
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -181,36 +182,37 @@ void CDorvexListView::SendSelection() {
     std::vector<Selected> selection;
     for (const DirectoryEntry* entry : SelectedEntries())
         selection.push_back({std::string(entry->Name()), entry->IsDirectory()});
-    if (selection.empty() || !m_session)
+    if (selection.empty() || !m_device || !m_starter)
         return;
-    const std::optional<std::string> folder = Prompts().BrowseForFolder(m_hWnd, "Select Destination");
+    const std::optional<std::string> folder = Prompts().BrowseForFolder(ModalOwner(m_hWnd), "Select Destination");
     if (!folder)
         return;
     CWaitCursor wait;
+    const std::string directory = CurrentPath();
     auto list = std::make_unique<CTransferList>();
     list->direction = 0;
-    CSendWalk walk(*m_session, *list, m_hWnd);
+    CSendWalk walk(*m_device, *list, m_hWnd);
     for (const Selected& row : selection) {
-        switch (walk.Entry(m_currentPath, *folder, row.name, row.directory, true)) {
+        switch (walk.Entry(directory, *folder, row.name, row.directory, true)) {
         case CSendWalk::kGo:
             continue;
         case CSendWalk::kFailed:
-            ShowSessionError();
-            Prompts().MessageBox(m_hWnd, "Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+            ShowRefusal(walk.Refusal());
+            Prompts().MessageBox(ModalOwner(m_hWnd), "Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
             return;
         case CSendWalk::kAbandon:
         case CSendWalk::kCancelled:
             return;
         }
     }
-    PostTransferList(GetParent(m_hWnd), UWM_TRANSFER_START, std::move(list));
+    m_starter->StartTransfer(std::move(list));
 }
 
 void CDorvexListView::OnDrop(HDROP drop) {
     auto list = std::make_unique<CTransferList>();
     list->direction = 1;
-    list->drop = drop; // finished with the list, whatever becomes of it
-    const std::string base = WithFinalBackslash(m_currentPath);
+    list->onEnd = [drop] { DragFinish(drop); }; // finished with the list, whatever becomes of it
+    const std::string base = WithFinalBackslash(CurrentPath());
     const UINT dropped = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < dropped; ++i) {
         char path[kDropPathSize] = "";
@@ -224,15 +226,13 @@ void CDorvexListView::OnDrop(HDROP drop) {
                 AddLocalTree(*list, folder.substr(0, separator + 1), folder, base, true);
         } else {
             list->items.push_back({path, base});
-            ++list->count;
         }
     }
-    if (list->count == 1) {
+    if (list->items.size() == 1 && m_patterns) {
         const std::string& source = list->items.front().source;
-        const auto* main = dynamic_cast<const CDorvexWnd*>(m_session);
-        const bool firmware = main && MatchesPattern(main->FirmwarePatterns(), source);
-        const bool displayList = main && MatchesPattern(main->DisplayListPatterns(), source);
-        const bool program = main && MatchesPattern(main->ProgramPatterns(), source);
+        const bool firmware = MatchesPattern(m_patterns->Firmware(), source);
+        const bool displayList = MatchesPattern(m_patterns->DisplayList(), source);
+        const bool program = MatchesPattern(m_patterns->Program(), source);
         if (firmware || displayList || program) {
             HMENU menu = CreatePopupMenu();
             AppendMenuA(menu, MF_STRING, REQ_SEND_FILE, "Transfer File");
@@ -245,12 +245,13 @@ void CDorvexListView::OnDrop(HDROP drop) {
             POINT point = {};
             DragQueryPoint(drop, &point);
             ClientToScreen(m_hWnd, &point);
-            const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN, point, m_hWnd);
+            const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN, point, ModalOwner(m_hWnd));
             DestroyMenu(menu);
             if (!command)
                 return; // the list goes, and with it the drop
-            list->operation = command == REQ_SEND_FILE ? 0 : command;
+            list->operation = command == REQ_SEND_FILE ? 0 : static_cast<long>(command);
         }
     }
-    PostTransferList(GetParent(m_hWnd), UWM_TRANSFER_START, std::move(list));
+    if (m_starter)
+        m_starter->StartTransfer(std::move(list));
 }

@@ -43,6 +43,33 @@ std::optional<std::string> CWin32Prompts::BrowseForFolder(HWND owner, const std:
     return std::string(path);
 }
 
+HWND ModalOwner(HWND window) {
+    HWND root = window ? GetAncestor(window, GA_ROOT) : nullptr;
+    return root ? root : window;
+}
+
+void CenterOnOwner(HWND dialog) {
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    RECT around = {};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(owner ? owner : dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    if (!owner || !GetWindowRect(owner, &around))
+        around = monitor.rcWork;
+    RECT rect;
+    GetWindowRect(dialog, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const RECT& work = monitor.rcWork;
+    int x = around.left + (around.right - around.left - width) / 2;
+    int y = around.top + (around.bottom - around.top - height) / 2;
+    x = x + width > work.right ? work.right - width : x;
+    y = y + height > work.bottom ? work.bottom - height : y;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 IPrompts& Prompts() { return *g_current; }
 
 IPrompts* SetPrompts(IPrompts* prompts) {

@@ -30,6 +30,12 @@ public:
     std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title) override;
 };
 
+// The owner every modal question of `window` gets: its top-level window, which the question disables
+// while it is up, so that nothing in the host can change what the question is about.
+HWND ModalOwner(HWND window);
+// Centres `dialog` on its owner (on the work area when it has none), kept inside the owner's monitor.
+void CenterOnOwner(HWND dialog);
+
 IPrompts& Prompts();
 // Installs a replacement (null restores the Win32 one); returns the previous one. Not owned.
 IPrompts* SetPrompts(IPrompts* prompts);

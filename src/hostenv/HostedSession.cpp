@@ -28,10 +28,8 @@ void CopyBounded(char* buffer, BSTR text, int maxLength) {
 
 CHostedSession::CHostedSession() {
     // Without a session component there is nothing to set: the control stays inert (see the main window).
-    if (HasSession()) {
-        CBstr options(L"%D");
-        Session()->SetOptions(options.Get());
-    }
+    if (HasSession())
+        SetOptions(L"%D");
 }
 
 long CHostedSession::UpdateConnectionStatus(short status) {

@@ -1,24 +1,22 @@
-// The control's main window: it owns everything the user sees (splitter, tree, file list, the host's
-// progress dialogs) and it is the session holder, so the session, its events and the host environment
-// live in the same object. It runs the connect sequence and is the hub of the private messages.
+// The control's main window, a frame: it holds the session, the transfer runner, the typed-operation
+// patterns, the host's progress dialogs and the three panes (splitter, tree, file list), lays the panes
+// out and routes the private messages and the session's completions to whoever handles them.
 #pragma once
+#include "browser/Messages.h"
+#include "browser/Navigation.h"
 #include "browser/SplitterBar.h"
-#include "browser/TransferList.h"
+#include "browser/TypedPatterns.h"
 #include "framework/Wnd.h"
 #include "hostenv/HostedSession.h"
-#include "mainwnd/Messages.h"
-#include <list>
-#include <map>
+#include "mainwnd/ProgressDialogs.h"
+#include "session/TransferRunner.h"
 #include <memory>
 #include <string>
-#include "session/BatchSummary.h"
 
 class CDorvexTreeView;
 class CDorvexListView;
-class CQuorDialogEventFile;
-class CQuorDialogEventTask;
 
-class CDorvexWnd : public CWnd, public CHostedSession {
+class CDorvexWnd : public CWnd, public ITransferStarter, private ITransferHost, private ISessionListener {
 public:
     static constexpr UINT kSplitterId = 1701;
     static constexpr UINT kListViewId = 1702;
@@ -35,41 +33,24 @@ public:
     // out the panes.
     void PrepareForDisplay();
     // Clears both views, disconnects and connects with `connection`, then submits the connection check.
-    // Raises a COM error carrying E_POINTER when there is no session component.
+    // Without a session component only the views are cleared.
     void ConnectToDevice(const char* connection);
     // Without a session component the control is inert: its panes stay hidden and the window says why.
-    bool IsInert() const { return !HasSession(); }
-    static const char* InertNotice();
+    bool IsInert() const { return !m_session->HasSession(); }
+    bool HasSession() const { return m_session->HasSession(); }
 
-    // Completions of the lists' items move them on; a user data that is not a list this window runs
-    // (one that ended, or any after the window is gone) is never touched.
-    long RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
-                         LONG_PTR userData) override;
-    // The session's transfer and task events go to the progress dialogs as they come; without the
-    // dialogs (before display, after the window is gone) they are answered 0.
-    long FileXferBatchStart(long batch, BSTR title, long files, long totalKB, long unused) override;
-    long FileXferFileStart(long batch, BSTR source, BSTR destination, long sizeBytes, BYTE upload, BSTR name,
-                           long unused) override;
-    long FileXferFileProgress(long batch, long fileIndex, long files, long bytesDone, long bytesTotal,
-                              long unused) override;
-    long FileXferFileFinish(long batch, BYTE success, long unused) override;
-    long FileXferBatchFinish(long batch, BYTE success, long unused) override;
-    long TaskStart(long task, BSTR title, BSTR file, long unused) override;
-    long TaskProgress(long task, long percent, BSTR text, long step, long unused) override;
-    long TaskComplete(long task, BYTE success, long unused) override;
+    // A list a view built: it starts once the view's command has returned.
+    void StartTransfer(std::unique_ptr<CTransferList> list) override;
 
-    const std::list<std::string>& FirmwarePatterns() const { return m_firmwarePatterns; }
-    const std::list<std::string>& ProgramPatterns() const { return m_programPatterns; }
-    const std::list<std::string>& DisplayListPatterns() const { return m_displayListPatterns; }
+    CHostedSession& Session() { return *m_session; }
+    const CTransferRunner& Runner() const { return m_runner; }
+    const CTypedPatterns& Patterns() const { return m_patterns; }
+    const CNavigation& Navigation() const { return m_navigation; }
     CSplitterBar& Splitter() { return m_splitter; }
-    CDorvexTreeView* TreeView() const { return m_treeView; }
-    CDorvexListView* ListView() const { return m_listView; }
-    CQuorDialogEventFile* FileDialog() const { return m_fileDialog; }
-    CQuorDialogEventTask* TaskDialog() const { return m_taskDialog; }
-    bool CancelRequested() const { return m_cancelRequested; }
-    long CurrentRequestId() const { return m_currentRequestId; }
-    // Lists between their start and their end.
-    size_t RunningLists() const { return m_batches.size(); }
+    CDorvexTreeView* TreeView() const { return m_treeView.get(); }
+    CDorvexListView* ListView() const { return m_listView.get(); }
+    CQuorDialogEventFile* FileDialog() const { return m_dialogs.File(); }
+    CQuorDialogEventTask* TaskDialog() const { return m_dialogs.Task(); }
 
 protected:
     BEGIN_MSG_MAP(CDorvexWnd)
@@ -98,44 +79,29 @@ protected:
     LRESULT OnConnectFailed(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
-    // A list between its start and its end. While one of its items runs the list is kept here;
-    // otherwise it travels in a posted step message, which owns it.
-    struct CBatchRun {
-        std::unique_ptr<CTransferList> waiting;
-        long request = 0;   // the running item's request code
-        long requestId = 0; // and its id
-        bool reserved = false;
-        bool cancelled = false;
-        CBatchSummary summary;
-    };
+    // ITransferHost
+    bool PostStep(std::unique_ptr<CTransferList> list) override;
+    void ShowBox(const std::string& text, const std::string& caption, bool warning) override;
+    void ListEnded() override;
+    // ISessionListener: the connection check, the patterns and the lists' items.
+    void RequestCompleted(long requestCode, const RequestResult& result, SAFEARRAY* answer, uintptr_t userData,
+                          long eventCode) override;
 
-    // The running item's completion: what it came to, then the next step.
-    void CompleteItem(long requestCode, bool success, LONG_PTR userData);
-    // Posts the list's next step; a list that cannot be posted ends here.
-    void PostStep(std::unique_ptr<CTransferList> list);
-    void ReleaseDevice(CBatchRun& run);
-    // The list's end: its summary when it has something to tell, then the list is destroyed.
-    void EndBatch(std::unique_ptr<CTransferList> list, CBatchSummary::Ending ending);
-    // The window is going: running items are cancelled, reservations released, lists freed.
-    void AbandonBatches();
     // Submits `request` with an empty block, no wait limit and no user data.
     void SubmitEmpty(long request);
-    void DestroyDialogs();
     // The bar's place and the list's column widths as the user left them last time, and for next time.
     void RestoreLayout();
     void KeepLayout();
     // The owner of the progress dialogs: the host's top-level window, or none.
     HWND ParentFrame() const;
 
-    std::list<std::string> m_firmwarePatterns;
-    std::list<std::string> m_programPatterns;
-    std::list<std::string> m_displayListPatterns;
+    // The session outlives everything that asks it something.
+    std::unique_ptr<CHostedSession> m_session;
+    CTransferRunner m_runner;
+    CTypedPatterns m_patterns;
+    CNavigation m_navigation;
+    CProgressDialogs m_dialogs;
     CSplitterBar m_splitter;
-    CDorvexTreeView* m_treeView = nullptr;
-    CDorvexListView* m_listView = nullptr;
-    CQuorDialogEventFile* m_fileDialog = nullptr;
-    CQuorDialogEventTask* m_taskDialog = nullptr;
-    bool m_cancelRequested = false;
-    long m_currentRequestId = 0;
-    std::map<const CTransferList*, CBatchRun> m_batches;
+    std::unique_ptr<CDorvexTreeView> m_treeView;
+    std::unique_ptr<CDorvexListView> m_listView;
 };

@@ -81,7 +81,7 @@ LRESULT CDorvexCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
 
 void CDorvexCtrl::ApplyPending() {
     if (m_pendingEnvironment) {
-        m_mainWindow->SetEnvironment(m_pendingEnvironment);
+        m_mainWindow->Session().SetEnvironment(m_pendingEnvironment);
         m_pendingEnvironment->Release();
         m_pendingEnvironment = nullptr;
     }
@@ -97,11 +97,7 @@ void CDorvexCtrl::ApplyPending() {
 }
 
 void CDorvexCtrl::Connect(const char* parameters) {
-    try {
-        m_mainWindow->ConnectToDevice(parameters);
-    } catch (const CComError&) {
-        // Only a missing session component gets here: the main window is inert and already says why.
-    }
+    m_mainWindow->ConnectToDevice(parameters);
 }
 
 LRESULT CDorvexCtrl::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
@@ -118,7 +114,7 @@ LRESULT CDorvexCtrl::OnHelp(UINT, WPARAM, LPARAM, BOOL&) {
 
 void CDorvexCtrl::VNLSetEnvIDispatchViaStream(LONG_PTR stream) {
     if (m_mainWindow) {
-        m_mainWindow->SetEnvironmentFromStream(reinterpret_cast<IStream*>(stream));
+        m_mainWindow->Session().SetEnvironmentFromStream(reinterpret_cast<IStream*>(stream));
         return;
     }
     // The host may free the stream as soon as we return: unmarshal now, hand over later.
@@ -154,7 +150,7 @@ void CDorvexCtrl::VNLSetConnectionParameters(const char* parameters) {
 }
 
 void CDorvexCtrl::AboutBox() {
-    Prompts().DoModal(CModule::Instance(), IDD_ABOUTBOX_DORVEX, "About", nullptr, AboutProc, 0);
+    Prompts().DoModal(CModule::Instance(), IDD_ABOUTBOX_DORVEX, "About", ModalOwner(m_hWnd), AboutProc, 0);
 }
 
 HRESULT CDorvexCtrl::InvokeMethod(DISPID id, const CDispatchCall& call) {

@@ -2,6 +2,7 @@
 #include "framework/ComError.h"
 #include "framework/Handles.h"
 #include "session/QuorGui.h"
+#include <algorithm>
 #include <array>
 #include <cwchar>
 #include <utility>
@@ -108,63 +109,54 @@ void CALLBACK ReconnectTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 CDeviceSession::CDeviceSession() : m_libId(LIBID_QuorSessionLib), m_eventsIid(DIID__IQuorSessionEvents) {
     CEventTypeCache::AddUser(m_libId, m_libMajor, m_libMinor, m_eventsIid);
-    try {
-        CreateSession();
-        if (m_session)
-            Subscribe();
-    } catch (const CComError&) {
-        // No session component, or one we cannot subscribe to: the holder stays empty.
+    // No session component, or one we cannot subscribe to: the holder stays empty.
+    if (FAILED(CreateSession()) || (m_session && FAILED(Subscribe())))
         m_session.Release();
-    }
 }
 
-void CDeviceSession::CreateSession() {
+HRESULT CDeviceSession::CreateSession() {
     CComPtr<IUnknown> unknown;
     HRESULT hr = CoCreateInstance(CLSID_QuorSession, nullptr,
                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(&unknown));
+                                  IID_PPV_ARGS(&unknown));
     if (hr == E_NOINTERFACE)
-        return;
-    ThrowIfFailed(hr);
-    ThrowIfFailed(OleRun(unknown.Get()));
-    hr = unknown.QueryInterface(IID_IQuorSession2, m_session);
-    if (hr != E_NOINTERFACE)
-        ThrowIfFailed(hr);
+        return S_OK;
+    if (SUCCEEDED(hr))
+        hr = OleRun(unknown.Get());
+    if (FAILED(hr))
+        return hr;
+    hr = unknown->QueryInterface(IID_IQuorSession2, reinterpret_cast<void**>(&m_session));
+    return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
-void CDeviceSession::Subscribe() {
-    CComPtr<IUnknown> unknown;
-    ThrowIfFailed(m_session.QueryInterface(IID_IUnknown, unknown));
+HRESULT CDeviceSession::Subscribe() {
     CComPtr<IConnectionPointContainer> container;
-    ThrowIfFailed(unknown.QueryInterface(IID_IConnectionPointContainer, container));
+    HRESULT hr = m_session->QueryInterface(IID_PPV_ARGS(&container));
     CComPtr<IConnectionPoint> point;
-    ThrowIfFailed(container->FindConnectionPoint(m_eventsIid, &point));
+    if (SUCCEEDED(hr))
+        hr = container->FindConnectionPoint(m_eventsIid, &point);
+    if (FAILED(hr))
+        return hr;
     DWORD cookie = kNoCookie;
     if (SUCCEEDED(point->Advise(static_cast<IDispatch*>(this), &cookie)))
         m_cookie = cookie;
+    return S_OK;
 }
 
 void CDeviceSession::UnsubscribeAndDisconnect() {
-    CComPtr<IUnknown> unknown;
-    if (FAILED(m_session.QueryInterface(IID_IUnknown, unknown)))
-        return;
     CComPtr<IConnectionPointContainer> container;
     CComPtr<IConnectionPoint> point;
-    if (m_cookie != kNoCookie &&
-        SUCCEEDED(unknown.QueryInterface(IID_IConnectionPointContainer, container)) &&
+    if (m_cookie != kNoCookie && SUCCEEDED(m_session->QueryInterface(IID_PPV_ARGS(&container))) &&
         SUCCEEDED(container->FindConnectionPoint(m_eventsIid, &point)))
         point->Unadvise(m_cookie);
     m_cookie = kNoCookie;
-    m_session->Disconnect(&lastResult);
+    LONG result = 0;
+    m_session->Disconnect(&result);
 }
 
 CDeviceSession::~CDeviceSession() {
-    try {
-        if (m_session)
-            UnsubscribeAndDisconnect();
-    } catch (...) {
-        // Destruction goes on whatever the session does.
-    }
+    if (m_session)
+        UnsubscribeAndDisconnect();
     m_cookie = kNoCookie;
     CEventTypeCache::RemoveUser();
     m_session.Release();
@@ -243,7 +235,13 @@ STDMETHODIMP CDeviceSession::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
 long CDeviceSession::OnNotify1(long, long, long) {
     return 0;
 }
-long CDeviceSession::RequestComplete(long, long, bool, SAFEARRAY**, LONG_PTR) {
+long CDeviceSession::RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
+                                     LONG_PTR userData) {
+    // Read now: whatever the listeners ask of the session next would replace it.
+    const RequestResult result = success ? RequestResult::Success() : LastFailure();
+    SAFEARRAY* block = answer ? *answer : nullptr;
+    for (ISessionListener* listener : std::vector<ISessionListener*>(m_listeners))
+        listener->RequestCompleted(requestCode, result, block, static_cast<uintptr_t>(userData), errorCode);
     return 0;
 }
 long CDeviceSession::OnNotify3(long, long, long, long, long) {
@@ -261,29 +259,34 @@ long CDeviceSession::OnNotify7(long, long) {
 long CDeviceSession::UpdateConnectionParams(BSTR connection) {
     return ScheduleReconnect(connection);
 }
-long CDeviceSession::TaskStart(long, BSTR, BSTR, long) {
-    return 0;
+long CDeviceSession::TaskStart(long task, BSTR title, BSTR file, long) {
+    return FirstAnswer([&](ISessionListener& l) { return l.TaskStart(task, SessionText(title), SessionText(file)); });
 }
-long CDeviceSession::TaskProgress(long, long, BSTR, long, long) {
-    return 0;
+long CDeviceSession::TaskProgress(long task, long percent, BSTR text, long step, long) {
+    return FirstAnswer([&](ISessionListener& l) { return l.TaskProgress(task, percent, SessionText(text), step); });
 }
-long CDeviceSession::TaskComplete(long, BYTE, long) {
-    return 0;
+long CDeviceSession::TaskComplete(long task, BYTE success, long) {
+    return Tell([&](ISessionListener& l) { l.TaskComplete(task, success); });
 }
-long CDeviceSession::FileXferBatchStart(long, BSTR, long, long, long) {
-    return 0;
+long CDeviceSession::FileXferBatchStart(long batch, BSTR title, long files, long totalKB, long) {
+    return Tell([&](ISessionListener& l) { l.FileXferBatchStart(batch, SessionText(title), files, totalKB); });
 }
-long CDeviceSession::FileXferFileStart(long, BSTR, BSTR, long, BYTE, BSTR, long) {
-    return 0;
+long CDeviceSession::FileXferFileStart(long batch, BSTR source, BSTR destination, long sizeBytes, BYTE upload,
+                                       BSTR name, long) {
+    return Tell([&](ISessionListener& l) {
+        l.FileXferFileStart(batch, SessionText(source), SessionText(destination), sizeBytes, upload,
+                            SessionText(name));
+    });
 }
-long CDeviceSession::FileXferFileProgress(long, long, long, long, long, long) {
-    return 0;
+long CDeviceSession::FileXferFileProgress(long batch, long fileIndex, long files, long bytesDone,
+                                          long bytesTotal, long) {
+    return Tell([&](ISessionListener& l) { l.FileXferFileProgress(batch, fileIndex, files, bytesDone, bytesTotal); });
 }
-long CDeviceSession::FileXferFileFinish(long, BYTE, long) {
-    return 0;
+long CDeviceSession::FileXferFileFinish(long batch, BYTE success, long) {
+    return Tell([&](ISessionListener& l) { l.FileXferFileFinish(batch, success); });
 }
-long CDeviceSession::FileXferBatchFinish(long, BYTE, long) {
-    return 0;
+long CDeviceSession::FileXferBatchFinish(long batch, BYTE success, long) {
+    return Tell([&](ISessionListener& l) { l.FileXferBatchFinish(batch, success); });
 }
 long CDeviceSession::OnNotify29(long, long, long, long, BSTR, long) {
     return 0;
@@ -317,19 +320,100 @@ HWND CDeviceSession::QueryOwner() const {
     return ownerWindow ? ownerWindow : GetDesktopWindow();
 }
 
-const std::string& CDeviceSession::GetErrorText(long* code) {
-    long privateCode = 0;
-    long* slot = code ? code : &privateCode;
-    *slot = 0;
+RequestResult CDeviceSession::LastFailure() {
+    LONG code = 0;
     BSTR text = nullptr;
-    try {
-        m_session->GetLastErrorInfo(&text, slot);
-        m_text = SessionText(text);
-    } catch (...) {
-        m_text.clear();
-    }
+    std::string narrow;
+    if (m_session && SUCCEEDED(m_session->GetLastErrorInfo(&text, &code)))
+        narrow = SessionText(text);
     SysFreeString(text);
-    return m_text;
+    return RequestResult::Failure(code, std::move(narrow));
+}
+
+RequestResult CDeviceSession::Outcome(HRESULT hr, LONG result) {
+    return SUCCEEDED(hr) && result ? RequestResult::Success() : LastFailure();
+}
+
+RequestResult CDeviceSession::Execute(long request, CParamBlock& input, CParamBlock* answer, long wait) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    // The session may always write an answer; one nobody reads goes with this block.
+    CParamBlock unread;
+    CParamBlock& output = answer ? *answer : unread;
+    LONG result = 0;
+    const HRESULT hr = m_session->Execute(request, input.ExportArray(), output.ExportArray(), wait, 0, &result);
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::Submit(long request, CParamBlock& input, long wait, uintptr_t userData,
+                                     long& requestId) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    LONG result = 0;
+    LONG id = 0;
+    const HRESULT hr = m_session->Submit(request, input.ExportArray(), wait, &id,
+                                         static_cast<LONG_PTR>(userData), 0, &result);
+    requestId = id;
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::ReserveDevice(long wait) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    LONG result = 0;
+    const HRESULT hr = m_session->ReserveDevice(wait, &result);
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::ReleaseDevice() {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    LONG result = 0;
+    const HRESULT hr = m_session->ReleaseDevice(&result);
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::Cancel(long requestId, long mode) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    LONG result = 0;
+    const HRESULT hr = m_session->CancelRequest(requestId, mode, &result);
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::Connect(const std::string& connection, const std::string& clientName) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    CBstr text(connection.c_str());
+    CBstr client(clientName.c_str());
+    LONG result = 0;
+    const HRESULT hr = m_session->Connect(text.Get(), client.Get(), &result);
+    return Outcome(hr, result);
+}
+
+RequestResult CDeviceSession::Disconnect() {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    LONG result = 0;
+    // Nothing to tell about a disconnection that fails: the next connection says what matters.
+    m_session->Disconnect(&result);
+    return RequestResult::Success();
+}
+
+RequestResult CDeviceSession::SetOptions(const wchar_t* options) {
+    if (!m_session)
+        return RequestResult::Failure(E_POINTER, "");
+    CBstr text(options);
+    return SUCCEEDED(m_session->SetOptions(text.Get())) ? RequestResult::Success() : LastFailure();
+}
+
+void CDeviceSession::AddListener(ISessionListener* listener) {
+    if (listener && std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void CDeviceSession::RemoveListener(ISessionListener* listener) {
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
 void CDeviceSession::ShowStandardError(HWND window, long code) {
@@ -354,10 +438,9 @@ void CALLBACK CDeviceSession::RunReconnect(ULONG_PTR parameter) {
     if (record->life.expired())
         return;
     CDeviceSession& self = *record->session;
-    try {
-        self.m_session->Disconnect(&self.lastResult);
-        self.m_session->Connect(record->connection.Get(), record->clientName.Get(), &self.lastResult);
-    } catch (...) {
-        // The session went away in the meantime; there is nobody to tell.
-    }
+    if (!self.m_session)
+        return;
+    LONG result = 0;
+    self.m_session->Disconnect(&result);
+    self.m_session->Connect(record->connection.Get(), record->clientName.Get(), &result);
 }

@@ -1,23 +1,38 @@
 // The control's one holder of the host's device session: it creates the session component, subscribes to
-// its events and turns each event into a call of a virtual handler, keeps the result of every session
-// operation, turns the session's last failure into text, answers host queries and reconnects when the
-// session asks for it. It is not reference-counted as a sink: it lives exactly as long as the main window.
+// its events and turns each event into a call of a virtual handler, answers every request with its
+// outcome (a failure's text read at the failing call), hands the events to its listeners, answers host
+// queries and reconnects when the session asks for it. It is not reference-counted as a sink: it lives
+// exactly as long as the main window that holds it.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
 #include "QuorSession_h.h"
 #include "framework/ComPtr.h"
+#include "session/DeviceRequests.h"
 #include "session/EventSink.h"
-#include "session/RequestCodes.h"
 #include <memory>
 #include <string>
+#include <vector>
 
-// Session error codes after which a failed completion shows nothing: the user cancelled, or the
-// connection is gone and the host says so itself.
-constexpr long kSessionErrorCancelled = 33;
-constexpr long kSessionErrorConnectionLost = 45;
+// What the session's events bring to the rest of the control. Texts arrive narrow; by default nothing
+// is done and 0 answered.
+class ISessionListener {
+public:
+    virtual ~ISessionListener() = default;
+    // A submitted request completed; a failure carries the session's code and text read at the event.
+    // `eventCode` is the error code the event itself carried.
+    virtual void RequestCompleted(long /*requestCode*/, const RequestResult& /*result*/, SAFEARRAY* /*answer*/, uintptr_t /*userData*/, long /*eventCode*/) {}
+    virtual long TaskStart(long /*task*/, const std::string& /*title*/, const std::string& /*file*/) { return 0; }
+    virtual long TaskProgress(long /*task*/, long /*percent*/, const std::string& /*text*/, long /*step*/) { return 0; }
+    virtual void TaskComplete(long /*task*/, BYTE /*success*/) {}
+    virtual void FileXferBatchStart(long /*batch*/, const std::string& /*title*/, long /*files*/, long /*totalKB*/) {}
+    virtual void FileXferFileStart(long /*batch*/, const std::string& /*source*/, const std::string& /*destination*/, long /*sizeBytes*/, BYTE /*upload*/, const std::string& /*name*/) {}
+    virtual void FileXferFileProgress(long /*batch*/, long /*fileIndex*/, long /*files*/, long /*bytesDone*/, long /*bytesTotal*/) {}
+    virtual void FileXferFileFinish(long /*batch*/, BYTE /*success*/) {}
+    virtual void FileXferBatchFinish(long /*batch*/, BYTE /*success*/) {}
+};
 
-class CDeviceSession : public IDispatch {
+class CDeviceSession : public IDispatch, public IDeviceRequests {
 public:
     static constexpr DWORD kNoCookie = 0xFEFEFEFE;
 
@@ -42,7 +57,8 @@ public:
     virtual bool EventParameterTypes(DISPID id, EventParamTypes& types);
 
     // Event handlers, one per event in the order of their DISPIDs 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 20 to 24,
-    // 29, 40, 50, 51, 30. The result goes back to the session; by default they do nothing and return 0.
+    // 29, 40, 50, 51, 30. The result goes back to the session. By default the completion, task and transfer
+    // events go to the listeners (the first non-zero answer wins) and the others do nothing and return 0.
     virtual long OnNotify1(long a, long b, long c);
     virtual long RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
                                  LONG_PTR userData);
@@ -73,10 +89,24 @@ public:
     // Unsubscribes, disconnects and releases the session.
     virtual ~CDeviceSession();
 
-    // The session's last failure as text ("" when there is none or it cannot be asked); `code` receives its
-    // code. The text stays valid until the next call. Never raises.
-    const std::string& GetErrorText(long* code = nullptr);
+    // The session's requests. Without a session component every request fails with code E_POINTER and no
+    // text, and nothing is called.
+    RequestResult Execute(long request, CParamBlock& input, CParamBlock* answer, long wait) override;
+    RequestResult Submit(long request, CParamBlock& input, long wait, uintptr_t userData,
+                         long& requestId) override;
+    RequestResult ReserveDevice(long wait) override;
+    RequestResult ReleaseDevice() override;
+    RequestResult Cancel(long requestId, long mode) override;
+    RequestResult Connect(const std::string& connection, const std::string& clientName);
+    RequestResult Disconnect();
+    RequestResult SetOptions(const wchar_t* options);
+    // The session's last failure: its code and text ("" when it cannot be asked). Never raises.
+    RequestResult LastFailure();
     void ShowStandardError(HWND window, long code);
+
+    // Listeners are not owned; one that goes away removes itself first.
+    void AddListener(ISessionListener* listener);
+    void RemoveListener(ISessionListener* listener);
     // Reconnects with `connection` soon, on this thread, but never inside the calling event: the work runs
     // as an asynchronous procedure call from the alertable wait of a 10 ms thread timer. 0 when queued.
     long ScheduleReconnect(BSTR connection);
@@ -87,18 +117,31 @@ public:
     // A text from the session as narrow text: up to its first NUL, cut to a sane length.
     static std::string SessionText(BSTR text);
 
-    // The session interface; calling through it while it is empty raises a COM error carrying E_POINTER.
-    const CComPtr<IQuorSession2>& Session() const { return m_session; }
     bool HasSession() const { return static_cast<bool>(m_session); }
+    IUnknown* SessionObject() const { return m_session.Get(); }
     DWORD Cookie() const { return m_cookie; }
 
     HWND ownerWindow = nullptr;
-    // Receives the result of every session operation: non-zero is success.
-    long lastResult = 0;
 
 private:
-    void CreateSession();
-    void Subscribe();
+    // The outcome of a call that returned `hr` and set `result`.
+    RequestResult Outcome(HRESULT hr, LONG result);
+    HRESULT CreateSession();
+    HRESULT Subscribe();
+    // Calls `tell` on each listener, a copy of the list so that a listener may leave meanwhile.
+    template <class F> long Tell(F&& tell) {
+        for (ISessionListener* listener : std::vector<ISessionListener*>(m_listeners))
+            tell(*listener);
+        return 0;
+    }
+    // The same, answering the first non-zero answer.
+    template <class F> long FirstAnswer(F&& ask) {
+        long answer = 0;
+        for (ISessionListener* listener : std::vector<ISessionListener*>(m_listeners))
+            if (const long given = ask(*listener); !answer)
+                answer = given;
+        return answer;
+    }
     void UnsubscribeAndDisconnect();
     static void CALLBACK RunReconnect(ULONG_PTR record);
 
@@ -107,8 +150,8 @@ private:
     WORD m_libMajor = 1;
     WORD m_libMinor = 1;
     DWORD m_cookie = kNoCookie;
-    std::string m_text;
     CComPtr<IQuorSession2> m_session;
+    std::vector<ISessionListener*> m_listeners;
     // Lets a queued reconnect find out that this object is gone.
     std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };

@@ -15,9 +15,9 @@
 #include "framework/ComPtr.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
-#include "browser/TransferList.h"
+#include "session/TransferList.h"
 #include "mainwnd/DorvexWnd.h"
-#include "mainwnd/Messages.h"
+#include "browser/Messages.h"
 #include "module/resource.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
@@ -107,10 +107,8 @@ protected:
 
     // The names of the device's root directory, as the control's own session lists it.
     std::string RootEntries() {
-        CParamBlock input, output;
-        input.At(0).SetText("\\");
-        Main().Session()->Execute(REQ_LIST_DIR, input.ExportArray(), output.ExportArray(), 5000, 0,
-                                  &Main().lastResult);
+        CParamBlock output;
+        EXPECT_TRUE(Main().Session().List("\\", 5000, output));
         return Names(output);
     }
 
@@ -133,13 +131,13 @@ TEST_F(SessionEndToEnd, ConnectingReportsTheStatusFetchesTheDevicesPatternsAndFi
         SCOPED_TRACE(steps[i].connection);
         ASSERT_EQ(host.Connect(steps[i].connection), S_OK);
         ASSERT_TRUE(WaitForFillRoots(host.Tree(), seen, i + 1, 5000)) << "the tree was never asked";
-        Pump(3000, [&] { return !Main().DisplayListPatterns().empty(); }, &seen);
+        Pump(3000, [&] { return !Main().Patterns().DisplayList().empty(); }, &seen);
         const auto calls = Calls(environment);
         EXPECT_GE(std::count(calls.begin(), calls.end(), L"VNLENVUpdateConnectionStatus(1)"),
                   static_cast<std::ptrdiff_t>(i + 1));
-        EXPECT_EQ(Main().FirmwarePatterns(), steps[i].firmware);
-        EXPECT_EQ(Main().ProgramPatterns(), steps[i].program);
-        EXPECT_EQ(Main().DisplayListPatterns(), steps[i].displayList);
+        EXPECT_EQ(Main().Patterns().Firmware(), steps[i].firmware);
+        EXPECT_EQ(Main().Patterns().Program(), steps[i].program);
+        EXPECT_EQ(Main().Patterns().DisplayList(), steps[i].displayList);
         EXPECT_EQ(RootEntries(), steps[i].roots);
     }
 }
@@ -404,7 +402,7 @@ protected:
     // Connected once the device's patterns have arrived.
     void Connect(const std::string& text) {
         main->ConnectToDevice(text.c_str());
-        ASSERT_TRUE(Pump(5000, [&] { return !main->DisplayListPatterns().empty(); })) << text;
+        ASSERT_TRUE(Pump(5000, [&] { return !main->Patterns().DisplayList().empty(); })) << text;
     }
 
     std::unique_ptr<CWatchedList> List(uint8_t direction, uint32_t operation = 0) {
@@ -415,7 +413,6 @@ protected:
     }
     static void Add(CTransferList& list, const std::string& source, const std::string& destination) {
         list.items.push_back({source, destination});
-        ++list.count;
     }
     // Posts the list as the file list does and runs the message loop until the main window has freed it.
     bool Run(std::unique_ptr<CWatchedList> list, DWORD ms = 120000) {
@@ -521,7 +518,7 @@ TEST_F(TransferEndToEnd, CancelStopsTheRunningFileAtOnceLeavesNothingPartialAndS
     const ULONGLONG clicked = GetTickCount64();
     ULONGLONG released = 0;
     ASSERT_TRUE(Pump(5000, [&] {
-        if (!released && main->CurrentRequestId() == 0 && DeviceFree())
+        if (!released && main->Runner().CurrentRequestId() == 0 && DeviceFree())
             released = GetTickCount64();
         return freed;
     }));
@@ -576,8 +573,8 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
         if (kind == 2) {
             prompts.ExpectBox("*", "Dorvex", MB_OK | MB_ICONINFORMATION);
             ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(list)));
-            ASSERT_TRUE(Pump(3000, [&] { return main->CurrentRequestId() != 0; }));
-            PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, main->CurrentRequestId());
+            ASSERT_TRUE(Pump(3000, [&] { return main->Runner().CurrentRequestId() != 0; }));
+            PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, main->Runner().CurrentRequestId());
             ASSERT_TRUE(Pump(5000, [&] { return freed; }));
         } else {
             if (kind == 3) {
@@ -592,7 +589,7 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
     };
     // The eight runs to settle are two of each kind; less than 41 bytes a batch may stay.
     RunMeasured("batches", [&](int run) { batch(run + kWarmUp); }, 100, 4096);
-    EXPECT_EQ(main->RunningLists(), 0u);
+    EXPECT_EQ(main->Runner().RunningLists(), 0u);
     EXPECT_TRUE(DeviceFree()) << "the device stayed reserved after the last batch";
 }
 

@@ -12,7 +12,7 @@
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
 #include "browser/ConfirmDialog.h"
-#include "browser/TransferList.h"
+#include "session/TransferList.h"
 #include "module/resource.h"
 #include <shellapi.h>
 #include <shlobj.h>
@@ -123,6 +123,7 @@ TEST_F(BrowserTest, TheRootListingGivesTheDrivesInOrderAndTheRestUnderInternalFl
 
     // A device without a file system: the tree holds only the message, and selecting it lists nothing.
     session.Expect("Execute(0x1002,[],5000)", 0);
+    session.ExpectErrorInfo(L"No file system.", 4);
     PostMessageA(tree, UWM_TREE_FILL_ROOTS, 0, 0);
     Pump(100, [&] { return TreeView_GetCount(tree) > 0; });
     EXPECT_EQ(TopLevel(), "No Filesystem present.");
@@ -465,10 +466,40 @@ TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
         MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
     };
     prompts.ExpectDialog("Confirm", "Delete " + name + "?", IDC_CONFIRM_YES);
-    EXPECT_EQ(CConfirmDialog("Delete " + name + "?").DoModal(), CConfirmDialog::kYes);
+    EXPECT_EQ(CConfirmDialog("Delete " + name + "?").DoModal(list), CConfirmDialog::kYes);
     EXPECT_GT(text.bottom - text.top, 2 * 20) << "the text did not get more lines than the field's two";
     EXPECT_LE(text.bottom, yes.top);
     EXPECT_LE(yes.bottom, client.bottom);
+}
+
+TEST_F(CommandsTest, TheQuestionsDisableTheHostAboveThemAndTheRunStaysInTheDirectoryItStartedIn) {
+    Show("\\data\\", {TestEntry("a", false), TestEntry("d", true)});
+    Select({0, 1});
+    std::vector<std::string> seen;
+    prompts.onDialog = [&](HWND dialog) {
+        RECT owner, box;
+        GetWindowRect(frame, &owner);
+        GetWindowRect(dialog, &box);
+        const bool centred = std::abs((owner.left + owner.right) - (box.left + box.right)) <= 2 &&
+                             std::abs((owner.top + owner.bottom) - (box.top + box.bottom)) <= 2;
+        seen.push_back(std::string(GetWindow(dialog, GW_OWNER) == frame ? "owned" : "not owned") +
+                       (IsWindowEnabled(frame) ? ", host enabled" : ", host disabled") +
+                       (centred ? ", centred" : ", not centred"));
+        // What a click in the tree would do if one got through: another directory shown meanwhile.
+        if (seen.size() == 1) {
+            ExpectListing("\\other\\", 10000, {TestEntry("a", false), TestEntry("d", true)});
+            SendMessageA(list, UWM_LIST_SHOW_DIR, 0, reinterpret_cast<LPARAM>(new std::string("\\other\\")));
+        }
+    };
+    prompts.ExpectDialog("Confirm", "Delete d?", IDC_CONFIRM_YES);
+    prompts.ExpectBox("Delete Directory d and all sub directories and files?", "Confirm", MB_YESNO, IDYES);
+    ExpectDelete("\\data\\d", true);
+    prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES);
+    ExpectDelete("\\data\\a");
+    Command(CDorvexListView::kDeleteCommand);
+    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    EXPECT_EQ(seen, std::vector<std::string>(2, "owned, host disabled, centred"));
+    EXPECT_EQ(prompts.owners, std::vector<HWND>{frame}) << "the directory's question is the top-level window's";
 }
 
 TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
@@ -521,7 +552,7 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     ASSERT_TRUE(sent);
     EXPECT_EQ(ItemsText(*sent), "\\data\\tree\\a.txt > " + d + "tree\\\n" + "\\data\\tree\\sub\\b.txt > " +
                                     d + "tree\\sub\\\n" + "\\data\\top.bin > " + d + "\n");
-    EXPECT_EQ(sent->count, 3u);
+    EXPECT_EQ(sent->items.size(), 3u);
     EXPECT_EQ(sent->direction, 0);
     EXPECT_EQ(sessiontest::Snapshot(local.Path()),
               (std::vector<std::string>{"\\dest\\", "\\dest\\tree\\", "\\dest\\tree\\empty\\",
@@ -622,7 +653,7 @@ TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations
     // An empty folder gives an empty batch.
     sent = Drop({local.Path() + "\\EMPTY"});
     ASSERT_TRUE(sent);
-    EXPECT_EQ(sent->count, 0u);
+    EXPECT_EQ(sent->items.size(), 0u);
 }
 
 } // namespace

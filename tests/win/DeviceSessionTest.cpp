@@ -114,7 +114,7 @@ TEST_F(DeviceSessionTest, AComponentThatCannotServeLeavesTheHolderEmptyAndQuiet)
         EXPECT_EQ(holder->HasSession(), kept);
         EXPECT_EQ(holder->Cookie(), CDeviceSession::kNoCookie);
         // Asking for the error text never raises, with or without a session.
-        EXPECT_EQ(holder->GetErrorText(), "");
+        EXPECT_EQ(holder->LastFailure().text, "");
         holder.reset();
         session.VerifyDone();
         EXPECT_EQ(session.refs, 1) << "a reference to the component was kept";
@@ -317,9 +317,9 @@ TEST_F(DeviceSessionTest, ErrorTextIsTheSessionsFirstLineOfDefenceAgainstOddAnsw
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         session.ExpectErrorInfo(c.text, c.code);
-        long code = -1;
-        EXPECT_EQ(holder.GetErrorText(&code), c.expected);
-        EXPECT_EQ(code, c.code);
+        const RequestResult failure = holder.LastFailure();
+        EXPECT_EQ(failure.text, c.expected);
+        EXPECT_EQ(failure.code, c.code);
     }
     session.ExpectDestruction(7);
 }

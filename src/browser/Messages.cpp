@@ -1,5 +1,5 @@
-#include "mainwnd/Messages.h"
-#include "browser/TransferList.h"
+#include "browser/Messages.h"
+#include "session/TransferList.h"
 
 bool PostPath(HWND window, UINT message, const std::string& path) {
     auto copy = std::make_unique<std::string>(path);
