@@ -204,8 +204,13 @@ LRESULT CDorvexListView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
-LRESULT CDorvexListView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
     const bool shift = KeyDown(VK_SHIFT);
+    // F10 comes as a system key; Alt with anything else is the system's (menus, the host's accelerators).
+    if (msg == WM_SYSKEYDOWN && !(wParam == VK_F10 && shift)) {
+        handled = FALSE;
+        return 0;
+    }
     switch (wParam) {
     case VK_F5:
         PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);

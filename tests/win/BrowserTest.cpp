@@ -293,6 +293,19 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     // Enter on the focused file does nothing; on a directory it asks the tree for it.
     SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Pump(30);
+    // Alt+Delete and Alt+Enter are the system's: nothing is asked or listed. Of the system keys only
+    // Shift+F10 is the list's.
+    ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_DELETE, 1 << 29);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    Pump(30);
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_F10, 0);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    prompts.VerifyDone();
     ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
     ExpectListing("\\cf0\\data\\", 5000, {});
     ExpectListing("\\cf0\\data\\", 10000, {});
