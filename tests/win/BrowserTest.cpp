@@ -198,6 +198,15 @@ TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenN
     char text[64] = "";
     ListView_GetItemText(list, 3, 1, text, sizeof text);
     EXPECT_STREQ(text, "3000000000");
+    // A wide cell longer than the list's buffer comes cut, not blank.
+    wchar_t cut[4] = L"???";
+    NMLVDISPINFOW display = {};
+    display.hdr = {list, 1702, static_cast<UINT>(LVN_GETDISPINFOW)};
+    display.item.mask = LVIF_TEXT;
+    display.item.pszText = cut;
+    display.item.cchTextMax = 4;
+    SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&display));
+    EXPECT_STREQ(cut, L"alp");
     LVITEMA folder = {}, document = {};
     folder.mask = document.mask = LVIF_IMAGE;
     document.iItem = 3;
