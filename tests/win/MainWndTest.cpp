@@ -503,7 +503,7 @@ TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
 
 TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDamaged) {
     EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{-1, 200, 75, 125})) << "nothing stored";
-    const BrowserLayout saved{420, {150, 0, 4000}};
+    const BrowserLayout saved{420, {10, 150, 4000}};
     SaveBrowserLayout(saved);
     EXPECT_EQ(Values(LoadBrowserLayout()), Values(saved)) << "the ends of the range are sane";
 
@@ -514,14 +514,15 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
         std::vector<BYTE> bytes;
         std::vector<int> expected;
     };
-    const std::vector<int> widthsOnly = {-1, 150, 0, 4000};
+    const std::vector<int> widthsOnly = {-1, 10, 150, 4000};
     const std::vector<int> positionOnly = {420, 200, 75, 125};
     const Damage cases[] = {
-        {"SplitterPosition", REG_DWORD, Bytes({10000}), {10000, 150, 0, 4000}},
+        {"SplitterPosition", REG_DWORD, Bytes({10000}), {10000, 10, 150, 4000}},
         {"SplitterPosition", REG_DWORD, Bytes({10001}), widthsOnly},
         {"SplitterPosition", REG_SZ, {'4', '2', '0', 0}, widthsOnly},
         {"ColumnWidths", REG_BINARY, Bytes({150, 60}), positionOnly},
         {"ColumnWidths", REG_BINARY, Bytes({150, -1, 90}), positionOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, 9, 0}), {420, 150, 75, 125}}, // too narrow to see
     };
     for (const Damage& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(c.type) + ", " +
