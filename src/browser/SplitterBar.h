@@ -40,6 +40,7 @@ protected:
     MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
     MESSAGE_HANDLER(WM_MOUSEMOVE, OnMouseMove)
     MESSAGE_HANDLER(WM_LBUTTONUP, OnLButtonUp)
+    MESSAGE_HANDLER(WM_CAPTURECHANGED, OnCaptureChanged)
     END_MSG_MAP()
 
     LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -49,6 +50,7 @@ protected:
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnCaptureChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
     bool PanesExist() const;
@@ -57,6 +59,8 @@ private:
     // Draws the tracker where the bar would land for `point` (bar client coordinates), inverting the
     // last one away first when `erase` is set.
     void DrawTracker(POINT point, bool erase);
+    // Inverts `r` over the parent with the halftone brush; a second time restores what was there.
+    void InvertTracker(const SplitRect& r);
     void EndDrag(POINT point);
     // The bar's window to the geometry's place.
     void MoveBar();

@@ -479,6 +479,16 @@ TEST_F(SplitterTest, ADragMovesBarAndPanesAndTellsTheParentOnce) {
     SendMessageA(bar, WM_LBUTTONUP, 0, At(200));
     EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 350);
     EXPECT_EQ(g_moved, 1);
+
+    // A drag that loses the mouse to another window ends there, as Escape would end it.
+    SendMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, At(351));
+    SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, At(450));
+    SetCapture(tree);
+    ReleaseCapture();
+    SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, At(500));
+    SendMessageA(bar, WM_LBUTTONUP, 0, At(500));
+    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 350);
+    EXPECT_EQ(g_moved, 1);
 }
 
 TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
