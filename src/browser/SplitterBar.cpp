@@ -90,14 +90,34 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
         return;
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
+    // A restored place no size has held yet comes as near as this one allows.
+    if (m_wanted >= 0) {
+        m_geometry.SetLimits(0, cx);
+        m_geometry.MoveTo(m_wanted);
+    }
     m_geometry.FitClient(ToSplit(client), cx, cy, Metrics());
+    if (m_geometry.Position() == m_wanted)
+        m_wanted = -1;
     MoveBar();
     LayoutPanes();
+}
+
+void CSplitterBar::RestorePosition(int position) {
+    if (m_geometry.Horizontal()) {
+        SetPosition(position); // no parent sizes reach a horizontal bar
+        return;
+    }
+    m_chosen = position;
+    m_wanted = position;
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    OnParentSize(client.right, client.bottom);
 }
 
 void CSplitterBar::SetPosition(int position) {
     m_geometry.MoveTo(position);
     m_chosen = position;
+    m_wanted = -1;
     if (!PanesExist())
         return;
     MoveBar();
@@ -218,6 +238,7 @@ void CSplitterBar::EndDrag(POINT point) {
     DrawTracker(point, true);
     m_geometry.MoveTo(PositionOf(point));
     m_chosen = m_geometry.Position();
+    m_wanted = -1;
     MoveBar();
     Paint();
     m_dragging = false;

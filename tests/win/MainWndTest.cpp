@@ -543,6 +543,16 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
                   ERROR_SUCCESS);
         EXPECT_EQ(Values(LoadBrowserLayout()), c.expected);
     }
+
+    // A window created empty, as a hidden host makes it, keeps the stored place for its real size.
+    session.ExpectDestruction();
+    main.reset();
+    SaveBrowserLayout(saved);
+    const RECT empty = {};
+    CreateMainWindow(WS_CHILD, true, &empty);
+    MoveWindow(main->m_hWnd, 0, 0, 60, 40, FALSE);
+    MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE);
+    EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 420);
 }
 
 // The framework window's lifetime: the final message waits for the outermost handler of its window.
