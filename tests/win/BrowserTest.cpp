@@ -18,6 +18,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -588,11 +589,22 @@ TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsP
     for (int i = 0; i + 1 < kCancelAt; ++i)
         session.Expect(Listing("\\data\\big\\d" + std::to_string(i), 10000), 1, MakeListing({}));
     int listings = 0;
-    bool shownEarly = false;
+    bool shownEarly = false, enabledMeanwhile = true, centred = false;
     DWORD clicked = 0;
     session.onCall = [&](const std::string&) {
         HWND progress = FindWindowA("#32770", "Dorvex");
         shownEarly |= ++listings <= 200 && progress;
+        // Input for the host while the progress is up goes nowhere, now or later, as under a modal box.
+        if (listings == 201 && progress) {
+            enabledMeanwhile = IsWindowEnabled(frame);
+            RECT box, owner;
+            GetWindowRect(progress, &box);
+            GetWindowRect(frame, &owner);
+            centred = std::abs(box.left + box.right - owner.left - owner.right) <= 2 &&
+                      std::abs(box.top + box.bottom - owner.top - owner.bottom) <= 2;
+            PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+            PostMessageA(tree, WM_KEYDOWN, VK_DOWN, 0);
+        }
         if (listings == kCancelAt && progress) {
             clicked = GetTickCount();
             PostMessageA(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -606,6 +618,13 @@ TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsP
     EXPECT_LT(stopped - clicked, 100u);
     EXPECT_EQ(PostedList(), nullptr);
     EXPECT_EQ(FindWindowA("#32770", "Dorvex"), nullptr);
+    EXPECT_FALSE(enabledMeanwhile) << "the host's window took input during the walk";
+    EXPECT_TRUE(IsWindowEnabled(frame));
+    EXPECT_TRUE(centred) << "the progress is not centred on the host's window";
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, tree, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+                 PeekMessageA(&msg, tree, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+        << "input from the walk's time is still queued";
 }
 
 TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations) {
