@@ -214,8 +214,13 @@ LRESULT CDorvexListView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
-LRESULT CDorvexListView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handled) {
     const bool shift = KeyDown(VK_SHIFT);
+    // F10 comes as a system key; Alt with anything else is the system's (menus, the host's accelerators).
+    if (msg == WM_SYSKEYDOWN && !(wParam == VK_F10 && shift)) {
+        handled = FALSE;
+        return 0;
+    }
     switch (wParam) {
     case VK_F5:
         PostMessageA(m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
@@ -291,11 +296,19 @@ LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
         m_cellText = CellText(row, item.iSubItem);
         if (header->code == LVN_GETDISPINFOW) {
+            // Converted whole and then cut: a conversion into a buffer that is too small gives nothing.
+            const int length = MultiByteToWideChar(CP_ACP, 0, m_cellText.data(),
+                                                   static_cast<int>(m_cellText.size()), nullptr, 0);
+            std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
+            MultiByteToWideChar(CP_ACP, 0, m_cellText.data(), static_cast<int>(m_cellText.size()), text.data(),
+                                length);
+            size_t kept = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+            // Never half of a surrogate pair at the cut.
+            if (kept > 0 && kept < text.size() && IS_HIGH_SURROGATE(text[kept - 1]))
+                --kept;
             auto* wide = reinterpret_cast<wchar_t*>(item.pszText);
-            const int n = MultiByteToWideChar(CP_ACP, 0, m_cellText.c_str(), -1, wide, item.cchTextMax);
-            if (n == 0)
-                wide[0] = 0;
-            wide[item.cchTextMax - 1] = 0;
+            std::copy_n(text.data(), kept, wide);
+            wide[kept] = 0;
         } else {
             lstrcpynA(item.pszText, m_cellText.c_str(), item.cchTextMax);
         }

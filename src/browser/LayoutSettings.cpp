@@ -8,6 +8,7 @@ const char kPosition[] = "SplitterPosition";
 const char kWidths[] = "ColumnWidths";
 constexpr int kMaxPosition = 10000;
 constexpr int kMaxWidth = 4000;
+constexpr int kMinWidth = 10; // narrower, a column is as good as hidden
 
 // Exactly `size` bytes of type `type`, or nothing.
 bool Read(HKEY key, const char* name, DWORD type, void* data, DWORD size) {
@@ -36,7 +37,8 @@ BrowserLayout LoadBrowserLayout() {
             sane = sane && width >= 0 && width <= kMaxWidth;
         if (sane)
             for (int i = 0; i < 3; ++i)
-                layout.columnWidths[i] = widths[i];
+                if (widths[i] >= kMinWidth)
+                    layout.columnWidths[i] = widths[i];
     }
     return layout;
 }

@@ -90,14 +90,34 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
         return;
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
+    // A restored place no size has held yet comes as near as this one allows.
+    if (m_wanted >= 0) {
+        m_geometry.SetLimits(0, cx);
+        m_geometry.MoveTo(m_wanted);
+    }
     m_geometry.FitClient(ToSplit(client), cx, cy, Metrics());
+    if (m_geometry.Position() == m_wanted)
+        m_wanted = -1;
     MoveBar();
     LayoutPanes();
+}
+
+void CSplitterBar::RestorePosition(int position) {
+    if (m_geometry.Horizontal()) {
+        SetPosition(position); // no parent sizes reach a horizontal bar
+        return;
+    }
+    m_chosen = position;
+    m_wanted = position;
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    OnParentSize(client.right, client.bottom);
 }
 
 void CSplitterBar::SetPosition(int position) {
     m_geometry.MoveTo(position);
     m_chosen = position;
+    m_wanted = -1;
     if (!PanesExist())
         return;
     MoveBar();
@@ -172,6 +192,17 @@ LRESULT CSplitterBar::OnLButtonUp(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
     return 0;
 }
 
+LRESULT CSplitterBar::OnCaptureChanged(UINT, WPARAM, LPARAM, BOOL& handled) {
+    // Another window took the mouse (a box came up, the user switched away): the drag ends with the bar
+    // where it was, as Escape would end it, and nobody is told of a move.
+    if (m_dragging) {
+        m_dragging = false;
+        InvertTracker(m_lastTracker);
+    }
+    handled = FALSE;
+    return 0;
+}
+
 int CSplitterBar::PositionOf(POINT point) const {
     MapWindowPoints(m_hWnd, GetParent(m_hWnd), &point, 1);
     return m_geometry.Horizontal() ? point.y : point.x;
@@ -180,6 +211,14 @@ int CSplitterBar::PositionOf(POINT point) const {
 void CSplitterBar::DrawTracker(POINT point, bool erase) {
     // The tracker's edge is the mouse itself, not the point where the bar was grabbed.
     const SplitRect work = m_geometry.BarAt(PositionOf(point), Metrics());
+    // Inverting twice restores, so the last tracker goes and the new one comes in the same way.
+    if (erase)
+        InvertTracker(m_lastTracker);
+    InvertTracker(work);
+    m_lastTracker = work;
+}
+
+void CSplitterBar::InvertTracker(const SplitRect& r) {
     const HWND parent = GetParent(m_hWnd);
     // Not clipped by the panes: the tracker is drawn over them.
     HDC dc = GetDCEx(parent, nullptr, DCX_CACHE | DCX_LOCKWINDOWUPDATE);
@@ -189,13 +228,9 @@ void CSplitterBar::DrawTracker(POINT point, bool erase) {
     CGdiObject pattern(CreateBitmap(8, 8, 1, 1, kHalftone));
     CGdiObject brush(CreatePatternBrush(static_cast<HBITMAP>(pattern.Get())));
     const HGDIOBJ previous = SelectObject(dc, brush.Get());
-    // Inverting twice restores, so the last tracker goes and the new one comes in the same way.
-    if (erase)
-        Invert(dc, m_lastTracker);
-    Invert(dc, work);
+    Invert(dc, r);
     SelectObject(dc, previous);
     ReleaseDC(parent, dc);
-    m_lastTracker = work;
 }
 
 void CSplitterBar::EndDrag(POINT point) {
@@ -203,6 +238,7 @@ void CSplitterBar::EndDrag(POINT point) {
     DrawTracker(point, true);
     m_geometry.MoveTo(PositionOf(point));
     m_chosen = m_geometry.Position();
+    m_wanted = -1;
     MoveBar();
     Paint();
     m_dragging = false;

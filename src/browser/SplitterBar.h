@@ -24,6 +24,10 @@ public:
     int Position() const { return m_geometry.Position(); }
     // Moves the bar there, kept within the limits, and lays out the panes.
     void SetPosition(int position);
+    // The place the user left the bar, restored: taken at once when the parent's client area holds the
+    // bar there, otherwise as near as it allows and again at each new size until one does (a window still
+    // at its creation size, 0 x 0 for a hidden host). A drag or SetPosition replaces it.
+    void RestorePosition(int position);
     // Where the user last put the bar (a drag, or a position restored for them); -1 when nobody has.
     // A resize that pulls the bar inside a narrow window does not change it.
     int ChosenPosition() const { return m_chosen; }
@@ -40,6 +44,7 @@ protected:
     MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
     MESSAGE_HANDLER(WM_MOUSEMOVE, OnMouseMove)
     MESSAGE_HANDLER(WM_LBUTTONUP, OnLButtonUp)
+    MESSAGE_HANDLER(WM_CAPTURECHANGED, OnCaptureChanged)
     END_MSG_MAP()
 
     LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -49,6 +54,7 @@ protected:
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnLButtonUp(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnCaptureChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
     bool PanesExist() const;
@@ -57,6 +63,8 @@ private:
     // Draws the tracker where the bar would land for `point` (bar client coordinates), inverting the
     // last one away first when `erase` is set.
     void DrawTracker(POINT point, bool erase);
+    // Inverts `r` over the parent with the halftone brush; a second time restores what was there.
+    void InvertTracker(const SplitRect& r);
     void EndDrag(POINT point);
     // The bar's window to the geometry's place.
     void MoveBar();
@@ -67,6 +75,7 @@ private:
     SplitRect m_lastTracker;
     bool m_dragging = false;
     int m_chosen = -1;
+    int m_wanted = -1; // a restored position no size has held yet
     CWnd* m_first = nullptr;
     CWnd* m_second = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "framework/WaitCursor.h"
 #include "module/resource.h"
 #include "session/TransferList.h"
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -49,8 +50,11 @@ public:
     enum Outcome { kGo, kFailed, kAbandon, kCancelled };
 
     CSendWalk(IDeviceRequests& device, CTransferList& list, HWND owner)
-        : m_device(device), m_list(list), m_owner(owner) {}
+        : m_device(device), m_list(list), m_owner(owner), m_root(GetAncestor(owner, GA_ROOT)) {}
     ~CSendWalk() {
+        // The host's window first, so that activation goes back to it and not to another program.
+        if (m_disabledRoot)
+            EnableWindow(m_root, TRUE);
         if (m_progress)
             DestroyWindow(m_progress);
     }
@@ -104,27 +108,62 @@ private:
     }
 
     // Before each listing: past the quiet ones, the progress window is up and answers its Cancel (and
-    // Escape) between listings; nothing else runs meanwhile.
+    // Escape) between listings. It is modal to the host's window: the user's input for any other window is
+    // dropped, not left queued to run once the walk is over; everything else is dispatched as usual.
     bool Cancelled(const std::string& remote) {
         if (++m_listed <= kQuietListings)
             return false;
         if (!m_progress) {
-            m_progress = CreateDialogParamA(CModule::Instance(), MAKEINTRESOURCEA(IDD_WALK_PROGRESS), m_owner,
+            m_progress = CreateDialogParamA(CModule::Instance(), MAKEINTRESOURCEA(IDD_WALK_PROGRESS), m_root,
                                             ProgressProc, reinterpret_cast<LPARAM>(&m_cancelled));
             if (!m_progress)
                 return false;
+            CentreOnRoot();
+            m_disabledRoot = m_root && !EnableWindow(m_root, FALSE);
             ShowWindow(m_progress, SW_SHOW);
         }
         char text[64];
         std::snprintf(text, sizeof text, "Listing directories on the device: %zu so far", m_listed - 1);
         SetDlgItemTextA(m_progress, IDC_WALK_TEXT, (std::string(text) + "\n" + remote).c_str());
         MSG msg;
-        while (!m_cancelled && PeekMessageA(&msg, m_progress, 0, 0, PM_REMOVE))
-            if (!IsDialogMessageA(m_progress, &msg)) {
-                TranslateMessage(&msg);
+        while (!m_cancelled && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The application is ending: so does the walk, and the application's loop sees the quit.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                m_cancelled = true;
+            } else if (msg.hwnd == m_progress || IsChild(m_progress, msg.hwnd)) {
+                if (!IsDialogMessageA(m_progress, &msg)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageA(&msg);
+                }
+            } else if (!IsUserInput(msg.message)) {
                 DispatchMessageA(&msg);
             }
-        return m_cancelled;
+        }
+        // A window gone meanwhile (the host closed the control) has no use for the batch.
+        return m_cancelled || !IsWindow(m_owner);
+    }
+
+    static bool IsUserInput(UINT message) {
+        return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+               (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+               (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+    }
+
+    // Over the middle of the host's window, kept on its monitor's work area.
+    void CentreOnRoot() {
+        RECT box = {}, owner = {};
+        if (!GetWindowRect(m_progress, &box) || !GetWindowRect(m_root, &owner))
+            return;
+        const LONG width = box.right - box.left, height = box.bottom - box.top;
+        LONG x = (owner.left + owner.right - width) / 2, y = (owner.top + owner.bottom - height) / 2;
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        if (GetMonitorInfoA(MonitorFromWindow(m_root, MONITOR_DEFAULTTONEAREST), &monitor)) {
+            x = std::max(monitor.rcWork.left, std::min(x, monitor.rcWork.right - width));
+            y = std::max(monitor.rcWork.top, std::min(y, monitor.rcWork.bottom - height));
+        }
+        SetWindowPos(m_progress, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     static INT_PTR CALLBACK ProgressProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -144,6 +183,8 @@ private:
     CTransferList& m_list;
     RequestResult m_refusal;
     HWND m_owner;
+    HWND m_root; // the host's top-level window, disabled while the progress is up
+    bool m_disabledRoot = false;
     size_t m_listed = 0;
     HWND m_progress = nullptr;
     bool m_cancelled = false;

@@ -162,6 +162,7 @@ STDMETHODIMP COleControl::SetExtent(DWORD aspect, SIZEL* size) {
     if (!size)
         return E_POINTER;
     m_extent = *size;
+    m_dirty = true; // the size is saved with the control
     return S_OK;
 }
 

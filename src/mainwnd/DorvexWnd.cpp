@@ -69,14 +69,10 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
 
 void CDorvexWnd::RestoreLayout() {
     const BrowserLayout layout = LoadBrowserLayout();
-    if (layout.splitterPosition != -1) {
-        // The panes still have their first size: they span the client area first, so that the bar may
-        // go anywhere in it.
-        RECT client;
-        GetClientRect(m_hWnd, &client);
-        m_splitter.OnParentSize(client.right, client.bottom);
-        m_splitter.SetPosition(layout.splitterPosition);
-    }
+    // The window may still have its creation size (nothing, for a hidden host): the bar keeps the place
+    // for the first size that holds it.
+    if (layout.splitterPosition != -1)
+        m_splitter.RestorePosition(layout.splitterPosition);
     // Columns the list does not have yet are left alone by the control.
     for (int column = 0; column < 3; ++column)
         ListView_SetColumnWidth(m_listView->m_hWnd, column, layout.columnWidths[column]);
@@ -217,9 +213,13 @@ LRESULT CDorvexWnd::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
 LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     DefWindowProc(msg, wParam, lParam);
     KeepLayout();
+    // Only the panes' windows go now: a pane's own handler may be what led here (a box it showed let the
+    // host destroy the control), so its object stays until this one goes.
     m_navigation.SetPanes(nullptr, nullptr);
-    m_listView.reset();
-    m_treeView.reset();
+    if (m_listView)
+        m_listView->DestroyWindow();
+    if (m_treeView)
+        m_treeView->DestroyWindow();
     m_dialogs.Destroy();
     m_runner.Abandon();
     return 0;

@@ -66,6 +66,11 @@ public:
 TEST_F(ControlObjectTest, PersistsVersionOneZeroAndConvertsOlderStreams) {
     auto persist = As<IPersistStreamInit>(IID_IPersistStreamInit);
     EXPECT_EQ(persist->InitNew(), S_OK);
+    // A new size is something to save, for a container that saves only what is dirty.
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    SIZEL size = {5000, 3000};
+    ASSERT_EQ(As<IOleObject>(IID_IOleObject)->SetExtent(DVASPECT_CONTENT, &size), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_OK);
 
     CComPtr<IStream> stream, tiny;
     ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);

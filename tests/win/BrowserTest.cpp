@@ -18,6 +18,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -199,6 +200,15 @@ TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenN
     char text[64] = "";
     ListView_GetItemText(list, 3, 1, text, sizeof text);
     EXPECT_STREQ(text, "3000000000");
+    // A wide cell longer than the list's buffer comes cut, not blank.
+    wchar_t cut[4] = L"???";
+    NMLVDISPINFOW display = {};
+    display.hdr = {list, 1702, static_cast<UINT>(LVN_GETDISPINFOW)};
+    display.item.mask = LVIF_TEXT;
+    display.item.pszText = cut;
+    display.item.cchTextMax = 4;
+    SendMessageA(main->m_hWnd, WM_NOTIFY, 1702, reinterpret_cast<LPARAM>(&display));
+    EXPECT_STREQ(cut, L"alp");
     LVITEMA folder = {}, document = {};
     folder.mask = document.mask = LVIF_IMAGE;
     document.iItem = 3;
@@ -294,6 +304,19 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     // Enter on the focused file does nothing; on a directory it asks the tree for it.
     SendMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
     Pump(30);
+    // Alt+Delete and Alt+Enter are the system's: nothing is asked or listed. Of the system keys only
+    // Shift+F10 is the list's.
+    ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_DELETE, 1 << 29);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
+    Pump(30);
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageA(list, WM_SYSKEYDOWN, VK_F10, 0);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    prompts.VerifyDone();
     ExpectListing("\\cf0\\", 5000, Dirs({"data"}));
     ExpectListing("\\cf0\\data\\", 5000, {});
     ExpectListing("\\cf0\\data\\", 10000, {});
@@ -597,11 +620,22 @@ TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsP
     for (int i = 0; i + 1 < kCancelAt; ++i)
         session.Expect(Listing("\\data\\big\\d" + std::to_string(i), 10000), 1, MakeListing({}));
     int listings = 0;
-    bool shownEarly = false;
+    bool shownEarly = false, enabledMeanwhile = true, centred = false;
     DWORD clicked = 0;
     session.onCall = [&](const std::string&) {
         HWND progress = FindWindowA("#32770", "Dorvex");
         shownEarly |= ++listings <= 200 && progress;
+        // Input for the host while the progress is up goes nowhere, now or later, as under a modal box.
+        if (listings == 201 && progress) {
+            enabledMeanwhile = IsWindowEnabled(frame);
+            RECT box, owner;
+            GetWindowRect(progress, &box);
+            GetWindowRect(frame, &owner);
+            centred = std::abs(box.left + box.right - owner.left - owner.right) <= 2 &&
+                      std::abs(box.top + box.bottom - owner.top - owner.bottom) <= 2;
+            PostMessageA(tree, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+            PostMessageA(tree, WM_KEYDOWN, VK_DOWN, 0);
+        }
         if (listings == kCancelAt && progress) {
             clicked = GetTickCount();
             PostMessageA(GetDlgItem(progress, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -615,6 +649,13 @@ TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsP
     EXPECT_LT(stopped - clicked, 100u);
     EXPECT_EQ(PostedList(), nullptr);
     EXPECT_EQ(FindWindowA("#32770", "Dorvex"), nullptr);
+    EXPECT_FALSE(enabledMeanwhile) << "the host's window took input during the walk";
+    EXPECT_TRUE(IsWindowEnabled(frame));
+    EXPECT_TRUE(centred) << "the progress is not centred on the host's window";
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, tree, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+                 PeekMessageA(&msg, tree, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+        << "input from the walk's time is still queued";
 }
 
 TEST_F(CommandsTest, DropsBecomeUploadsAndOneFileOfAKnownKindOffersItsOperations) {

@@ -471,6 +471,16 @@ TEST_F(SplitterTest, ADragMovesBarAndPanesAndTellsTheParentOnce) {
     SendMessageA(bar, WM_LBUTTONUP, 0, At(200));
     EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 350);
     EXPECT_EQ(g_moved, 1);
+
+    // A drag that loses the mouse to another window ends there, as Escape would end it.
+    SendMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, At(351));
+    SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, At(450));
+    SetCapture(tree);
+    ReleaseCapture();
+    SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, At(500));
+    SendMessageA(bar, WM_LBUTTONUP, 0, At(500));
+    EXPECT_EQ(RectIn(bar, main->m_hWnd).left, 350);
+    EXPECT_EQ(g_moved, 1);
 }
 
 TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
@@ -495,7 +505,7 @@ TEST_F(SplitterTest, TheCursorOverTheBarIsTheResizeCursor) {
 
 TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDamaged) {
     EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{-1, 200, 75, 125})) << "nothing stored";
-    const BrowserLayout saved{420, {150, 0, 4000}};
+    const BrowserLayout saved{420, {10, 150, 4000}};
     SaveBrowserLayout(saved);
     EXPECT_EQ(Values(LoadBrowserLayout()), Values(saved)) << "the ends of the range are sane";
 
@@ -506,14 +516,15 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
         std::vector<BYTE> bytes;
         std::vector<int> expected;
     };
-    const std::vector<int> widthsOnly = {-1, 150, 0, 4000};
+    const std::vector<int> widthsOnly = {-1, 10, 150, 4000};
     const std::vector<int> positionOnly = {420, 200, 75, 125};
     const Damage cases[] = {
-        {"SplitterPosition", REG_DWORD, Bytes({10000}), {10000, 150, 0, 4000}},
+        {"SplitterPosition", REG_DWORD, Bytes({10000}), {10000, 10, 150, 4000}},
         {"SplitterPosition", REG_DWORD, Bytes({10001}), widthsOnly},
         {"SplitterPosition", REG_SZ, {'4', '2', '0', 0}, widthsOnly},
         {"ColumnWidths", REG_BINARY, Bytes({150, 60}), positionOnly},
         {"ColumnWidths", REG_BINARY, Bytes({150, -1, 90}), positionOnly},
+        {"ColumnWidths", REG_BINARY, Bytes({150, 9, 0}), {420, 150, 75, 125}}, // too narrow to see
     };
     for (const Damage& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ", type " + std::to_string(c.type) + ", " +
@@ -524,6 +535,16 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
                   ERROR_SUCCESS);
         EXPECT_EQ(Values(LoadBrowserLayout()), c.expected);
     }
+
+    // A window created empty, as a hidden host makes it, keeps the stored place for its real size.
+    session.ExpectDestruction();
+    main.reset();
+    SaveBrowserLayout(saved);
+    const RECT empty = {};
+    CreateMainWindow(WS_CHILD, true, &empty);
+    MoveWindow(main->m_hWnd, 0, 0, 60, 40, FALSE);
+    MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE);
+    EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 420);
 }
 
 // The framework window's lifetime: the final message waits for the outermost handler of its window.
