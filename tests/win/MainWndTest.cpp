@@ -154,7 +154,7 @@ TEST_F(MainWndTest, ConnectClearsTheViewsFirstAndAPassedCheckFetchesThePatternsT
     session.ExpectErrorInfo(L"No device answers at this address.", 12);
     prompts.ExpectBox("No device answers at this address.", "Error", kErrorBox);
     main->ConnectToDevice("nowhere");
-    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
+    EXPECT_EQ(prompts.owners.back(), frame) << "the question is the top-level window's";
 }
 
 TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandardError) {
@@ -207,7 +207,7 @@ TEST_F(MainWndTest, ABusyDeviceOrARefusedItemEndsTheListWithTheReason) {
     PumpUntil("ReleaseDevice", &seen);
     EXPECT_EQ(g_listsFreed, 3);
     EXPECT_FALSE(Reloaded(seen));
-    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
+    EXPECT_EQ(prompts.owners.back(), frame) << "the question is the top-level window's";
 }
 
 TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
