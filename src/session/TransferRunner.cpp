@@ -74,8 +74,12 @@ void CTransferRunner::Step(std::unique_ptr<CTransferList> list) {
     long requestId = 0;
     const RequestResult submitted = m_device.Submit(request, block, kItemWait, userData, requestId);
     auto found = m_runs.find(key);
-    if (found == m_runs.end() || !found->second.waiting)
+    if (found == m_runs.end() || !found->second.waiting) {
+        // Abandoned while the call ran: the request it started has no list left to run for.
+        if (submitted && requestId)
+            m_device.Cancel(requestId, kCancelStop);
         return;
+    }
     if (submitted) {
         found->second.requestId = requestId;
         m_currentRequestId = requestId;
