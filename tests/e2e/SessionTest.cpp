@@ -18,7 +18,7 @@
 #include "session/TransferList.h"
 #include "mainwnd/DorvexWnd.h"
 #include "browser/Messages.h"
-#include "module/resource.h"
+#include "browser/resource.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
 #include "contracts/EnvironmentMethods.h"
