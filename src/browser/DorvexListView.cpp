@@ -1,8 +1,8 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
 #include "browser/RemotePath.h"
+#include "browser/resource.h"
 #include "framework/ImageList.h"
-#include "module/resource.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
 #include <algorithm>

@@ -1,11 +1,11 @@
 #include "module/DorvexCtrl.h"
+#include "contracts/QuorGui.h"
 #include "framework/ClassFactory.h"
 #include "framework/Handles.h"
 #include "framework/Prompts.h"
 #include "mainwnd/DorvexWnd.h"
 #include "module/DorvexIds.h"
 #include "module/resource.h"
-#include "session/QuorGui.h"
 
 namespace {
 const COleControlInfo kControlInfo = {

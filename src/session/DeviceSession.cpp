@@ -1,7 +1,7 @@
 #include "session/DeviceSession.h"
+#include "contracts/QuorGui.h"
 #include "framework/ComError.h"
 #include "framework/Handles.h"
-#include "session/QuorGui.h"
 #include <algorithm>
 #include <array>
 #include <cwchar>

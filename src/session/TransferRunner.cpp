@@ -103,7 +103,7 @@ bool CTransferRunner::Complete(long requestCode, const RequestResult& result, ui
         run.summary.Succeeded();
     } else {
         // A cancelled item counts as left, not as failed.
-        if (result.code != kSessionErrorCancelled)
+        if (result.code != SE_CANCELLED)
             run.summary.Failed(run.waiting->cursor->source, result.text);
         // The batch's first failure is told at once; the others wait for its summary.
         if (!result.Quiet() && !run.summary.ErrorShown()) {

@@ -13,7 +13,7 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/ConfirmDialog.h"
 #include "session/TransferList.h"
-#include "module/resource.h"
+#include "browser/resource.h"
 #include <shellapi.h>
 #include <shlobj.h>
 

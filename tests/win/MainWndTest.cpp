@@ -14,7 +14,7 @@
 #include "session/TransferList.h"
 #include "browser/Messages.h"
 #include "gui/resource.h"
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <algorithm>
 #include <cstring>
