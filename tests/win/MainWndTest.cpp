@@ -62,11 +62,13 @@ protected:
     }
 
     // A batch as the file list builds it (\\d\\f1.txt ...), posted; its address as the session's user data.
-    std::string StartList(int items, uint8_t direction) {
+    std::string StartList(int items, uint8_t direction, int skipped = 0) {
         auto batch = std::make_unique<CCountedList>();
         for (int i = 1; i <= items; ++i)
             batch->items.push_back({"\\d\\f" + std::to_string(i) + ".txt", "C:\\dl\\"});
         batch->direction = direction;
+        for (int i = 1; i <= skipped; ++i)
+            batch->skipped.emplace_back("\\d\\bad" + std::to_string(i) + "?", "no such local name");
         userData = reinterpret_cast<LONG_PTR>(batch.get());
         EXPECT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::move(batch)));
         return std::to_string(userData);
@@ -186,12 +188,20 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
 // What the runner does with a list is its own test's (TransferRunnerTest); here, that the window feeds it:
 // posted lists, the session's completions, the file dialog's cancel, the reload and the boxes' owner.
 TEST_F(MainWndTest, PostedListsRunThroughTheSessionsEventsAndTheCancelMessage) {
+    // What was left out while a list was built is told even when nothing is sent: the device is busy, or
+    // every entry was left out.
     session.Expect("ReserveDevice(1000)", 0);
     session.ExpectErrorInfo(L"Reserved by another session.", 5);
     prompts.ExpectBox("Device is busy.", "Dorvex", kErrorBox);
-    StartList(2, 0);
-    Pump(300, [&] { return g_listsFreed == 1; });
-    EXPECT_EQ(g_listsFreed, 1) << "a list the device refused is freed";
+    prompts.ExpectBox("The transfer stopped after 0 of 2 files; 2 were left.\n\nNot transferred:\n"
+                      "\\d\\bad1?: no such local name",
+                      "Dorvex", kErrorBox);
+    StartList(2, 0, 1);
+    prompts.ExpectBox("0 of 0 files were transferred.\n\nNot transferred:\n\\d\\bad1?: no such local name",
+                      "Dorvex", kErrorBox);
+    StartList(0, 0, 1);
+    Pump(300, [&] { return g_listsFreed == 2; });
+    EXPECT_EQ(g_listsFreed, 2) << "a list the device refused and an empty one are freed";
     EXPECT_EQ(prompts.owners.back(), frame) << "the box is the top-level window's";
     session.VerifyDone();
 
@@ -210,7 +220,7 @@ TEST_F(MainWndTest, PostedListsRunThroughTheSessionsEventsAndTheCancelMessage) {
     EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
     prompts.ExpectBox("The transfer was cancelled after 1 of 2 files; 1 was left.", "Dorvex",
                       MB_OK | MB_ICONINFORMATION);
-    EXPECT_TRUE(FreedAndReloaded(2));
+    EXPECT_TRUE(FreedAndReloaded(3));
 }
 
 TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWindow) {
