@@ -135,7 +135,7 @@ void Fuzz::Run(int op) {
         for (const long id : std::exchange(mustCancel, {}))
             Require(cancelled.count(id) == 1);
     } else if (op == kComplete && !running.empty()) {
-        const long codes[] = {0, kSessionErrorCancelled, kSessionErrorConnectionLost, 5};
+        const long codes[] = {0, SE_CANCELLED, SE_CONNECTION_LOST, 5};
         const long id = running[b % running.size()], code = codes[Byte() % 4];
         Deliver(id, Of(id).code, code ? RequestResult::Failure(code, "failed") : RequestResult::Success());
     } else if (op == kStray) {

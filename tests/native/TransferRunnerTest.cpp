@@ -155,11 +155,11 @@ TEST_F(TransferRunnerTest, TheFirstLoudFailureIsToldAtOnceTheRestInTheSummary) {
         // A single failure was told already: no summary repeats it.
         {{full}, false, {kReserve, Item(0), "box Error ! disk full", "release", "reload"}},
         // Cancelled: left, not failed, so nothing to tell at the end either.
-        {{RequestResult::Failure(kSessionErrorCancelled, "stopped"), ok},
+        {{RequestResult::Failure(SE_CANCELLED, "stopped"), ok},
          false,
          {kReserve, Item(0), Item(1), "release", "reload"}},
         // The connection is gone: the host tells that, the summary still names the file.
-        {{RequestResult::Failure(kSessionErrorConnectionLost, "link down")},
+        {{RequestResult::Failure(SE_CONNECTION_LOST, "link down")},
          false,
          {kReserve, Item(0), "release", "reload",
           "box Dorvex ! 0 of 1 file was transferred.\n\nNot transferred:\na0: link down"}},
@@ -184,7 +184,7 @@ TEST_F(TransferRunnerTest, CancelStopsTheListAfterItsRunningItem) {
         Log tail;
     } cases[] = {
         {true,
-         RequestResult::Failure(kSessionErrorCancelled, "cancelled"),
+         RequestResult::Failure(SE_CANCELLED, "cancelled"),
          {"cancel 2 m2", "release", "reload",
           "box Dorvex i The transfer was cancelled after 1 of 3 files; 2 were left."}},
         // Without an id the running item is let finish.
