@@ -1,11 +1,9 @@
-// The transfer runner against a scripted device and a host whose posted steps the test hands back itself:
-// what reaches the device and the host, in which order, and what the boxes say. That every list goes
-// once, reservations return and strays or re-entrant calls are harmless is the fuzzer's to check.
+// What the transfer runner asks of the device and tells the host, in order, with the boxes' texts. That each
+// list goes once, reservations return and strays or re-entrant calls do no harm is the fuzzer's to check.
 #include "session/TransferRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -55,14 +53,13 @@ protected:
     }
     void ListEnded() override { Note("reload"); }
 
-    // A list of `count` items a0>b0, a1>b1, ...; its end is counted in `freed`.
+    // A list of `count` items a0>b0, a1>b1, ...
     std::unique_ptr<CTransferList> List(int count, unsigned direction = 1, long operation = 0) {
         auto list = std::make_unique<CTransferList>();
         for (int i = 0; i < count; ++i)
             list->items.push_back({"a" + std::to_string(i), "b" + std::to_string(i)});
         list->direction = direction;
         list->operation = operation;
-        list->onEnd = [this] { ++freed; };
         return list;
     }
     // Starts a list and runs its first step; returns its user data.
@@ -89,7 +86,6 @@ protected:
     std::deque<RequestResult> submits;
     long nextId = 1;
     uintptr_t lastUserData = 0;
-    int freed = 0;
     std::deque<std::unique_ptr<CTransferList>> posted;
     CTransferRunner runner{*this, *this};
 };
@@ -104,7 +100,6 @@ TEST_F(TransferRunnerTest, EachItemIsSubmittedInTurnWithTheListAsUserData) {
         auto list = List(2, c.direction, c.operation);
         const auto address = reinterpret_cast<uintptr_t>(list.get());
         EXPECT_EQ(Begin(std::move(list)), address);
-        EXPECT_EQ(runner.CurrentRequestId(), nextId - 1);
         Done(address, RequestResult::Success(), c.code);
         EXPECT_EQ(lastUserData, address);
         Done(address, RequestResult::Success(), c.code);
@@ -113,7 +108,6 @@ TEST_F(TransferRunnerTest, EachItemIsSubmittedInTurnWithTheListAsUserData) {
             << c.code;
         EXPECT_EQ(runner.CurrentRequestId(), 0);
     }
-    EXPECT_EQ(freed, 3);
 }
 
 TEST_F(TransferRunnerTest, EmptyListOrBusyDeviceRunsNothing) {
@@ -123,7 +117,6 @@ TEST_F(TransferRunnerTest, EmptyListOrBusyDeviceRunsNothing) {
     runner.Start(List(2));
     EXPECT_TRUE(posted.empty());
     EXPECT_EQ(log, (Log{kReserve, "box Dorvex ! Device is busy."}));
-    EXPECT_EQ(freed, 2);
 }
 
 TEST_F(TransferRunnerTest, RefusedSubmitReleasesBeforeItsBoxAndEndsTheList) {
@@ -137,7 +130,6 @@ TEST_F(TransferRunnerTest, RefusedSubmitReleasesBeforeItsBoxAndEndsTheList) {
     Done(Begin(List(3)));
     EXPECT_EQ(log, (Log{kReserve, Item(0), Item(1), "release", "box Dorvex ! no room",
                         "box Dorvex ! The transfer stopped after 1 of 3 files; 2 were left."}));
-    EXPECT_EQ(freed, 2);
 }
 
 TEST_F(TransferRunnerTest, TheFirstLoudFailureIsToldAtOnceTheRestInTheSummary) {
@@ -174,46 +166,34 @@ TEST_F(TransferRunnerTest, TheFirstLoudFailureIsToldAtOnceTheRestInTheSummary) {
             Done(data, result);
         EXPECT_EQ(log, c.log) << c.results.front().code;
     }
-    EXPECT_EQ(freed, 4);
 }
 
-TEST_F(TransferRunnerTest, CancelStopsTheListAfterItsRunningItem) {
-    const struct {
-        bool withId;
-        RequestResult running; // how the running item ends
-        Log tail;
-    } cases[] = {
-        {true,
-         RequestResult::Failure(SE_CANCELLED, "cancelled"),
-         {"cancel 2 m2", "release", "reload",
-          "box Dorvex i The transfer was cancelled after 1 of 3 files; 2 were left."}},
-        // Without an id the running item is let finish.
-        {false,
-         RequestResult::Success(),
-         {"release", "reload", "box Dorvex i The transfer was cancelled after 2 of 3 files; 1 was left."}},
-    };
-    for (const auto& c : cases) {
-        nextId = 1;
-        const uintptr_t data = Begin(List(3));
-        Done(data);
-        log.clear();
-        runner.Cancel(c.withId ? runner.CurrentRequestId() : 0);
-        EXPECT_TRUE(runner.CancelRequested());
-        Done(data, c.running);
-        EXPECT_EQ(log, c.tail) << c.withId;
-    }
-}
-
-TEST_F(TransferRunnerTest, CancelBeforeTheFirstStepOrAfterTheLastCompletion) {
-    // Before: nothing ran, so it is a cancel like any other.
+TEST_F(TransferRunnerTest, CancelEndsTheListAfterItsRunningItemAndTellsHowFarItGot) {
+    // With the running item's id that item is stopped too.
+    uintptr_t data = Begin(List(3));
+    Done(data);
+    runner.Cancel(runner.CurrentRequestId());
+    EXPECT_TRUE(runner.CancelRequested());
+    Done(data, RequestResult::Failure(SE_CANCELLED, "cancelled"));
+    EXPECT_EQ(log, (Log{kReserve, Item(0), Item(1), "cancel 2 m2", "release", "reload",
+                        "box Dorvex i The transfer was cancelled after 1 of 3 files; 2 were left."}));
+    // Without one it is let finish.
+    log.clear();
+    Done(data = Begin(List(3)));
+    runner.Cancel(0);
+    Done(data);
+    EXPECT_EQ(log, (Log{kReserve, Item(0), Item(1), "release", "reload",
+                        "box Dorvex i The transfer was cancelled after 2 of 3 files; 1 was left."}));
+    // Before the first step: nothing ran, a cancel like any other.
+    log.clear();
     runner.Start(List(2));
     runner.Cancel(0);
     Steps();
     EXPECT_EQ(log, (Log{kReserve, "release", "reload",
                         "box Dorvex i The transfer was cancelled after 0 of 2 files; 2 were left."}));
-    // After: every item ran, the end is a plain one.
+    // After the last completion: every item ran, the end is a plain one.
     log.clear();
-    const uintptr_t data = Begin(List(1));
+    data = Begin(List(1));
     EXPECT_TRUE(runner.Complete(REQ_SEND_FILE, RequestResult::Success(), data));
     runner.Cancel(0);
     Steps();
@@ -231,17 +211,13 @@ TEST_F(TransferRunnerTest, CancelReachesTheListsThatRunNotOnesStartedAfterIt) {
                         "reload"}));
 }
 
-TEST_F(TransferRunnerTest, AbandonCancelsTheRunningItemsReleasesOnceAndTellsNothing) {
+// Which items are cancelled and that the reservation goes back once is the fuzzer's; here the silence.
+TEST_F(TransferRunnerTest, AbandonCancelsTheRunningItemReleasesAndTellsNothing) {
     Begin(List(2));
-    Begin(List(3, 0));
     runner.Start(List(1)); // posted, not yet stepped: the host's to drop
     log.clear();
     runner.Abandon();
-    ASSERT_EQ(log.size(), 3u);
-    std::sort(log.begin(), log.begin() + 2); // the lists' order is their addresses'
-    EXPECT_EQ(log, (Log{"cancel 1 m2", "cancel 2 m2", "release"}));
-    EXPECT_EQ(freed, 2);
-    EXPECT_EQ(runner.RunningLists(), 0u);
+    EXPECT_EQ(log, (Log{"cancel 1 m2", "release"}));
     EXPECT_EQ(runner.CurrentRequestId(), 0);
 }
 
