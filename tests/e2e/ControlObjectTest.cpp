@@ -1,6 +1,5 @@
-// The control object before and without in-place activation (persistence, property pages, class information,
-// calls before its window exists), and in a container none of us wrote (the system's AtlAxWin), registered
-// with the real regsvr32 and driven only through IDispatch by name, as a host application drives it.
+// The control object before in-place activation, and registered by regsvr32 in the system's container
+// (AtlAxWin), driven only through IDispatch by name as a host application drives it.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>

@@ -1,6 +1,5 @@
-// The host's side of a plug-in: its environment object as plug-ins call it, the launch command line, the
-// host window with the real control in it (calls, sizes, the Connect dialog, environment calls), and
-// VarnelHost.exe as a program: the headless tour and the application object COM starts on demand.
+// The host's side of a plug-in: its environment object, the launch command line, the host window with the
+// real control in it, and VarnelHost.exe as a program (the tour, the application object COM starts).
 
 // GCC takes `delete this` in the framework's base for a delete at an offset; the destructor is virtual.
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"

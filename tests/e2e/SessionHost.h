@@ -1,6 +1,5 @@
-// What the end-to-end tests share: the OLE apartment, a call by name as hosts and plug-ins make it, and a
-// host inside the test program that embeds the control through the system's container and makes the host
-// application's calls by name.
+// What the end-to-end tests share: the OLE apartment, a call by name, and a host in the test program that
+// embeds the control through the system's container.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -16,8 +15,7 @@
 #include <vector>
 
 namespace host_test {
-// Looks the name up (system locale, as plug-ins do) and invokes it (user locale) with the arguments in
-// parameter order (automation wants them last to first).
+// Looks the name up in the system locale and invokes it in the user's, as plug-ins do; args in order.
 inline HRESULT CallByName(IDispatch* target, const wchar_t* name, std::vector<VARIANT> args,
                           VARIANT* result = nullptr, UINT* argError = nullptr, WORD flags = DISPATCH_METHOD) {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());

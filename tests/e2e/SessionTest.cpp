@@ -1,7 +1,5 @@
 // The whole system over device folders with the real session component: the control in the system's
-// container, its classes linked in to look at what the main window keeps; long runs that leave nothing;
-// transfer lists both ways byte for byte, typed operations, cancel and overwrites. (A failed check:
-// MainWndTest, and SessionComponentTest for the component.)
+// container, long runs that leave nothing, and transfer lists run by the main window.
 #include <windows.h>
 #include <ole2.h>
 #include <oleidl.h>
@@ -46,8 +44,7 @@ void Add(const CTempFolder& folder, const std::string& relative, size_t size = 0
         WriteFileText(folder / relative, std::string(size, 'd'));
 }
 
-// Two small devices, A with SYS and cf0 and B with USER and nvram, a host environment that records the
-// connection's calls, and the messages seen, in OLE's apartment.
+// Two small devices, A with SYS and cf0 and B with USER and nvram, and an environment recording the calls.
 class CTwoDevicesTest : public COleTest {
 protected:
     CTwoDevicesTest() {
@@ -259,8 +256,7 @@ TEST_F(SessionEndToEnd, DeletingATreeAndMakingAFolderLandOnTheDevicesDisk) {
     EXPECT_TRUE(DirExists(deviceA / "SYS\\Fresh"));
 }
 
-// Long runs through the registered module in one process: what they leave must not grow with their number.
-// Runs connect and list (a new control keeps its layout too): 50 take seconds and pile a leak past bounds.
+// Long runs in one process: what they leave must not grow with their number; 50 pile a leak past bounds.
 constexpr int kRuns = 50;
 constexpr int kWarmUp = 8;
 // Heap growth allowed per run: a leak of a few hundred bytes per run already exceeds it.
@@ -361,8 +357,7 @@ TEST_F(Reliability, DeactivatedActivatedAndReconnectedTheControlKeepsOneMainWind
     EXPECT_EQ(environment.refs, 1) << "the control kept the environment";
 }
 
-// Transfer lists run by the control's main window itself, with the real GUI library as well: first, a list
-// that says when the main window is done with it.
+// A list that says when the main window is done with it.
 struct CWatchedList : CTransferList {
     explicit CWatchedList(bool& freed) : m_freed(freed) { m_freed = false; }
     ~CWatchedList() override { m_freed = true; }

@@ -1,6 +1,5 @@
-// The transfer runner under any order of starts, steps, completions (stray, late), cancels, refusals and
-// abandons, boxes and submits letting other work in: nothing leaks or is used after it went, each list
-// goes once and never while its item runs uncancelled, items run singly and in order, reservations return.
+// The transfer runner under any order of its calls and the host's, re-entrant ones included: each list goes
+// once and never while its item runs uncancelled, items run singly and in order, reservations return.
 #include "session/TransferRunner.h"
 
 #include <deque>

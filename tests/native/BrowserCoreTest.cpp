@@ -1,6 +1,5 @@
-// The browser's portable rules: drive recognition, path joining, which device names may become local
-// ones, the order of the file list, and the moves between directories. (Which listing records are kept: BrowserTest's hostile records;
-// directories first, names without case and the reversal by name: BrowserTest's sorted rows.)
+// The browser's portable rules: drives, path joining, which device names may become local ones, the file
+// list's order, and the moves between directories.
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
 #include "browser/Navigation.h"

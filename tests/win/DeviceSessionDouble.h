@@ -1,7 +1,5 @@
-// Scripted stand-ins for what surrounds the session holder in component tests: the session component
-// (created through COM by its class id, with a connection point the holder subscribes to), the prompts,
-// and the host's environment object. A script is a table of expected calls with their answers, consumed
-// in order; any difference fails the test and prints the whole trace.
+// Scripted stand-ins for the session component, the prompts and the host's environment: expected calls
+// with their answers, in order; any difference fails the test with the whole trace.
 #pragma once
 #include <windows.h>
 #include <ole2.h>
@@ -233,9 +231,8 @@ private:
     std::vector<std::wstring> m_names;
 };
 
-// Closes the next real box with this caption that appears on this thread (from a thread timer, which
-// runs inside the box's modal loop), and keeps its text and owner. The host library shows its boxes
-// itself, so this is how a test reads them.
+// Closes the next real box with this caption on this thread (a thread timer runs in its modal loop) and
+// keeps its text and owner: how a test reads the boxes the host library shows itself.
 class CBoxCloser {
 public:
     explicit CBoxCloser(const char* caption);
@@ -281,6 +278,5 @@ SAFEARRAY* MakeListing(const std::vector<DirectoryEntry>& entries);
 // A parameter-block byte array with these texts, then these integers.
 SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers = {});
 
-// Makes sure the session's type library is registered; the component's own registration may already
-// have done it, otherwise the copy next to this program is registered.
+// Registers the session's type library next to this program unless it is registered already.
 bool EnsureSessionTypeLibrary();

@@ -1,6 +1,5 @@
-// What the control's component tests share: a scripted session component served by COM, scripted prompts,
-// and the clean-up that checks both scripts ran out; for the main window's tests also a host frame and the
-// main window inside it.
+// A scripted session component served by COM and scripted prompts, both checked at the end; for the main
+// window's tests also a host frame with the main window in it.
 #pragma once
 #include <windows.h>
 #include <ole2.h>

@@ -1,7 +1,5 @@
-// The main window against a scripted session and prompts: dialogs, connect and check, patterns, the private
-// messages' heap objects, transfer lists with progress, cancel and summary; its splitter bar under a drag,
-// and the layout kept; the framework window's final message. (A typed operation's block without a
-// destination: TransferEndToEnd's strict stand-in.)
+// The main window against a scripted session and prompts: connect and check, patterns, private messages,
+// transfer lists; its splitter bar and layout; the framework window's final message.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
