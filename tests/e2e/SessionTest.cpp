@@ -37,10 +37,9 @@ using Patterns = std::list<std::string>;
 
 // Creates `relative` in `folder` (directories end with a backslash) with `size` bytes for a file.
 void Add(const CTempFolder& folder, const std::string& relative, size_t size = 0) {
-    const size_t slash = relative.rfind('\\');
-    if (slash != std::string::npos)
-        MakeDirs(folder / relative.substr(0, slash));
-    if (!relative.empty() && relative.back() != '\\')
+    if (relative.back() == '\\')
+        MakeDirs(folder / relative);
+    else
         WriteFileText(folder / relative, std::string(size, 'd'));
 }
 
@@ -440,13 +439,11 @@ TEST_F(TransferEndToEnd, AThousandFileTreeAndALargeFileGoDownAndUpByteForByte) {
         return f < 0 ? dir : dir + "f" + std::to_string(f) + ".bin";
     };
     for (int d = 0; d < 10; ++d) {
-        MakeDirs(file(device.Path(), "tree", d, -1));
         MakeDirs(file(local.Path(), "tree", d, -1));
         for (int f = 0; f < 100; ++f)
             WritePatternFile(file(device.Path(), "tree", d, f), static_cast<uint64_t>(d * 997 + f * 31),
                              static_cast<uint32_t>(d * 100 + f + 1));
     }
-    MakeDirs(device / "cf0");
     WritePatternFile(device / "cf0\\large.bin", 50ull << 20, 99);
     const std::map<std::string, uint64_t> tree = Digest(device / "tree");
     const uint64_t large = HashFile(device / "cf0\\large.bin");

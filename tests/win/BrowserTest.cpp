@@ -370,9 +370,7 @@ protected:
     // Creates `relative` in the local folder (directories end with a backslash); its whole path.
     std::string Add(const std::string& relative) const {
         const std::string path = local / relative;
-        sessiontest::MakeDirs(path.substr(0, path.rfind('\\')));
-        if (path.back() != '\\')
-            sessiontest::WriteFileText(path, "");
+        path.back() == '\\' ? sessiontest::MakeDirs(path) : sessiontest::WriteFileText(path, "");
         return path;
     }
     void Show(const std::string& path, const Entries& entries) {

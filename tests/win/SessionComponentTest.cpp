@@ -135,9 +135,7 @@ TEST_F(SessionRequest, ListingHasOneRecordPerChild) {
 }
 
 TEST_F(SessionRequest, DirectoriesAreMadeInTheCurrentOneAndDeletedWholeButNeverRootsOrDrives) {
-    MakeDirs(device / "USER");
     WriteFileText(device / "USER\\taken.txt", "t");
-    MakeDirs(device / "cf0\\logs\\old\\older");
     MakeDirs(device / "keep\\inner");
     WriteFileText(device / "cf0\\logs\\a.log", "a");
     WriteFileText(device / "cf0\\logs\\old\\older\\b.log", "b");
@@ -320,8 +318,6 @@ TEST_F(SessionRequest, InjectedFaultsFailOnlyTheirRequestsAndOnlyAfterTheirSucce
 TEST_F(SessionSafety, HostilePathsAndNamesAreRefusedAndNothingOutsideChanges) {
     // <sandbox>\device is the device; everything else in the sandbox must stay as it is.
     const std::string sandbox = local.Path(), device = local / "device", outside = local / "outside";
-    MakeDirs(device + "\\SYS");
-    MakeDirs(outside);
     MakeDirs(local / "device2");
     WriteFileText(device + "\\SYS\\file.txt", "inside");
     WriteFileText(outside + "\\victim.txt", "outside");
@@ -523,7 +519,6 @@ TEST_F(SessionTransfer, UploadReportsBatchFileProgressAndCompletionInOrder) {
 // Overwrites are asked on both sides; that a handled "No" keeps and "Yes" replaces, both ways, is
 // TransferEndToEnd's.
 TEST_F(SessionTransfer, OverwritesAreAskedNamingTheFileAndOnlyAHandledYesReplacesIt) {
-    MakeDirs(device / "cf0\\data");
     WriteFileText(device / "cf0\\data\\trend.csv", "1;2;3\r\n4;5;6\r\n");
     WriteFileText(local / "trend.csv", "old and longer content that must go");
     WriteFileText(device / "prog.txt", "device copy");

@@ -242,6 +242,7 @@ void MakeDirs(const std::string& path) {
 }
 
 void WriteFileText(const std::string& path, const std::string& content) {
+    MakeDirs(path.substr(0, path.rfind('\\')));
     HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
@@ -303,6 +304,7 @@ std::vector<std::string> Snapshot(const std::string& root) {
 }
 
 void WritePatternFile(const std::string& path, uint64_t size, uint32_t seed) {
+    MakeDirs(path.substr(0, path.rfind('\\')));
     ASSERT_TRUE(sessionfiles::WritePattern(Long(path), size, seed)) << path;
 }
 

@@ -122,6 +122,7 @@ private:
     std::string m_path;
 };
 void MakeDirs(const std::string& path);
+// These two make the file's directories first.
 void WriteFileText(const std::string& path, const std::string& content);
 std::string ReadFileText(const std::string& path);
 bool FileExists(const std::string& path);
