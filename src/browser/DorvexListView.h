@@ -41,7 +41,6 @@ public:
     void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
     void SetPatterns(const CTypedPatterns* patterns) { m_patterns = patterns; }
     void SetTransferStarter(ITransferStarter* starter) { m_starter = starter; }
-    HWND TreeWindow() const { return m_treeWindow; }
     // The directory the list shows, "" when none.
     const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }

@@ -33,8 +33,6 @@ public:
     // The navigation's: each runs once the command that asked for it has returned.
     void SelectDirectory(const std::string& path) override;
     void RefreshDirectory(const std::string& path) override;
-    HWND ListWindow() const { return m_listWindow; }
-    const std::vector<DriveRow>& DriveTable() const { return m_driveTable; }
     HIMAGELIST ImageList() const { return m_imageList; }
 
     // Removes every item and frees the drives' roots.
