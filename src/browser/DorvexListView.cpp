@@ -1,5 +1,6 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
+#include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
 #include "framework/ImageList.h"
 #include "module/resource.h"
@@ -42,7 +43,7 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
         LVCOLUMNA heading = {};
         heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         heading.fmt = LVCFMT_LEFT;
-        heading.cx = kDefaultWidths[column];
+        heading.cx = kDefaultColumnWidths[column];
         heading.pszText = const_cast<char*>(kHeadings[column]);
         heading.iSubItem = column;
         ListView_InsertColumn(m_hWnd, column, &heading);

@@ -21,7 +21,6 @@ class ITransferStarter;
 class CDorvexListView : public CWnd, public IListPane {
 public:
     static constexpr long kListWait = 10000;
-    static constexpr int kDefaultWidths[kColumnCount] = {200, 75, 125};
     // The context menu's commands (the module's string table has a prompt under each).
     static constexpr UINT kDeleteCommand = 201;
     static constexpr UINT kSendCommand = 202;

@@ -15,7 +15,6 @@ class IDeviceRequests;
 class CDorvexTreeView : public CWnd, public ITreePane {
 public:
     static constexpr const char* kInternalFlashName = "Internal Flash";
-    static constexpr int kInternalFlashIcon = 207;
     static constexpr const char* kNoFileSystemText = "No Filesystem present.";
     static constexpr long kListWait = 5000;
 

@@ -1,5 +1,6 @@
 #include "hostenv/HostedSession.h"
 #include "framework/ComError.h"
+#include "framework/ComObject.h"
 #include "framework/Handles.h"
 #include "hostenv/HostApplication.h"
 #include <cstring>
@@ -64,15 +65,8 @@ HRESULT CHostedSession::LaunchPlugin(BSTR plugin, BSTR address, BSTR third) {
 
 HRESULT CHostedSession::LaunchThroughHostApplication(BSTR plugin, BSTR address) {
     CComPtr<IHostApplication> application;
-    CComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(kClsidHostApplication, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(&unknown));
-    if (SUCCEEDED(hr))
-        hr = OleRun(unknown.Get());
-    if (SUCCEEDED(hr))
-        hr = unknown.QueryInterface(kIidHostApplication, application);
-    unknown.Release();
+    HRESULT hr = CreateRunningObject(kClsidHostApplication, kIidHostApplication,
+                                     reinterpret_cast<void**>(&application));
     if (FAILED(hr) && hr != E_NOINTERFACE)
         throw CComError(hr);
 

@@ -1,5 +1,6 @@
 #include "session/DeviceSession.h"
 #include "framework/ComError.h"
+#include "framework/ComObject.h"
 #include "framework/Handles.h"
 #include "session/QuorGui.h"
 #include <algorithm>
@@ -121,17 +122,8 @@ CDeviceSession::CDeviceSession() : m_libId(LIBID_QuorSessionLib), m_eventsIid(DI
 }
 
 HRESULT CDeviceSession::CreateSession() {
-    CComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(CLSID_QuorSession, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_PPV_ARGS(&unknown));
-    if (hr == E_NOINTERFACE)
-        return S_OK;
-    if (SUCCEEDED(hr))
-        hr = OleRun(unknown.Get());
-    if (FAILED(hr))
-        return hr;
-    hr = unknown->QueryInterface(IID_IQuorSession2, reinterpret_cast<void**>(&m_session));
+    // An object that is not a session leaves the holder empty without a failure.
+    const HRESULT hr = CreateRunningObject(CLSID_QuorSession, IID_PPV_ARGS(&m_session));
     return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
