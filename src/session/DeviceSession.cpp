@@ -1,6 +1,7 @@
 #include "session/DeviceSession.h"
 #include "framework/ComError.h"
 #include "framework/ComObject.h"
+#include "framework/DispatchCall.h"
 #include "framework/Handles.h"
 #include "session/QuorGui.h"
 #include <algorithm>
@@ -217,7 +218,7 @@ STDMETHODIMP CDeviceSession::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
         for (UINT i = 0; i < count; ++i) {
             // Automation passes the arguments last first.
             if (!DeclarationFits(declared[i], wanted[i]) ||
-                !CoerceEventArgument(params->rgvarg[count - 1 - i], wanted[i], args[i]))
+                BindArgument(params->rgvarg[count - 1 - i], wanted[i], args[i]) != S_OK)
                 return S_OK;
         }
         const long answer = entry->call ? entry->call(*this, args.data()) : 0;
