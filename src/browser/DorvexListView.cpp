@@ -6,6 +6,7 @@
 #include "module/resource.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
+#include <windowsx.h>
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
@@ -263,7 +264,7 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
 }
 
 LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     if (point.x == -1 && point.y == -1) {
         // From the keyboard: at the focused row, or the list's corner when there is none.
         RECT row = {};

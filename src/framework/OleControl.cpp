@@ -87,7 +87,7 @@ HRESULT COleControl::InPlaceActivate(LONG verb) {
         return E_UNEXPECTED;
     if (!m_inPlaceActive) {
         CComPtr<IOleInPlaceSite> site;
-        RETURN_IF_FAILED(m_clientSite.QueryInterface(IID_IOleInPlaceSite, site));
+        RETURN_IF_FAILED(m_clientSite->QueryInterface(IID_PPV_ARGS(&site)));
         if (site->CanInPlaceActivate() != S_OK)
             return E_FAIL;
         m_inPlaceSite = site;
