@@ -104,16 +104,6 @@ void CSplitterBar::RestorePosition(int position) {
     OnParentSize(client.right, client.bottom);
 }
 
-void CSplitterBar::SetPosition(int position) {
-    m_geometry.MoveTo(position);
-    m_chosen = position;
-    m_wanted = -1;
-    if (!PanesExist())
-        return;
-    MoveBar();
-    LayoutPanes();
-}
-
 LRESULT CSplitterBar::OnNcHitTest(UINT, WPARAM, LPARAM, BOOL&) {
     // The frame grabs the bar as well as the rest of it.
     return HTCLIENT;

@@ -18,15 +18,9 @@ public:
     void SetPanes(CWnd* first, CWnd* second);
     // The parent's client area is now cx by cy: panes and bar follow.
     void OnParentSize(int cx, int cy);
-    void LayoutPanes();
-
-    // The bar's left edge in the parent's client area.
-    int Position() const { return m_geometry.Position(); }
-    // Moves the bar there, kept within the limits, and lays out the panes.
-    void SetPosition(int position);
     // The place the user left the bar, restored: taken at once when the parent's client area holds the
     // bar there, otherwise as near as it allows and again at each new size until one does (a window still
-    // at its creation size, 0 x 0 for a hidden host). A drag or SetPosition replaces it.
+    // at its creation size, 0 x 0 for a hidden host). A drag replaces it.
     void RestorePosition(int position);
     // Where the user last put the bar (a drag, or a position restored for them); -1 when nobody has.
     // A resize that pulls the bar inside a narrow window does not change it.
@@ -57,6 +51,7 @@ protected:
 
 private:
     bool PanesExist() const;
+    void LayoutPanes();
     SplitMetrics Metrics() const;
     void Paint();
     // Draws the tracker where the bar would land for `point` (bar client coordinates), inverting the

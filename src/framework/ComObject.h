@@ -1,4 +1,4 @@
-// Plain reference counting and a static interface table for QueryInterface, and the reaching of another
+// Plain reference counting and a static interface table for QueryInterface, and the creation of another
 // server's object.
 #pragma once
 #include "framework/Module.h"
