@@ -34,6 +34,7 @@ get_filename_component(DORVEX_STDOLE2_DIR ${DORVEX_STDOLE2} DIRECTORY)
 
 # dorvex_idl(<name> <idl>): compiles <idl> into <name>.tlb, <name>_h.h and <name>_i.c in the current
 # binary dir and defines the interface target <name>_idl that carries the header and the GUID definitions.
+# The type library's path is <name>_TLB here and the target's property DORVEX_TLB for other folders.
 function(dorvex_idl name idl)
   get_filename_component(idl_abs ${idl} ABSOLUTE)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
@@ -52,6 +53,7 @@ function(dorvex_idl name idl)
   add_dependencies(${name}_idl ${name}_idlgen)
   target_include_directories(${name}_idl PUBLIC ${out})
   set_source_files_properties(${out}/${name}_i.c PROPERTIES GENERATED TRUE)
+  set_target_properties(${name}_idl PROPERTIES DORVEX_TLB ${out}/${name}.tlb)
   set(${name}_TLB ${out}/${name}.tlb PARENT_SCOPE)
 endfunction()
 

@@ -11,7 +11,7 @@
 #include "framework/Prompts.h"
 #include "mainwnd/DorvexWnd.h"
 #include "browser/Messages.h"
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <commctrl.h>
 

@@ -3,42 +3,32 @@
 #include <oleauto.h>
 
 #include <cwchar>
+#include <iterator>
 
+#include "contracts/EnvironmentMethods.h"
 #include "framework/ComError.h"
 
 namespace {
 
 constexpr VARTYPE kBstrRef = VT_BSTR | VT_BYREF;
 
-// The methods by DISPID (index + 1) with the argument types plug-ins send, in parameter order.
-struct Method {
-    const wchar_t* name;
+// The argument types plug-ins send, in parameter order, by DISPID (index + 1) of the methods' table.
+struct Parameters {
     UINT count;
     VARTYPE types[6];
 };
 
-const Method kMethods[] = {
-    {L"VNLENVUpdateConnectionStatus", 1, {VT_I2}},
-    {L"VNLENVUpdateConnectionParams", 1, {kBstrRef}},
-    {L"VNLENVLaunchPlugin", 3, {VT_BSTR, VT_BSTR, VT_BSTR}},
-    {L"VNLENVSetPluginWindowSize", 6, {VT_I4, VT_I4, VT_I4, VT_I4, VT_I4, VT_I4}},
-    {L"VNLENVGetCurrentAddress", 3, {kBstrRef, kBstrRef, kBstrRef}},
-    {L"VNLENVShowFrameFooter", 1, {VT_I4}},
-    {L"VNLENVAppendToWindowTitle", 1, {VT_BSTR}},
-    {L"VNLENVSetWindowTitleTool", 1, {VT_BSTR}},
+const Parameters kParameters[] = {
+    {1, {VT_I2}},                                    // ENV_UPDATE_CONNECTION_STATUS
+    {1, {kBstrRef}},                                 // ENV_UPDATE_CONNECTION_PARAMS
+    {3, {VT_BSTR, VT_BSTR, VT_BSTR}},                // ENV_LAUNCH_PLUGIN
+    {6, {VT_I4, VT_I4, VT_I4, VT_I4, VT_I4, VT_I4}}, // ENV_SET_PLUGIN_WINDOW_SIZE
+    {3, {kBstrRef, kBstrRef, kBstrRef}},             // ENV_GET_CURRENT_ADDRESS
+    {1, {VT_I4}},                                    // ENV_SHOW_FRAME_FOOTER
+    {1, {VT_BSTR}},                                  // ENV_APPEND_TO_WINDOW_TITLE
+    {1, {VT_BSTR}},                                  // ENV_SET_WINDOW_TITLE_TOOL
 };
-constexpr DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
-
-enum : DISPID {
-    kUpdateConnectionStatus = 1,
-    kUpdateConnectionParams,
-    kLaunchPlugin,
-    kSetPluginWindowSize,
-    kGetCurrentAddress,
-    kShowFrameFooter,
-    kAppendToWindowTitle,
-    kSetWindowTitleTool,
-};
+static_assert(std::size(kParameters) == kEnvironmentMethodCount);
 
 // Reads the automation arguments of one call: they arrive in reverse order, and a failure names the
 // offending argument's index in that array, as Invoke reports it.
@@ -139,8 +129,8 @@ STDMETHODIMP CHostEnvironment::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT c
         return E_INVALIDARG;
     // Automation names compare without regard to case. No method has named parameters.
     ids[0] = DISPID_UNKNOWN;
-    for (DISPID id = 1; id <= kMethodCount && names[0]; ++id)
-        if (CompareStringOrdinal(names[0], -1, kMethods[id - 1].name, -1, TRUE) == CSTR_EQUAL)
+    for (DISPID id = 1; id <= kEnvironmentMethodCount && names[0]; ++id)
+        if (CompareStringOrdinal(names[0], -1, kEnvironmentMethodNames[id - 1], -1, TRUE) == CSTR_EQUAL)
             ids[0] = id;
     for (UINT i = 1; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
@@ -151,13 +141,13 @@ STDMETHODIMP CHostEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD flags, D
                                       VARIANT* result, EXCEPINFO*, UINT* argError) {
     if (!IsEqualIID(iid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
-    if (id < 1 || id > kMethodCount || !(flags & DISPATCH_METHOD))
+    if (id < 1 || id > kEnvironmentMethodCount || !(flags & DISPATCH_METHOD))
         return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     DISPPARAMS& args = params ? *params : none;
     if (args.cNamedArgs)
         return DISP_E_NONAMEDARGS;
-    if (args.cArgs != kMethods[id - 1].count || (args.cArgs && !args.rgvarg))
+    if (args.cArgs != kParameters[id - 1].count || (args.cArgs && !args.rgvarg))
         return DISP_E_BADPARAMCOUNT;
     if (!m_frame)
         return RPC_E_DISCONNECTED;
@@ -168,7 +158,7 @@ STDMETHODIMP CHostEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD flags, D
 
 HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, UINT* argError) {
     Arguments args(params, argError);
-    const std::wstring name = kMethods[id - 1].name;
+    const std::wstring name = kEnvironmentMethodNames[id - 1];
     // The methods that take one text and hand it on.
     const auto passText = [&](void (IHostFrame::*method)(const std::wstring&)) {
         const std::wstring text = args.Text(0);
@@ -177,15 +167,15 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
         return S_OK;
     };
     switch (id) {
-    case kUpdateConnectionStatus: {
+    case ENV_UPDATE_CONNECTION_STATUS: {
         const short status = args.Short(0);
         m_frame->OnEnvironmentCall(name + L"(" + std::to_wstring(status) + L")");
         m_frame->OnConnectionStatus(status);
         return S_OK;
     }
-    case kUpdateConnectionParams:
+    case ENV_UPDATE_CONNECTION_PARAMS:
         return passText(&IHostFrame::OnConnectionParams);
-    case kLaunchPlugin: {
+    case ENV_LAUNCH_PLUGIN: {
         const std::wstring plugin = args.Text(0), address = args.Text(1), extra = args.Text(2);
         m_frame->OnEnvironmentCall(name + L"(" + Quoted(plugin) + L", " + Quoted(address) + L", " +
                                    Quoted(extra) + L")");
@@ -197,7 +187,7 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
         }
         return hr;
     }
-    case kSetPluginWindowSize: {
+    case ENV_SET_PLUGIN_WINDOW_SIZE: {
         long sizes[6];
         std::wstring line = name + L"(";
         for (UINT i = 0; i < 6; ++i) {
@@ -208,7 +198,7 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
         m_frame->SetPluginWindowSize(sizes);
         return S_OK;
     }
-    case kGetCurrentAddress: {
+    case ENV_GET_CURRENT_ADDRESS: {
         BSTR* slots[3] = {args.OutText(0), args.OutText(1), args.OutText(2)};
         m_frame->OnEnvironmentCall(name + L"()");
         std::wstring texts[3];
@@ -217,15 +207,15 @@ HRESULT CHostEnvironment::Call(DISPID id, DISPPARAMS& params, VARIANT* result, U
             RETURN_IF_FAILED(StoreText(slots[i], texts[i]));
         return S_OK;
     }
-    case kShowFrameFooter: {
+    case ENV_SHOW_FRAME_FOOTER: {
         const long show = args.Long(0);
         m_frame->OnEnvironmentCall(name + L"(" + std::to_wstring(show) + L")");
         m_frame->ShowFrameFooter(show != 0);
         return S_OK;
     }
-    case kAppendToWindowTitle:
+    case ENV_APPEND_TO_WINDOW_TITLE:
         return passText(&IHostFrame::AppendToWindowTitle);
-    case kSetWindowTitleTool:
+    case ENV_SET_WINDOW_TITLE_TOOL:
         return passText(&IHostFrame::SetWindowTitleTool);
     default:
         return DISP_E_MEMBERNOTFOUND;

@@ -1,5 +1,6 @@
 // The environment object the host hands to its plug-in: an automation object whose eight "VNLENV..."
-// methods the plug-in calls by name (GetIDsOfNames, then Invoke); it has no type information.
+// methods (contracts/EnvironmentMethods.h) the plug-in calls by name (GetIDsOfNames, then Invoke); it has
+// no type information.
 #pragma once
 
 #include <windows.h>

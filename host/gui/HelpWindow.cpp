@@ -1,6 +1,6 @@
 // Help: one small top-level window per process that names the help file and context; a second call
 // replaces its text. The host's help viewer is not part of these stand-ins, the context is what matters.
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <commctrl.h>
 

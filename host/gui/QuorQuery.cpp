@@ -2,7 +2,7 @@
 //
 // QUORGUI_QUERY_ANSWER scripts the answer: when it is set, the query is answered with its value without
 // showing anything, so callers can be tested end to end. QUORGUI_CALL_LOG records every query.
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <algorithm>
 #include <cstdint>

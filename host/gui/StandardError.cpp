@@ -1,7 +1,7 @@
 // The standard error display: the session's own text for its last failure, with the code the caller
 // reports. The session is asked through its automation interface, by name, so the display works with
 // any session that offers GetLastErrorInfo(text, code).
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <oleauto.h>
 

@@ -9,7 +9,7 @@
 //
 // QUORLIB32_ANSWER=false (or 0) in the environment makes both functions leave the registry alone and
 // answer FALSE, so callers can be tried against a refusing library.
-#include "session/QuorLib32.h"
+#include "contracts/QuorLib32.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "BlockArrays.h"
 
-#include "SessionErrors.h"
+#include "DeviceError.h"
 
 #include "paramblock/ByteArray.h"
 #include "paramblock/ParamBlock.h"

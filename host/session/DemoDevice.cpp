@@ -1,7 +1,7 @@
 #include "DemoDevice.h"
 
+#include "DeviceError.h"
 #include "DeviceFolder.h"
-#include "SessionErrors.h"
 #include "session/DemoTree.h"
 
 #include <windows.h>

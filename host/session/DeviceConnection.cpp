@@ -1,10 +1,10 @@
 #include "DeviceConnection.h"
 
 #include "CancelToken.h"
+#include "DeviceError.h"
 #include "DeviceReservations.h"
-#include "session/RequestCodes.h"
-#include "SessionErrors.h"
 
+#include "contracts/RequestCodes.h"
 #include "paramblock/ParamBlock.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "DeviceFolder.h"
 
-#include "SessionErrors.h"
+#include "DeviceError.h"
 #include "session/DevicePath.h"
 #include "session/DirectoryRecord.h"
 

@@ -5,7 +5,7 @@
 #include "DemoDevice.h"
 #include "DeviceConnection.h"
 #include "DeviceReservations.h"
-#include "SessionErrors.h"
+#include "DeviceError.h"
 
 #include "framework/ClassFactory.h"
 #include "framework/Handles.h"

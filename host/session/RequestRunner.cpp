@@ -2,11 +2,11 @@
 
 #include "CancelToken.h"
 #include "DeviceConnection.h"
-#include "session/RequestCodes.h"
-#include "SessionErrors.h"
+#include "DeviceError.h"
 #include "SessionEvents.h"
 #include "session/DevicePath.h"
 
+#include "contracts/RequestCodes.h"
 #include "framework/Handles.h"
 #include "paramblock/AsciiCase.h"
 

@@ -1,7 +1,7 @@
 #include "browser/ConfirmDialog.h"
+#include "browser/resource.h"
 #include "framework/Module.h"
 #include "framework/Prompts.h"
-#include "module/resource.h"
 
 int CConfirmDialog::DoModal(HWND owner) {
     m_answer = kClosed;

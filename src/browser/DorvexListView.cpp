@@ -2,8 +2,8 @@
 #include "browser/DeviceListing.h"
 #include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
+#include "browser/resource.h"
 #include "framework/ImageList.h"
-#include "module/resource.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
 #include <windowsx.h>

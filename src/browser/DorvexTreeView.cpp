@@ -1,7 +1,7 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/DeviceListing.h"
+#include "browser/resource.h"
 #include "framework/ImageList.h"
-#include "module/resource.h"
 #include "framework/WaitCursor.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include "browser/LocalName.h"
 #include "browser/RemotePath.h"
 #include "browser/TypedPatterns.h"
+#include "browser/resource.h"
 #include "framework/Module.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
-#include "module/resource.h"
 #include "session/TransferList.h"
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 #include "browser/TypedPatterns.h"
-#include "session/RequestCodes.h"
+#include "contracts/RequestCodes.h"
 #include <windows.h>
 #include <shlwapi.h>
 

@@ -1,8 +1,9 @@
 #include "hostenv/HostedSession.h"
+#include "VarnelHost_h.h"
+#include "contracts/EnvironmentMethods.h"
 #include "framework/ComError.h"
 #include "framework/ComObject.h"
 #include "framework/Handles.h"
-#include "hostenv/HostApplication.h"
 #include <cstring>
 
 namespace {
@@ -36,7 +37,7 @@ CHostedSession::CHostedSession() {
 long CHostedSession::UpdateConnectionStatus(short status) {
     if (m_environment.Held()) {
         CVariant result;
-        m_environment.InvokeByName(L"VNLENVUpdateConnectionStatus", &result, 1, VT_I2,
+        m_environment.InvokeByName(EnvironmentMethodName(ENV_UPDATE_CONNECTION_STATUS), &result, 1, VT_I2,
                                    static_cast<int>(status));
     }
     return 0;
@@ -48,7 +49,8 @@ long CHostedSession::UpdateConnectionParams(BSTR connection) {
     if (scheduled == 0 && m_environment.Held()) {
         CVariant result;
         BSTR text = copy.Detach();
-        m_environment.InvokeByName(L"VNLENVUpdateConnectionParams", &result, 1, VT_BYREF | VT_BSTR, &text);
+        m_environment.InvokeByName(EnvironmentMethodName(ENV_UPDATE_CONNECTION_PARAMS), &result, 1,
+                                   VT_BYREF | VT_BSTR, &text);
         // By reference: the environment may have replaced the text with one of its own.
         SysFreeString(text);
     }
@@ -59,13 +61,13 @@ HRESULT CHostedSession::LaunchPlugin(BSTR plugin, BSTR address, BSTR third) {
     if (!m_environment.Held())
         return LaunchThroughHostApplication(plugin, address);
     CVariant result;
-    return m_environment.InvokeByName(L"VNLENVLaunchPlugin", &result, 3, VT_BSTR, plugin, VT_BSTR, address,
-                                      VT_BSTR, third);
+    return m_environment.InvokeByName(EnvironmentMethodName(ENV_LAUNCH_PLUGIN), &result, 3, VT_BSTR, plugin,
+                                      VT_BSTR, address, VT_BSTR, third);
 }
 
 HRESULT CHostedSession::LaunchThroughHostApplication(BSTR plugin, BSTR address) {
-    CComPtr<IHostApplication> application;
-    HRESULT hr = CreateRunningObject(kClsidHostApplication, kIidHostApplication,
+    CComPtr<IVarnelApplication> application;
+    HRESULT hr = CreateRunningObject(CLSID_VarnelApplication, IID_IVarnelApplication,
                                      reinterpret_cast<void**>(&application));
     if (FAILED(hr) && hr != E_NOINTERFACE)
         throw CComError(hr);
@@ -81,16 +83,16 @@ HRESULT CHostedSession::LaunchThroughHostApplication(BSTR plugin, BSTR address) 
 
 HRESULT CHostedSession::SetPluginWindowSize(long a, long b, long c, long d, long e, long f) {
     CVariant result;
-    return m_environment.InvokeByName(L"VNLENVSetPluginWindowSize", &result, 6, VT_I4, a, VT_I4, b, VT_I4, c,
-                                      VT_I4, d, VT_I4, e, VT_I4, f);
+    return m_environment.InvokeByName(EnvironmentMethodName(ENV_SET_PLUGIN_WINDOW_SIZE), &result, 6, VT_I4, a,
+                                      VT_I4, b, VT_I4, c, VT_I4, d, VT_I4, e, VT_I4, f);
 }
 
 HRESULT CHostedSession::GetCurrentAddress(char* first, char* second, char* third, int maxLength) {
     CTextSlots slots;
     CVariant result;
-    HRESULT hr = m_environment.InvokeByName(L"VNLENVGetCurrentAddress", &result, 3, VT_BYREF | VT_BSTR,
-                                            &slots.texts[0], VT_BYREF | VT_BSTR, &slots.texts[1],
-                                            VT_BYREF | VT_BSTR, &slots.texts[2]);
+    HRESULT hr = m_environment.InvokeByName(EnvironmentMethodName(ENV_GET_CURRENT_ADDRESS), &result, 3,
+                                            VT_BYREF | VT_BSTR, &slots.texts[0], VT_BYREF | VT_BSTR,
+                                            &slots.texts[1], VT_BYREF | VT_BSTR, &slots.texts[2]);
     if (hr == E_FAIL && !m_environment.Held())
         return hr;
     CopyBounded(first, slots.texts[0], maxLength);
@@ -101,19 +103,21 @@ HRESULT CHostedSession::GetCurrentAddress(char* first, char* second, char* third
 
 HRESULT CHostedSession::ShowFrameFooter(long value) {
     CVariant result;
-    return m_environment.InvokeByName(L"VNLENVShowFrameFooter", &result, 1, VT_I4, value);
+    return m_environment.InvokeByName(EnvironmentMethodName(ENV_SHOW_FRAME_FOOTER), &result, 1, VT_I4, value);
 }
 
 HRESULT CHostedSession::AppendToWindowTitle(const char* text) {
     CBstr title(text ? text : "");
     CVariant result;
-    return m_environment.InvokeByName(L"VNLENVAppendToWindowTitle", &result, 1, VT_BSTR, title.Get());
+    return m_environment.InvokeByName(EnvironmentMethodName(ENV_APPEND_TO_WINDOW_TITLE), &result, 1, VT_BSTR,
+                                      title.Get());
 }
 
 HRESULT CHostedSession::SetWindowTitleTool(const char* text) {
     CBstr tool(text ? text : "");
     CVariant result;
-    return m_environment.InvokeByName(L"VNLENVSetWindowTitleTool", &result, 1, VT_BSTR, tool.Get());
+    return m_environment.InvokeByName(EnvironmentMethodName(ENV_SET_WINDOW_TITLE_TOOL), &result, 1, VT_BSTR,
+                                      tool.Get());
 }
 
 bool CHostedSession::HasEnvironment() const {

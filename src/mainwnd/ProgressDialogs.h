@@ -1,8 +1,8 @@
 // The host's two progress dialogs, file transfers and device tasks, and the session events that drive
 // them. Before they are made and after they are gone every event is answered 0.
 #pragma once
+#include "contracts/QuorGui.h"
 #include "session/DeviceSession.h"
-#include "session/QuorGui.h"
 #include <memory>
 
 class CProgressDialogs : public ISessionListener {

@@ -1,4 +1,5 @@
 #include "module/DorvexCtrl.h"
+#include "contracts/QuorGui.h"
 #include "framework/ClassFactory.h"
 #include "framework/Handles.h"
 #include "framework/Prompts.h"
@@ -6,7 +7,6 @@
 #include "mainwnd/DorvexWnd.h"
 #include "module/DorvexIds.h"
 #include "module/resource.h"
-#include "session/QuorGui.h"
 
 namespace {
 const COleControlInfo kControlInfo = {

@@ -1,5 +1,6 @@
 // The module's four entry points: class objects, unloading, and self-registration, which besides the
 // type library and the two classes enrols the control as a plug-in of the host.
+#include "contracts/QuorLib32.h"
 #include "framework/ClassFactory.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
@@ -9,7 +10,6 @@
 #include "module/DorvexCtrl.h"
 #include "module/DorvexIds.h"
 #include "module/DorvexPropPage.h"
-#include "session/QuorLib32.h"
 #include <olectl.h>
 
 namespace {

@@ -1,15 +1,11 @@
 // What the views, the navigation and the transfer runner ask of the device, each request answering with
 // its own outcome. Portable: the session component implements it over COM, tests over a script.
 #pragma once
+#include "contracts/RequestCodes.h"
+#include "contracts/SessionErrors.h"
 #include "paramblock/ParamBlock.h"
-#include "session/RequestCodes.h"
 #include <cstdint>
 #include <string>
-
-// Session error codes after which a failure shows nothing: the user cancelled, or the connection is gone
-// and the host says so itself.
-constexpr long kSessionErrorCancelled = 33;
-constexpr long kSessionErrorConnectionLost = 45;
 
 // The outcome of one request. A failure carries the session's code and text as they were right after the
 // failing call: a later call would replace them.
@@ -21,8 +17,9 @@ struct RequestResult {
     static RequestResult Success() { return {true, 0, {}}; }
     static RequestResult Failure(long code, std::string text) { return {false, code, std::move(text)}; }
     explicit operator bool() const { return ok; }
-    // A failure the user has already been told about, or that was the user's own doing.
-    bool Quiet() const { return !ok && (code == kSessionErrorCancelled || code == kSessionErrorConnectionLost); }
+    // A failure the user has already been told about, or that was the user's own doing: a cancel, or a lost
+    // connection, which the host reports itself.
+    bool Quiet() const { return !ok && (code == SE_CANCELLED || code == SE_CONNECTION_LOST); }
 };
 
 class IDeviceRequests {

@@ -1,9 +1,9 @@
 #include "session/DeviceSession.h"
+#include "contracts/QuorGui.h"
 #include "framework/ComError.h"
 #include "framework/ComObject.h"
 #include "framework/DispatchCall.h"
 #include "framework/Handles.h"
-#include "session/QuorGui.h"
 #include <algorithm>
 #include <array>
 #include <cwchar>

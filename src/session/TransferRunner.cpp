@@ -7,10 +7,17 @@ const char kErrorCaption[] = "Error";
 
 void CTransferRunner::Start(std::unique_ptr<CTransferList> list) {
     m_cancelRequested = false;
-    if (!list || list->items.empty())
+    if (!list)
         return;
+    // A list with nothing left to send, or one the device will not take, still names what it left out.
+    if (list->items.empty()) {
+        ShowSummary(CBatchSummary{}, CBatchSummary::Ending::Finished, *list);
+        return;
+    }
     if (!m_device.ReserveDevice(kReserveWait)) {
         m_host.ShowBox("Device is busy.", kAppCaption, true);
+        if (!list->skipped.empty())
+            ShowSummary(CBatchSummary{}, CBatchSummary::Ending::Refused, *list);
         return;
     }
     list->cursor = list->items.begin();
@@ -67,8 +74,12 @@ void CTransferRunner::Step(std::unique_ptr<CTransferList> list) {
     long requestId = 0;
     const RequestResult submitted = m_device.Submit(request, block, kItemWait, userData, requestId);
     auto found = m_runs.find(key);
-    if (found == m_runs.end() || !found->second.waiting)
+    if (found == m_runs.end() || !found->second.waiting) {
+        // Abandoned while the call ran: the request it started has no list left to run for.
+        if (submitted && requestId)
+            m_device.Cancel(requestId, kCancelStop);
         return;
+    }
     if (submitted) {
         found->second.requestId = requestId;
         m_currentRequestId = requestId;
@@ -92,7 +103,7 @@ bool CTransferRunner::Complete(long requestCode, const RequestResult& result, ui
         run.summary.Succeeded();
     } else {
         // A cancelled item counts as left, not as failed.
-        if (result.code != kSessionErrorCancelled)
+        if (result.code != SE_CANCELLED)
             run.summary.Failed(run.waiting->cursor->source, result.text);
         // The batch's first failure is told at once; the others wait for its summary.
         if (!result.Quiet() && !run.summary.ErrorShown()) {
@@ -133,10 +144,15 @@ void CTransferRunner::End(std::unique_ptr<CTransferList> list, CBatchSummary::En
     // A cancel that came when every item had run changed nothing.
     if (ending == CBatchSummary::Ending::Cancelled && summary.Done() + summary.FailedCount() >= list->items.size())
         ending = CBatchSummary::Ending::Finished;
-    if (!summary.WorthShowing(ending, list->skipped.size()))
+    ShowSummary(summary, ending, *list);
+}
+
+void CTransferRunner::ShowSummary(const CBatchSummary& summary, CBatchSummary::Ending ending,
+                                  const CTransferList& list) {
+    if (!summary.WorthShowing(ending, list.skipped.size()))
         return;
-    const bool bad = summary.FailedCount() > 0 || !list->skipped.empty() || ending == CBatchSummary::Ending::Refused;
-    m_host.ShowBox(summary.Text(ending, list->items.size(), list->skipped), kAppCaption, bad);
+    const bool bad = summary.FailedCount() > 0 || !list.skipped.empty() || ending == CBatchSummary::Ending::Refused;
+    m_host.ShowBox(summary.Text(ending, list.items.size(), list.skipped), kAppCaption, bad);
 }
 
 void CTransferRunner::Abandon() {

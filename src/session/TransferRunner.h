@@ -36,7 +36,8 @@ public:
     CTransferRunner& operator=(const CTransferRunner&) = delete;
     ~CTransferRunner() { Abandon(); }
 
-    // Reserves the device for `list` and posts its first step; a busy device ends the list with a box.
+    // Reserves the device for `list` and posts its first step; a busy device ends the list with a box. A
+    // list with nothing to send, or refused, still names the entries left out while it was built.
     void Start(std::unique_ptr<CTransferList> list);
     // Submits the item under the list's cursor, or ends the list past its last item or after a cancel.
     // A list that was never started runs from its cursor without a reservation of its own.
@@ -71,6 +72,8 @@ private:
     void Post(std::unique_ptr<CTransferList> list);
     void ReleaseDevice(Run& run);
     void End(std::unique_ptr<CTransferList> list, CBatchSummary::Ending ending);
+    // The batch's summary, when it has anything to tell.
+    void ShowSummary(const CBatchSummary& summary, CBatchSummary::Ending ending, const CTransferList& list);
 
     IDeviceRequests& m_device;
     ITransferHost& m_host;

@@ -21,7 +21,6 @@
 #include "SessionHost.h"
 #include "VarnelHost_h.h"
 #include "framework/Handles.h"
-#include "hostenv/HostApplication.h"
 
 namespace {
 using namespace host_test;
@@ -484,20 +483,17 @@ BOOL CALLBACK MatchHostWindow(HWND hwnd, LPARAM param) {
 // COM starts the registered host on demand (VarnelHost.exe -Embedding), as for a plug-in without an
 // environment. This needs the prefix's RpcSs, which cmake/wine-run makes sure can start.
 TEST(HostProcess, TheApplicationObjectStartsAHostForAPluginAndAddress) {
-    // The control finds the object by its own copy of the class: it must be the one the host registers.
-    EXPECT_TRUE(IsEqualCLSID(kClsidHostApplication, CLSID_VarnelApplication));
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     // As the plug-in does it when it holds no environment.
     IUnknown* unknown = nullptr;
-    ASSERT_EQ(CoCreateInstance(kClsidHostApplication, nullptr,
+    ASSERT_EQ(CoCreateInstance(CLSID_VarnelApplication, nullptr,
                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
                                IID_IUnknown, reinterpret_cast<void**>(&unknown)),
               S_OK)
         << "VarnelHost.exe /RegServer must have registered the object";
     ASSERT_EQ(OleRun(unknown), S_OK);
-    // Called through the control's own declaration of the interface.
-    IHostApplication* application = nullptr;
-    ASSERT_EQ(unknown->QueryInterface(kIidHostApplication, reinterpret_cast<void**>(&application)), S_OK);
+    IVarnelApplication* application = nullptr;
+    ASSERT_EQ(unknown->QueryInterface(IID_IVarnelApplication, reinterpret_cast<void**>(&application)), S_OK);
     unknown->Release();
 
     // Only the plug-in form is accepted: no registration or tour through the back door.

@@ -18,10 +18,11 @@
 #include "session/TransferList.h"
 #include "mainwnd/DorvexWnd.h"
 #include "browser/Messages.h"
-#include "module/resource.h"
+#include "browser/resource.h"
 #include "module/DorvexCtrl.h"
 #include "paramblock/ParamBlock.h"
-#include "session/QuorGui.h"
+#include "contracts/EnvironmentMethods.h"
+#include "contracts/QuorGui.h"
 #include "Dorvex_h.h"
 
 #include <algorithm>
@@ -56,7 +57,8 @@ protected:
         Add(deviceB, "USER\\");
     }
     CTempFolder deviceA{"device-a"}, deviceB{"device-b"};
-    CRecordingEnvironment environment{{L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams"}};
+    CRecordingEnvironment environment{{EnvironmentMethodName(ENV_UPDATE_CONNECTION_STATUS),
+                                       EnvironmentMethodName(ENV_UPDATE_CONNECTION_PARAMS)}};
     std::vector<SeenMessage> seen;
 };
 

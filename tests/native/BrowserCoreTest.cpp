@@ -1,8 +1,9 @@
 // The browser's portable rules: drive recognition, path joining, which device names may become local
-// ones, and the order of the file list. (Which listing records are kept: BrowserTest's hostile records;
+// ones, the order of the file list, and the moves between directories. (Which listing records are kept: BrowserTest's hostile records;
 // directories first, names without case and the reversal by name: BrowserTest's sorted rows.)
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
+#include "browser/Navigation.h"
 #include "browser/RemotePath.h"
 #include "browser/SortState.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,47 @@ TEST(SortState, SizeAndTimeCompareUnsignedWithOlderKeysBreakingTies) {
     state.ClickColumn(kColumnSize);
     SortRows(rows, state);
     EXPECT_EQ(Names(rows), "big,late,a,mid,<new>") << "reversed whole, ties included";
+}
+
+// Records what the navigation asks of the panes, one text a request.
+struct RecordingPanes : ITreePane, IListPane {
+    std::vector<std::string> asked;
+    void ListDirectory(const std::string& path) override { asked.push_back("list " + path); }
+    void SelectDirectory(const std::string& path) override { asked.push_back("select " + path); }
+    void RefreshDirectory(const std::string& path) override { asked.push_back("refresh " + path); }
+};
+
+TEST(Navigation, HoldsTheDirectoryShownAndMovesThePanesOnlyWhereThereIsSomewhereToGo) {
+    RecordingPanes panes;
+    CNavigation navigation;
+    navigation.SetPanes(&panes, &panes);
+    const std::vector<DriveRow> drives = SecondaryDrives();
+    // Nothing shown yet: nothing to read again, open or go up from.
+    navigation.Reload();
+    navigation.Open("x");
+    EXPECT_FALSE(navigation.Up(drives));
+    navigation.Show("\\cf0\\Prog\\");
+    navigation.Show("\\cf0\\Prog\\"); // the tree reselecting it costs no listing
+    navigation.Reload();
+    navigation.Open("Sub");
+    EXPECT_TRUE(navigation.Up(drives));
+    navigation.Changed("\\cf0\\Prog\\");
+    navigation.Show("\\cf0\\");
+    EXPECT_FALSE(navigation.Up(drives)) << "nothing above a drive's root";
+    navigation.Show("\\");
+    EXPECT_FALSE(navigation.Up(drives)) << "nothing above the device's root";
+    navigation.Show("\\SYS\\");
+    EXPECT_TRUE(navigation.Up(drives));
+    EXPECT_EQ(panes.asked, (std::vector<std::string>{"list \\cf0\\Prog\\", "list \\cf0\\Prog\\",
+                                                     "select \\cf0\\Prog\\Sub", "select \\cf0\\",
+                                                     "refresh \\cf0\\Prog\\", "list \\cf0\\", "list \\",
+                                                     "list \\SYS\\", "select \\"}));
+    EXPECT_EQ(navigation.Current(), "\\SYS\\");
+    // A new connection forgets it: the same directory is listed again when the tree selects it.
+    navigation.Clear();
+    navigation.Show("\\SYS\\");
+    EXPECT_EQ(panes.asked.back(), "list \\SYS\\");
+    EXPECT_EQ(panes.asked.size(), 10u);
 }
 
 } // namespace

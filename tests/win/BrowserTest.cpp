@@ -13,7 +13,7 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/ConfirmDialog.h"
 #include "session/TransferList.h"
-#include "module/resource.h"
+#include "browser/resource.h"
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -439,9 +439,26 @@ protected:
 };
 
 TEST_F(CommandsTest, DeleteAsksAboutEachEntryDirectoriesTwiceAndTheAnswersHoldForTheWholeRun) {
-    Show("\\data\\",
-         {TestEntry("a", false), TestEntry("b", false), TestEntry("c", false), TestEntry("d1", true),
-          TestEntry("f", false), TestEntry("d2", true), TestEntry("g", false)});
+    const Entries entries = {TestEntry("a", false), TestEntry("b", false), TestEntry("c", false),
+                             TestEntry("d1", true), TestEntry("f", false), TestEntry("d2", true),
+                             TestEntry("g", false)};
+    Show("\\data\\", entries);
+    // Every question is owned by the host's top-level window, centred on it, with the host disabled.
+    std::vector<std::string> seen;
+    bool intrude = false;
+    prompts.onDialog = [&](HWND dialog) {
+        RECT owner, box;
+        GetWindowRect(frame, &owner);
+        GetWindowRect(dialog, &box);
+        const bool centred = std::abs((owner.left + owner.right) - (box.left + box.right)) <= 2 &&
+                             std::abs((owner.top + owner.bottom) - (box.top + box.bottom)) <= 2;
+        seen.push_back(std::string(GetWindow(dialog, GW_OWNER) == frame ? "owned" : "not owned") +
+                       (IsWindowEnabled(frame) ? ", host enabled" : ", host disabled") +
+                       (centred ? ", centred" : ", not centred"));
+        // What a click in the tree would do if one got through: another directory shown meanwhile.
+        if (std::exchange(intrude, false))
+            SendMessageA(list, UWM_LIST_SHOW_DIR, 0, reinterpret_cast<LPARAM>(new std::string("\\other\\")));
+    };
     Select({2, 3, 4}); // after the directories d1 and d2
     prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES);
     prompts.ExpectDialog("Confirm", "Delete b?", IDC_CONFIRM_NO);
@@ -466,8 +483,11 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryDirectoriesTwiceAndTheAnswersHoldFo
     EXPECT_EQ(Posted(), "no refresh, reload");
     Verify();
 
-    // A directory is asked about again; a refusal is shown while the run goes on.
+    // A directory is asked about again; a refusal is shown while the run goes on, which stays in the
+    // directory it started in whatever is shown meanwhile.
     Select({0, 1, 5, 6}); // d1, d2, f, g
+    intrude = true;
+    ExpectListing("\\other\\", 10000, entries);
     const UINT yesNo = MB_YESNO;
     prompts.ExpectDialog("Confirm", "Delete d1?", IDC_CONFIRM_YES_ALL);
     prompts.ExpectBox("Delete Directory d1 and all sub directories and files?", "Confirm", yesNo, IDYES);
@@ -477,6 +497,8 @@ TEST_F(CommandsTest, DeleteAsksAboutEachEntryDirectoriesTwiceAndTheAnswersHoldFo
     ExpectDelete("\\data\\g");
     Command(CDorvexListView::kDeleteCommand);
     EXPECT_EQ(Posted(), "refresh \\data\\, reload");
+    EXPECT_EQ(seen, std::vector<std::string>(7, "owned, host disabled, centred"));
+    EXPECT_EQ(prompts.owners, std::vector<HWND>(4, frame)) << "the boxes are the top-level window's";
 }
 
 TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
@@ -493,36 +515,6 @@ TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
     EXPECT_GT(text.bottom - text.top, 2 * 20) << "the text did not get more lines than the field's two";
     EXPECT_LE(text.bottom, yes.top);
     EXPECT_LE(yes.bottom, client.bottom);
-}
-
-TEST_F(CommandsTest, TheQuestionsDisableTheHostAboveThemAndTheRunStaysInTheDirectoryItStartedIn) {
-    Show("\\data\\", {TestEntry("a", false), TestEntry("d", true)});
-    Select({0, 1});
-    std::vector<std::string> seen;
-    prompts.onDialog = [&](HWND dialog) {
-        RECT owner, box;
-        GetWindowRect(frame, &owner);
-        GetWindowRect(dialog, &box);
-        const bool centred = std::abs((owner.left + owner.right) - (box.left + box.right)) <= 2 &&
-                             std::abs((owner.top + owner.bottom) - (box.top + box.bottom)) <= 2;
-        seen.push_back(std::string(GetWindow(dialog, GW_OWNER) == frame ? "owned" : "not owned") +
-                       (IsWindowEnabled(frame) ? ", host enabled" : ", host disabled") +
-                       (centred ? ", centred" : ", not centred"));
-        // What a click in the tree would do if one got through: another directory shown meanwhile.
-        if (seen.size() == 1) {
-            ExpectListing("\\other\\", 10000, {TestEntry("a", false), TestEntry("d", true)});
-            SendMessageA(list, UWM_LIST_SHOW_DIR, 0, reinterpret_cast<LPARAM>(new std::string("\\other\\")));
-        }
-    };
-    prompts.ExpectDialog("Confirm", "Delete d?", IDC_CONFIRM_YES);
-    prompts.ExpectBox("Delete Directory d and all sub directories and files?", "Confirm", MB_YESNO, IDYES);
-    ExpectDelete("\\data\\d", true);
-    prompts.ExpectDialog("Confirm", "Delete a?", IDC_CONFIRM_YES);
-    ExpectDelete("\\data\\a");
-    Command(CDorvexListView::kDeleteCommand);
-    EXPECT_EQ(Posted(), "refresh \\data\\, reload");
-    EXPECT_EQ(seen, std::vector<std::string>(2, "owned, host disabled, centred"));
-    EXPECT_EQ(prompts.owners, std::vector<HWND>{frame}) << "the directory's question is the top-level window's";
 }
 
 TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {

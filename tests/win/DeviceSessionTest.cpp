@@ -8,14 +8,16 @@
 
 #include "MainWindowFixture.h"
 #include "SessionTestSupport.h"
+#include "VarnelHost_h.h"
+#include "contracts/EnvironmentMethods.h"
 #include "framework/ComPtr.h"
 #include "framework/Handles.h"
 #include "hostenv/EnvDispatch.h"
-#include "hostenv/HostApplication.h"
 #include "hostenv/HostedSession.h"
 #include "paramblock/ParamBlock.h"
 #include "session/DeviceSession.h"
 
+#include <iterator>
 #include <memory>
 #include <type_traits>
 
@@ -423,10 +425,12 @@ TEST_F(DeviceSessionTest, AReconnectRunsAfterTheEventFromTheTimersAlertableWait)
     session.ExpectDestruction(7);
 }
 
-const std::vector<std::wstring> kEnvironmentMethods = {
-    L"VNLENVUpdateConnectionStatus", L"VNLENVUpdateConnectionParams", L"VNLENVLaunchPlugin",
-    L"VNLENVSetPluginWindowSize",    L"VNLENVGetCurrentAddress",      L"VNLENVShowFrameFooter",
-    L"VNLENVAppendToWindowTitle",    L"VNLENVSetWindowTitleTool",     L"Method"};
+// The host's methods and one of the tests' own.
+const std::vector<std::wstring> kEnvironmentMethods = [] {
+    std::vector<std::wstring> names(std::begin(kEnvironmentMethodNames), std::end(kEnvironmentMethodNames));
+    names.push_back(L"Method");
+    return names;
+}();
 
 using Arg = CRecordingEnvironment::Arg;
 
@@ -439,7 +443,7 @@ template <class T> std::vector<T> Args(const CRecordingEnvironment::Call& call, 
 }
 
 // The host application object as the host registers it; records the command line it is given.
-class CHostApplicationDouble : public IHostApplication, public IClassFactory {
+class CHostApplicationDouble : public IVarnelApplication, public IClassFactory {
 public:
     std::wstring commandLine;
     HRESULT answer = S_OK;
@@ -448,8 +452,8 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || (offerInterface && IsEqualIID(iid, kIidHostApplication)))
-            *out = static_cast<IHostApplication*>(this);
+        if (IsEqualIID(iid, IID_IUnknown) || (offerInterface && IsEqualIID(iid, IID_IVarnelApplication)))
+            *out = static_cast<IVarnelApplication*>(this);
         else if (IsEqualIID(iid, IID_IClassFactory))
             *out = static_cast<IClassFactory*>(this);
         return *out ? S_OK : E_NOINTERFACE;
@@ -479,7 +483,7 @@ class EnvDispatchTest : public ScriptedSessionFixture {
 protected:
     void SetUp() override {
         ScriptedSessionFixture::SetUp();
-        ASSERT_EQ(CoRegisterClassObject(kClsidHostApplication, static_cast<IClassFactory*>(&application),
+        ASSERT_EQ(CoRegisterClassObject(CLSID_VarnelApplication, static_cast<IClassFactory*>(&application),
                                         CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                         &cookie),
                   S_OK);

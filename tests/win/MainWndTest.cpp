@@ -14,7 +14,7 @@
 #include "session/TransferList.h"
 #include "browser/Messages.h"
 #include "gui/resource.h"
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 #include <algorithm>
 #include <cstring>
@@ -154,7 +154,7 @@ TEST_F(MainWndTest, ConnectClearsTheViewsFirstAndAPassedCheckFetchesThePatternsT
     session.ExpectErrorInfo(L"No device answers at this address.", 12);
     prompts.ExpectBox("No device answers at this address.", "Error", kErrorBox);
     main->ConnectToDevice("nowhere");
-    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
+    EXPECT_EQ(prompts.owners.back(), frame) << "the question is the top-level window's";
 }
 
 TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandardError) {
@@ -185,76 +185,42 @@ TEST_F(MainWndTest, AFailedCheckShowsTheTextUnlessCancelledOrLostThenTheStandard
     }
 }
 
-TEST_F(MainWndTest, ABusyDeviceOrARefusedItemEndsTheListWithTheReason) {
-    ASSERT_TRUE(PostTransferList(main->m_hWnd, UWM_TRANSFER_START, std::make_unique<CCountedList>()));
+// What the runner does with a list is its own test's (TransferRunnerTest); here, that the window feeds it:
+// posted lists, the session's completions, the file dialog's cancel, the reload and the boxes' owner.
+TEST_F(MainWndTest, PostedListsRunThroughTheSessionsEventsAndTheCancelMessage) {
+    // What was left out while a list was built is told even when nothing is sent: the device is busy, or
+    // every entry was left out.
     session.Expect("ReserveDevice(1000)", 0);
     session.ExpectErrorInfo(L"Reserved by another session.", 5);
     prompts.ExpectBox("Device is busy.", "Dorvex", kErrorBox);
-    StartList(2, 0);
+    prompts.ExpectBox("The transfer stopped after 0 of 2 files; 2 were left.\n\nNot transferred:\n"
+                      "\\d\\bad1?: no such local name",
+                      "Dorvex", kErrorBox);
+    StartList(2, 0, 1);
+    prompts.ExpectBox("0 of 0 files were transferred.\n\nNot transferred:\n\\d\\bad1?: no such local name",
+                      "Dorvex", kErrorBox);
+    StartList(0, 0, 1);
     Pump(300, [&] { return g_listsFreed == 2; });
-    EXPECT_EQ(g_listsFreed, 2) << "an empty list and a list the device refused are freed";
+    EXPECT_EQ(g_listsFreed, 2) << "a list the device refused and an empty one are freed";
+    EXPECT_EQ(prompts.owners.back(), frame) << "the box is the top-level window's";
     session.VerifyDone();
-    prompts.VerifyDone();
 
-    // The first item refused: its text (read before the release replaces it), no reload, no summary.
     session.Expect("ReserveDevice(1000)");
-    const std::string data = StartList(3, 0);
-    session.Expect(Download(1, data), 0);
-    session.ExpectErrorInfo(L"The local directory does not exist.", 17);
-    session.Expect("ReleaseDevice");
-    prompts.ExpectBox("The local directory does not exist.", "Dorvex", kErrorBox);
-    std::vector<SeenMessage> seen;
-    PumpUntil("ReleaseDevice", &seen);
-    EXPECT_EQ(g_listsFreed, 3);
-    EXPECT_FALSE(Reloaded(seen));
-    EXPECT_EQ(prompts.owners.back(), main->m_hWnd);
-}
-
-TEST_F(MainWndTest, FailuresOfABatchShowTheFirstAtOnceAndTheRestInOneSummary) {
-    session.Expect("ReserveDevice(1000)");
-    const std::string data = StartList(25, 0, 2);
-    for (int item = 1; item <= 25; ++item) {
-        session.Expect(Download(item, data));
-        PumpUntil(Download(item, data));
-        // 2: the connection went (the host says so itself); 3: the first failure told; 4 to 24 collected.
-        const bool fails = item > 1 && item < 25;
-        if (fails)
-            session.ExpectErrorInfo(item == 2 ? L"Connection lost." : L"Injected\r\nfailure.",
-                                    item == 2 ? 45 : 30);
-        if (item == 3)
-            prompts.ExpectBox("Injected\r\nfailure.", "Error", kErrorBox);
-        if (item == 25)
-            session.Expect("ReleaseDevice");
-        EXPECT_EQ(session.FireComplete(fails ? 30 : 0, 0x1801, !fails, nullptr, userData), S_OK);
-        prompts.VerifyDone();
-    }
-    prompts.ExpectBox("*", "Dorvex", kErrorBox);
-    EXPECT_TRUE(FreedAndReloaded(1));
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    const std::string& summary = prompts.shown[1];
-    EXPECT_EQ(summary.substr(0, summary.find('\n')), "2 of 25 files were transferred.");
-    EXPECT_NE(summary.find("\n\\d\\f2.txt: Connection lost.\n\\d\\f3.txt: Injected failure.\n"),
-              std::string::npos)
-        << summary;
-    EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2 + 1 + 20) << summary;
-    EXPECT_EQ(summary.substr(summary.rfind('\n')), "\nand 5 more")
-        << "23 failed items and 2 left out, 20 shown";
-}
-
-// A cancel with the running request's id (the file dialog's) runs end to end: TransferEndToEnd.CancelStops...
-TEST_F(MainWndTest, CancelWithoutARequestIdLetsTheRunningItemFinishAndStopsAfterIt) {
-    session.Expect("ReserveDevice(1000)");
-    const std::string data = StartList(2, 1);
-    session.Expect("Submit(0x1800,[\\d\\f1.txt,C:\\dl\\],1000," + data + ")");
+    const std::string data = StartList(2, 0);
+    session.Expect(Download(1, data));
     PumpUntil("Submit(");
-    EXPECT_FALSE(main->Runner().CancelRequested()) << "a new list starts uncancelled";
-    PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, 0);
-    Pump(50, [&] { return main->Runner().CancelRequested(); });
+    session.Expect(Download(2, data));
+    EXPECT_EQ(session.FireComplete(0, 0x1801, true, nullptr, userData), S_OK);
+    PumpUntil(Download(2, data));
+    session.Expect("CancelRequest(101,2)");
+    PostMessageA(main->m_hWnd, UWM_TRANSFER_CANCEL, 0, main->Runner().CurrentRequestId());
+    PumpUntil("CancelRequest(");
+    session.ExpectErrorInfo(L"Cancelled.", 33);
     session.Expect("ReleaseDevice");
-    EXPECT_EQ(session.FireComplete(0, 0x1800, true, nullptr, userData), S_OK);
+    EXPECT_EQ(session.FireComplete(33, 0x1801, false, nullptr, userData), S_OK);
     prompts.ExpectBox("The transfer was cancelled after 1 of 2 files; 1 was left.", "Dorvex",
                       MB_OK | MB_ICONINFORMATION);
-    EXPECT_TRUE(FreedAndReloaded(1));
+    EXPECT_TRUE(FreedAndReloaded(3));
 }
 
 TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWindow) {

@@ -11,7 +11,7 @@
 
 #include "SessionTestSupport.h" // CTempFolder, ReadFileText
 #include "gui/resource.h"
-#include "session/QuorGui.h"
+#include "contracts/QuorGui.h"
 
 namespace {
 

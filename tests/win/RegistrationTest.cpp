@@ -10,7 +10,7 @@
 #include "DeviceSessionDouble.h"
 #include "framework/Handles.h"
 #include "module/DorvexIds.h"
-#include "session/QuorLib32.h"
+#include "contracts/QuorLib32.h"
 
 namespace {
 

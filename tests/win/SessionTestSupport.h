@@ -10,7 +10,7 @@
 #include "QuorSession_h.h"
 #include "DeviceSessionDouble.h" // Pump, ProgramDirectory
 #include "paramblock/ParamBlock.h"
-#include "session/RequestCodes.h"
+#include "contracts/RequestCodes.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,9 +1,6 @@
-// The codes GetLastErrorInfo and RequestComplete report (README.md has the table), and the exception
-// that carries a failure from deep inside a request to the method or completion that reports it.
+// The codes the session component's GetLastErrorInfo and RequestComplete report (host/session/README.md
+// has the table).
 #pragma once
-
-#include <string>
-#include <utility>
 
 enum SessionErrorCode : long {
     SE_OK = 0,
@@ -29,15 +26,4 @@ enum SessionErrorCode : long {
     SE_CANCELLED = 33,
     SE_CONNECTION_LOST = 45,
     SE_DISCONNECTED = 46,
-};
-
-class CDeviceError {
-public:
-    CDeviceError(long code, std::string text) : m_code(code), m_text(std::move(text)) {}
-    long Code() const { return m_code; }
-    const std::string& Text() const { return m_text; }
-
-private:
-    long m_code;
-    std::string m_text;
 };
