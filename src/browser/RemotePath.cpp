@@ -1,5 +1,5 @@
 #include "browser/RemotePath.h"
-#include "module/resource.h"
+#include "browser/resource.h"
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
     std::string path(directory);
