@@ -13,6 +13,7 @@
 #include <ole2.h>
 
 #include "browser/DorvexListView.h"
+#include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ public:
         for (int column = 0; column < 3; ++column) {
             LVCOLUMNA heading = {};
             heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-            heading.cx = CDorvexListView::kDefaultWidths[column];
+            heading.cx = kDefaultColumnWidths[column];
             heading.pszText = const_cast<char*>(headings[column]);
             heading.iSubItem = column;
             ListView_InsertColumn(m_list, column, &heading);

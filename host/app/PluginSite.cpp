@@ -50,8 +50,8 @@ HRESULT CPluginSite::Create(HWND parent, const std::wstring& progId, const RECT&
     if (SUCCEEDED(hr) && !unknown)
         hr = E_NOINTERFACE;
     if (SUCCEEDED(hr)) {
-        hr = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&m_control));
-        unknown->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&m_active));
+        hr = unknown->QueryInterface(IID_PPV_ARGS(&m_control));
+        unknown->QueryInterface(IID_PPV_ARGS(&m_active));
         unknown->Release();
     }
     if (FAILED(hr)) {

@@ -16,7 +16,7 @@ BSTR SessionErrorText(IUnknown* session) {
     if (!session)
         return nullptr;
     IDispatch* dispatch = nullptr;
-    if (FAILED(session->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))) || !dispatch)
+    if (FAILED(session->QueryInterface(IID_PPV_ARGS(&dispatch))) || !dispatch)
         return nullptr;
     BSTR text = nullptr;
     OLECHAR name[] = L"GetLastErrorInfo";

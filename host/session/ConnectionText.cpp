@@ -1,6 +1,7 @@
 #include "ConnectionText.h"
 
 #include "DevicePath.h"
+#include "paramblock/AsciiCase.h"
 
 #include <cstdlib>
 
@@ -119,7 +120,7 @@ bool ParseConnectionText(std::string_view text, ConnectionSettings& settings, st
         const std::string_view key = Trim(item.substr(0, eq));
         const std::string_view value =
             eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
-        const auto is = [&](std::string_view name) { return devicepath::EqualsNoCase(key, name); };
+        const auto is = [&](std::string_view name) { return EqualsIgnoreCase(key, name); };
 
         if (device) {
             if (eq == std::string_view::npos && is("demo")) {

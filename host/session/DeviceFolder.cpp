@@ -5,6 +5,7 @@
 #include "session/DirectoryRecord.h"
 
 #include "framework/Handles.h"
+#include "paramblock/AsciiCase.h"
 #include "paramblock/ParamBlock.h"
 
 #include <algorithm>
@@ -187,7 +188,7 @@ CDeviceItem CDeviceFolder::Resolve(const std::string& remotePath) const {
 }
 
 CDeviceItem CDeviceFolder::Resolve(const std::vector<std::string>& names) const {
-    if (!names.empty() && devicepath::EqualsNoCase(names[0], kStagingName))
+    if (!names.empty() && EqualsIgnoreCase(names[0], kStagingName))
         Fail(SE_BAD_PATH, "\\" + names[0] + " is reserved for the device's own use.");
     CDeviceItem item;
     item.local = m_root;
@@ -283,7 +284,7 @@ void CDeviceFolder::List(const std::string& remotePath, CParamBlock& answer) con
                 wide[length] = 0;
                 if (DeviceTextFromWide(wide, name) && name != "." && name != ".." &&
                     devicepath::CheckName(name).empty() &&
-                    !(dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName))) {
+                    !(dir.names.empty() && EqualsIgnoreCase(name, kStagingName))) {
                     Entry entry{std::move(name), SortKey(wide), {}};
                     entry.fields.directory = (found.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
                     entry.fields.size = entry.fields.directory ? 0 : static_cast<uint64_t>(found.EndOfFile.QuadPart);
@@ -346,7 +347,7 @@ void CDeviceFolder::MakeDirectory(const std::string& parent, const std::string& 
     const std::string why = devicepath::CheckName(name);
     if (!why.empty())
         Fail(SE_BAD_PATH, "Cannot create the directory \"" + name.substr(0, 260) + "\": " + why);
-    if (dir.names.empty() && devicepath::EqualsNoCase(name, kStagingName))
+    if (dir.names.empty() && EqualsIgnoreCase(name, kStagingName))
         Fail(SE_BAD_PATH,
              "Cannot create the directory \"" + name + "\": the name is reserved for the device's own use.");
     const CDeviceItem item = Child(dir, name);

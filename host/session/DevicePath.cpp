@@ -1,4 +1,5 @@
 #include "DevicePath.h"
+#include "paramblock/AsciiCase.h"
 
 #include <array>
 
@@ -10,33 +11,20 @@ std::string Shown(std::string_view path) {
     return path.size() > 200 ? std::string(path.substr(0, 200)) + "..." : std::string(path);
 }
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Names the file system gives to devices; with any extension they still open the device, not a file.
 bool IsReservedDeviceName(std::string_view name) {
     const std::string_view stem = name.substr(0, name.find('.'));
     static constexpr std::array<std::string_view, 6> fixed = {"con", "prn",    "aux",
                                                               "nul", "conin$", "conout$"};
     for (std::string_view reserved : fixed)
-        if (EqualsNoCase(stem, reserved))
+        if (EqualsIgnoreCase(stem, reserved))
             return true;
     if (stem.size() == 4 && stem[3] >= '0' && stem[3] <= '9')
-        return EqualsNoCase(stem.substr(0, 3), "com") || EqualsNoCase(stem.substr(0, 3), "lpt");
+        return EqualsIgnoreCase(stem.substr(0, 3), "com") || EqualsIgnoreCase(stem.substr(0, 3), "lpt");
     return false;
 }
 
 } // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
 
 std::string CheckName(std::string_view name) {
     if (name.empty())
@@ -121,7 +109,7 @@ bool IsDriveRoot(const std::vector<std::string>& names) {
     if (names.size() != 1)
         return false;
     for (std::string_view drive : {"cf0", "cf1", "nvram", "mmc"})
-        if (EqualsNoCase(names[0], drive))
+        if (EqualsIgnoreCase(names[0], drive))
             return true;
     return false;
 }
@@ -151,7 +139,7 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     // Iterative wildcard match with one backtrack point: linear in practice, never recursive.
     size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+        if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++n;
             ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -28,9 +28,6 @@ std::string JoinRemote(const std::vector<std::string>& names, bool trailingSepar
 // True for the drives that live in the device's root directory (cf0, cf1, nvram, mmc, any case).
 bool IsDriveRoot(const std::vector<std::string>& names);
 
-// ASCII-only case-insensitive comparison, as the device compares names.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 // A local path that can only mean one place: "C:\..." or "\\server\share\...", without embedded NULs.
 bool IsAbsoluteLocalPath(std::string_view path);
 

@@ -8,6 +8,7 @@
 
 #include "contracts/RequestCodes.h"
 #include "framework/Handles.h"
+#include "paramblock/AsciiCase.h"
 
 #include <vector>
 
@@ -331,7 +332,7 @@ bool CRequestRunner::AskOverwrite(const std::string& prompt) {
     const bool overwrite = m_report.Ask(
         [prompt](CSessionEvents& events) {
             std::string answer;
-            return events.HostQuery(1, prompt, answer) && devicepath::EqualsNoCase(answer, "yes");
+            return events.HostQuery(1, prompt, answer) && EqualsIgnoreCase(answer, "yes");
         },
         m_request.cancel);
     ThrowIfCancelled(m_cancel);

@@ -8,3 +8,5 @@ add_library(quor_session_portable STATIC
   ${CMAKE_CURRENT_LIST_DIR}/DirectoryRecord.cpp)
 # Users include "session/DevicePath.h" and the like.
 target_include_directories(quor_session_portable PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
+# The ASCII case folding it shares with the control, header only.
+target_include_directories(quor_session_portable PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../../src)

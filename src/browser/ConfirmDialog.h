@@ -13,8 +13,6 @@ public:
     // Shows the dialog owned by and centred on `owner` (its top-level window, which it disables while it is
     // up) and returns the answer; Escape leaves kClosed.
     int DoModal(HWND owner);
-    int Answer() const { return m_answer; }
-    const std::string& Question() const { return m_question; }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,10 +1,12 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
+#include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
 #include "browser/resource.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
+#include <windowsx.h>
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
@@ -42,7 +44,7 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
         LVCOLUMNA heading = {};
         heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         heading.fmt = LVCFMT_LEFT;
-        heading.cx = kDefaultWidths[column];
+        heading.cx = kDefaultColumnWidths[column];
         heading.pszText = const_cast<char*>(kHeadings[column]);
         heading.iSubItem = column;
         ListView_InsertColumn(m_hWnd, column, &heading);
@@ -262,7 +264,7 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
 }
 
 LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
-    POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     if (point.x == -1 && point.y == -1) {
         // From the keyboard: at the focused row, or the list's corner when there is none.
         RECT row = {};

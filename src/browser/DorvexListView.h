@@ -21,7 +21,6 @@ class ITransferStarter;
 class CDorvexListView : public CWnd, public IListPane {
 public:
     static constexpr long kListWait = 10000;
-    static constexpr int kDefaultWidths[kColumnCount] = {200, 75, 125};
     // The context menu's commands (the module's string table has a prompt under each).
     static constexpr UINT kDeleteCommand = 201;
     static constexpr UINT kSendCommand = 202;
@@ -41,7 +40,6 @@ public:
     void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
     void SetPatterns(const CTypedPatterns* patterns) { m_patterns = patterns; }
     void SetTransferStarter(ITransferStarter* starter) { m_starter = starter; }
-    HWND TreeWindow() const { return m_treeWindow; }
     // The directory the list shows, "" when none.
     const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }

@@ -114,7 +114,7 @@ void CDorvexTreeView::FillRoots() {
         InsertItem(TVI_ROOT, kNoFileSystemText, I_IMAGENONE, I_IMAGENONE, 0);
         return;
     }
-    HTREEITEM flash = AddDriveItem("\\", kInternalFlashName, kInternalFlashIcon, false);
+    HTREEITEM flash = AddDriveItem("\\", kInternalFlashName, IDI_DRIVE, false);
     if (!flash)
         return;
     ListChildren(flash, "\\");

@@ -15,7 +15,6 @@ class IDeviceRequests;
 class CDorvexTreeView : public CWnd, public ITreePane {
 public:
     static constexpr const char* kInternalFlashName = "Internal Flash";
-    static constexpr int kInternalFlashIcon = 207;
     static constexpr const char* kNoFileSystemText = "No Filesystem present.";
     static constexpr long kListWait = 5000;
 
@@ -33,8 +32,6 @@ public:
     // The navigation's: each runs once the command that asked for it has returned.
     void SelectDirectory(const std::string& path) override;
     void RefreshDirectory(const std::string& path) override;
-    HWND ListWindow() const { return m_listWindow; }
-    const std::vector<DriveRow>& DriveTable() const { return m_driveTable; }
     HIMAGELIST ImageList() const { return m_imageList; }
 
     // Removes every item and frees the drives' roots.

@@ -3,11 +3,15 @@
 // a sane range is taken as never stored: the browser comes up with its default for it. A column stored too
 // narrow to see gets its default width, the other columns keep theirs.
 #pragma once
+#include <array>
+
+// The file list's Name, Size and Time columns as wide as they come before the user sets them.
+constexpr std::array<int, 3> kDefaultColumnWidths = {200, 75, 125};
 
 // The browser's layout as the user left it, kept per user.
 struct BrowserLayout {
-    int splitterPosition = -1;            // the bar's left edge; -1: the default place
-    int columnWidths[3] = {200, 75, 125}; // the file list's Name, Size, Time columns
+    int splitterPosition = -1; // the bar's left edge; -1: the default place
+    std::array<int, 3> columnWidths = kDefaultColumnWidths;
 };
 
 BrowserLayout LoadBrowserLayout(); // defaults for anything missing or damaged

@@ -1,26 +1,5 @@
 #include "browser/RemotePath.h"
-
-namespace {
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-} // namespace
-
-std::string FoldLower(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded)
-        c = Lower(c);
-    return folded;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
+#include "browser/resource.h"
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
     std::string path(directory);
@@ -47,11 +26,10 @@ std::string ParentPath(std::string_view path) {
 }
 
 std::vector<DriveRow> SecondaryDrives() {
-    constexpr int kDriveIcon = 207;
-    return {{"\\cf0", "Compact Flash A", kDriveIcon},
-            {"\\cf1", "Compact Flash B", kDriveIcon},
-            {"\\nvram", "NVRAM Disk", kDriveIcon},
-            {"\\mmc", "MMC A", kDriveIcon}};
+    return {{"\\cf0", "Compact Flash A", IDI_DRIVE},
+            {"\\cf1", "Compact Flash B", IDI_DRIVE},
+            {"\\nvram", "NVRAM Disk", IDI_DRIVE},
+            {"\\mmc", "MMC A", IDI_DRIVE}};
 }
 
 const DriveRow* MatchDrive(const std::vector<DriveRow>& drives, std::string_view directory, std::string_view name) {

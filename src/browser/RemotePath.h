@@ -3,12 +3,11 @@
 // roots; every directory path the tree hands out ends with a backslash. Case folding touches only the
 // ASCII letters.
 #pragma once
+#include "paramblock/AsciiCase.h"
 #include <string>
 #include <string_view>
 #include <vector>
 
-std::string FoldLower(std::string_view text);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // `directory`, a backslash unless it already ends with one, and `name` (also for local paths).
 std::string JoinPath(std::string_view directory, std::string_view name);
 std::string WithFinalBackslash(std::string_view path);

@@ -1,4 +1,5 @@
 #include "browser/SortState.h"
+#include "paramblock/AsciiCase.h"
 #include <algorithm>
 
 void SortState::ClickColumn(int column) {
@@ -16,11 +17,8 @@ namespace {
 int CompareNames(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb - 'A' + 'a');
+        const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }

@@ -31,8 +31,7 @@ POINT PointOf(LPARAM lParam) {
 
 } // namespace
 
-bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id, bool horizontal) {
-    m_geometry = CSplitterGeometry(horizontal);
+bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
     return CWnd::Create(nullptr, "", style, rect, parent, id);
 }
 
@@ -43,10 +42,7 @@ LRESULT CSplitterBar::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
-    if (m_geometry.Horizontal())
-        m_geometry.SetLimits(client.top, client.bottom);
-    else
-        m_geometry.SetLimits(client.left, client.right);
+    m_geometry.SetLimits(client.left, client.right);
     return 0;
 }
 
@@ -55,8 +51,6 @@ bool CSplitterBar::PanesExist() const {
 }
 
 SplitMetrics CSplitterBar::Metrics() const {
-    if (m_geometry.Horizontal())
-        return {GetSystemMetrics(SM_CXFRAME), GetSystemMetrics(SM_CXBORDER)};
     return {GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYBORDER)};
 }
 
@@ -86,7 +80,7 @@ void CSplitterBar::LayoutPanes() {
 }
 
 void CSplitterBar::OnParentSize(int cx, int cy) {
-    if (!PanesExist() || m_geometry.Horizontal())
+    if (!PanesExist())
         return;
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
@@ -103,25 +97,11 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
 }
 
 void CSplitterBar::RestorePosition(int position) {
-    if (m_geometry.Horizontal()) {
-        SetPosition(position); // no parent sizes reach a horizontal bar
-        return;
-    }
     m_chosen = position;
     m_wanted = position;
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
     OnParentSize(client.right, client.bottom);
-}
-
-void CSplitterBar::SetPosition(int position) {
-    m_geometry.MoveTo(position);
-    m_chosen = position;
-    m_wanted = -1;
-    if (!PanesExist())
-        return;
-    MoveBar();
-    LayoutPanes();
 }
 
 LRESULT CSplitterBar::OnNcHitTest(UINT, WPARAM, LPARAM, BOOL&) {
@@ -157,7 +137,7 @@ LRESULT CSplitterBar::OnSetCursor(UINT, WPARAM, LPARAM, BOOL& handled) {
     }
     // The framework's own split cursors live in its resources, which this module does not carry; the
     // system's resize cursors are the same arrows.
-    SetCursor(LoadCursor(nullptr, m_geometry.Horizontal() ? IDC_SIZENS : IDC_SIZEWE));
+    SetCursor(LoadCursor(nullptr, IDC_SIZEWE));
     return TRUE;
 }
 
@@ -205,7 +185,7 @@ LRESULT CSplitterBar::OnCaptureChanged(UINT, WPARAM, LPARAM, BOOL& handled) {
 
 int CSplitterBar::PositionOf(POINT point) const {
     MapWindowPoints(m_hWnd, GetParent(m_hWnd), &point, 1);
-    return m_geometry.Horizontal() ? point.y : point.x;
+    return point.x;
 }
 
 void CSplitterBar::DrawTracker(POINT point, bool erase) {

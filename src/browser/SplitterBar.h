@@ -11,29 +11,22 @@ public:
     CSplitterBar() = default;
     ~CSplitterBar() override { DestroyWindow(); }
 
-    // A child of the framework's default window class, empty text; `horizontal` splits top and bottom.
-    bool Create(DWORD style, const RECT& rect, HWND parent, UINT id, bool horizontal);
+    // A child of the framework's default window class, empty text.
+    bool Create(DWORD style, const RECT& rect, HWND parent, UINT id);
     using CWnd::Create;
     // Centres the bar on the first pane's far edge and lays out both panes against it.
     void SetPanes(CWnd* first, CWnd* second);
-    // The parent's client area is now cx by cy: panes and bar follow (vertical bar only).
+    // The parent's client area is now cx by cy: panes and bar follow.
     void OnParentSize(int cx, int cy);
-    void LayoutPanes();
-
-    // The bar's left (top) edge in the parent's client area.
-    int Position() const { return m_geometry.Position(); }
-    // Moves the bar there, kept within the limits, and lays out the panes.
-    void SetPosition(int position);
     // The place the user left the bar, restored: taken at once when the parent's client area holds the
     // bar there, otherwise as near as it allows and again at each new size until one does (a window still
-    // at its creation size, 0 x 0 for a hidden host). A drag or SetPosition replaces it.
+    // at its creation size, 0 x 0 for a hidden host). A drag replaces it.
     void RestorePosition(int position);
     // Where the user last put the bar (a drag, or a position restored for them); -1 when nobody has.
     // A resize that pulls the bar inside a narrow window does not change it.
     int ChosenPosition() const { return m_chosen; }
 
     CWnd* FirstPane() const { return m_first; }
-    CWnd* SecondPane() const { return m_second; }
 
 protected:
     BEGIN_MSG_MAP(CSplitterBar)
@@ -58,6 +51,7 @@ protected:
 
 private:
     bool PanesExist() const;
+    void LayoutPanes();
     SplitMetrics Metrics() const;
     void Paint();
     // Draws the tracker where the bar would land for `point` (bar client coordinates), inverting the
@@ -68,7 +62,7 @@ private:
     void EndDrag(POINT point);
     // The bar's window to the geometry's place.
     void MoveBar();
-    // `point` (bar client coordinates) along the bar's axis of movement, in the parent's client area.
+    // The x of `point` (bar client coordinates) in the parent's client area.
     int PositionOf(POINT point) const;
 
     CSplitterGeometry m_geometry;

@@ -11,19 +11,11 @@ void CSplitterGeometry::SetLimits(int lower, int upper) {
 }
 
 void CSplitterGeometry::Attach(const SplitRect& first, const SplitRect& second, const SplitMetrics& metrics) {
-    if (m_horizontal) {
-        m_position = first.bottom - metrics.Half();
-        m_spanStart = first.left;
-        m_spanEnd = first.right;
-        m_near = first.top;
-        m_far = second.bottom;
-    } else {
-        m_position = first.right - metrics.Half();
-        m_spanStart = first.top;
-        m_spanEnd = first.bottom;
-        m_near = first.left;
-        m_far = second.right;
-    }
+    m_position = first.right - metrics.Half();
+    m_top = first.top;
+    m_bottom = first.bottom;
+    m_near = first.left;
+    m_far = second.right;
     SetLimits(m_near, m_far);
 }
 
@@ -31,11 +23,8 @@ int CSplitterGeometry::Clamp(int position) const {
     return std::min(std::max(position, m_lower), m_upper);
 }
 
-SplitRect CSplitterGeometry::Make(int alongStart, int alongEnd) const {
-    alongEnd = std::max(alongEnd, alongStart);
-    if (m_horizontal)
-        return {m_spanStart, alongStart, m_spanEnd, alongEnd};
-    return {alongStart, m_spanStart, alongEnd, m_spanEnd};
+SplitRect CSplitterGeometry::Make(int left, int right) const {
+    return {left, m_top, std::max(right, left), m_bottom};
 }
 
 SplitRect CSplitterGeometry::BarAt(int position, const SplitMetrics& metrics) const {
@@ -51,10 +40,7 @@ SplitRect CSplitterGeometry::SecondPane(const SplitMetrics& metrics) const {
 }
 
 void CSplitterGeometry::FitClient(const SplitRect& client, int cx, int cy, const SplitMetrics& metrics) {
-    // What a horizontal bar should do here is open; nothing uses one, so it stays as it is.
-    if (m_horizontal)
-        return;
-    m_spanEnd = m_spanStart + cy;
+    m_bottom = m_top + cy;
     const int half = metrics.Half();
     if (m_position < client.left)
         m_position = client.left + kEdgeMargin - half;

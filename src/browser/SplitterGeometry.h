@@ -1,6 +1,6 @@
-// Where the splitter bar and its two panes lie in the parent's client area. One position is kept (the
-// bar's left edge; a horizontal bar's top edge) with the few extents around it, and every rectangle is
-// derived from them, so nothing has to be read back from the windows.
+// Where the vertical splitter bar and its two panes lie in the parent's client area. One position is kept
+// (the bar's left edge) with the few extents around it, and every rectangle is derived from them, so nothing
+// has to be read back from the windows.
 #pragma once
 
 struct SplitRect {
@@ -20,17 +20,14 @@ struct SplitMetrics {
 
 class CSplitterGeometry {
 public:
-    explicit CSplitterGeometry(bool horizontal = false) : m_horizontal(horizontal) {}
-
-    bool Horizontal() const { return m_horizontal; }
     int Position() const { return m_position; }
     int LowerLimit() const { return m_lower; }
     int UpperLimit() const { return m_upper; }
     void SetLimits(int lower, int upper);
 
-    // The panes as they are handed over: the bar is centred on the first pane's far edge and spans its
-    // height (width); the first pane keeps its near edge, the second its far edge, and these two edges
-    // become the limits.
+    // The panes as they are handed over: the bar is centred on the first pane's right edge and spans its
+    // height; the first pane keeps its left edge, the second its right edge, and these two edges become
+    // the limits.
     void Attach(const SplitRect& first, const SplitRect& second, const SplitMetrics& metrics);
     // `position` within the limits: the lower one first, then the upper one, which wins if they cross.
     int Clamp(int position) const;
@@ -44,21 +41,20 @@ public:
     SplitRect FirstPane(const SplitMetrics& metrics) const;
     SplitRect SecondPane(const SplitMetrics& metrics) const;
 
-    // The parent's client area `client` is now cx by cy (vertical bar only): everything takes the new
-    // height, the panes stretch from 0 to cx, the limits become 0 and cx, and a bar that lies outside
-    // the client area comes back centred 10 pixels inside the edge it crossed.
+    // The parent's client area `client` is now cx by cy: everything takes the new height, the panes
+    // stretch from 0 to cx, the limits become 0 and cx, and a bar that lies outside the client area comes
+    // back centred 10 pixels inside the edge it crossed.
     void FitClient(const SplitRect& client, int cx, int cy, const SplitMetrics& metrics);
 
 private:
-    // A rectangle from its extent along the bar's axis of movement and the common span across it.
-    SplitRect Make(int alongStart, int alongEnd) const;
+    // A rectangle from its left and right edges and the common top and bottom.
+    SplitRect Make(int left, int right) const;
 
-    bool m_horizontal;
     int m_position = 0;
-    int m_spanStart = 0; // across the axis of movement: a vertical bar's top and bottom
-    int m_spanEnd = 0;
-    int m_near = 0; // the first pane's left (top) edge
-    int m_far = 0;  // the second pane's right (bottom) edge
+    int m_top = 0;
+    int m_bottom = 0;
+    int m_near = 0; // the first pane's left edge
+    int m_far = 0;  // the second pane's right edge
     int m_lower = 0;
     int m_upper = 0;
 };

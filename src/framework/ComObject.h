@@ -1,4 +1,5 @@
-// Plain reference counting and a static interface table for QueryInterface.
+// Plain reference counting and a static interface table for QueryInterface, and the creation of another
+// server's object.
 #pragma once
 #include "framework/Module.h"
 #include <cstddef>
@@ -39,6 +40,10 @@ protected:
 private:
     LONG m_refs = 1; // the creator holds the first reference
 };
+
+// Creates the object of class `clsid` wherever it is served (in process, through a handler or in a local
+// server), puts it in its running state and asks it for `iid`. The first step's failure, or S_OK.
+HRESULT CreateRunningObject(REFCLSID clsid, REFIID iid, void** out);
 
 // The three IUnknown methods of a class derived from CComObjectBase with a static QI table.
 #define DECLARE_IUNKNOWN(Table)                                                                              \

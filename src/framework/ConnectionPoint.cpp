@@ -118,7 +118,7 @@ STDMETHODIMP CConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
         // Sinks are called through IDispatch; one that knows the event interface by its IID is preferred.
         CComPtr<IDispatch> dispatch;
         if (FAILED(sink->QueryInterface(m_events, reinterpret_cast<void**>(&dispatch))) || !dispatch)
-            if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))) || !dispatch)
+            if (FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch))) || !dispatch)
                 return CONNECT_E_CANNOTCONNECT;
         m_sinks.emplace_back(m_nextCookie, std::move(dispatch));
         *cookie = m_nextCookie++;

@@ -10,29 +10,82 @@ bool Missing(const VARIANT* arg) {
 }
 
 // An overflow is the caller's to know about; every other failed conversion is a type mismatch.
-HRESULT ConversionError(HRESULT hr) {
-    return hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
+HRESULT ConversionResult(HRESULT hr) {
+    return SUCCEEDED(hr) ? S_OK : hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
 }
 
-// The function `id` declares for a method call, or null.
-FUNCDESC* FindMethod(ITypeInfo* info, DISPID id) {
+} // namespace
+
+bool FindMethodParams(ITypeInfo* info, DISPID id, std::vector<DeclaredParam>& params) {
+    params.clear();
     TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr)) || !attr)
-        return nullptr;
+    if (!info || FAILED(info->GetTypeAttr(&attr)) || !attr)
+        return false;
     const WORD functions = attr->cFuncs;
     info->ReleaseTypeAttr(attr);
     for (WORD i = 0; i < functions; ++i) {
         FUNCDESC* desc = nullptr;
         if (FAILED(info->GetFuncDesc(i, &desc)) || !desc)
             continue;
-        if (desc->memid == id && desc->invkind == INVOKE_FUNC)
-            return desc;
-        info->ReleaseFuncDesc(desc);
+        struct Release {
+            ITypeInfo* info;
+            FUNCDESC* desc;
+            ~Release() { info->ReleaseFuncDesc(desc); }
+        } release{info, desc};
+        if (desc->memid != id || desc->invkind != INVOKE_FUNC)
+            continue;
+        const UINT count = static_cast<UINT>(desc->cParams);
+        const UINT optional = desc->cParamsOpt > 0 ? static_cast<UINT>(desc->cParamsOpt) : 0;
+        params.resize(count);
+        for (UINT p = 0; p < count; ++p) {
+            const ELEMDESC& param = desc->lprgelemdescParam[p];
+            params[p].known = VarTypeOfTypeDesc(info, param.tdesc, params[p].type);
+            params[p].optional = (param.paramdesc.wParamFlags & PARAMFLAG_FOPT) || p >= count - optional;
+        }
+        return true;
     }
-    return nullptr;
+    return false;
 }
 
-} // namespace
+HRESULT BindArgument(VARIANT& arg, VARTYPE declared, VARIANT& out, VARIANT* copy, VARIANT** writeBack) {
+    if (!(declared & VT_BYREF)) {
+        if (declared == VT_VARIANT)
+            return VariantCopyInd(&out, &arg);
+        return ConversionResult(VariantChangeType(&out, &arg, 0, declared));
+    }
+    const VARTYPE base = declared & ~VT_BYREF;
+    if (arg.vt == declared) {
+        if (!arg.byref)
+            return DISP_E_TYPEMISMATCH;
+        out.vt = declared;
+        out.byref = arg.byref;
+        return S_OK;
+    }
+    VARIANT* source = &arg;
+    if (arg.vt == (VT_BYREF | VT_VARIANT)) {
+        if (!arg.pvarVal)
+            return DISP_E_TYPEMISMATCH;
+        source = arg.pvarVal;
+        if (source->vt == base) {
+            // The variable already holds the declared type: the callee writes straight into it. Every
+            // member of the VARIANT's value union starts at the same place.
+            out.vt = declared;
+            out.byref = &source->llVal;
+            return S_OK;
+        }
+    } else if (arg.vt & VT_BYREF) {
+        // Another type by reference: the callee could not write through it.
+        return DISP_E_TYPEMISMATCH;
+    }
+    if (!copy)
+        return DISP_E_TYPEMISMATCH;
+    RETURN_IF_FAILED(ConversionResult(VariantChangeType(copy, source, 0, base)));
+    if (writeBack)
+        *writeBack = source == &arg ? nullptr : source;
+    out.vt = declared;
+    out.byref = &copy->llVal;
+    return S_OK;
+}
 
 CDispatchCall::~CDispatchCall() {
     for (VARIANT& v : m_args)
@@ -44,18 +97,11 @@ CDispatchCall::~CDispatchCall() {
 HRESULT CDispatchCall::Bind(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS& params, UINT* argErr) {
     if (!info)
         return E_UNEXPECTED;
-    if (!(flags & DISPATCH_METHOD))
+    std::vector<DeclaredParam> declared;
+    if (!(flags & DISPATCH_METHOD) || !FindMethodParams(info, id, declared))
         return DISP_E_MEMBERNOTFOUND;
-    FUNCDESC* desc = FindMethod(info, id);
-    if (!desc)
-        return DISP_E_MEMBERNOTFOUND;
-    struct Release {
-        ITypeInfo* info;
-        FUNCDESC* desc;
-        ~Release() { info->ReleaseFuncDesc(desc); }
-    } release{info, desc};
 
-    const UINT count = static_cast<UINT>(desc->cParams);
+    const UINT count = static_cast<UINT>(declared.size());
     if (params.cArgs > count)
         return DISP_E_BADPARAMCOUNT;
     if (params.cNamedArgs > params.cArgs || (params.cArgs && !params.rgvarg) ||
@@ -84,15 +130,12 @@ HRESULT CDispatchCall::Bind(ITypeInfo* info, DISPID id, WORD flags, const DISPPA
     m_args.assign(count, VARIANT{});
     m_copies.assign(count, VARIANT{});
     m_writeBack.assign(count, nullptr);
-    const UINT optional = desc->cParamsOpt > 0 ? static_cast<UINT>(desc->cParamsOpt) : 0;
     for (UINT i = 0; i < count; ++i) {
-        const ELEMDESC& param = desc->lprgelemdescParam[i];
-        VARTYPE declared = VT_EMPTY;
-        if (!VarTypeOfTypeDesc(info, param.tdesc, declared))
+        const DeclaredParam& param = declared[i];
+        if (!param.known)
             return DISP_E_BADVARTYPE;
         if (Missing(given[i])) {
-            const bool isOptional = (param.paramdesc.wParamFlags & PARAMFLAG_FOPT) || i >= count - optional;
-            if (isOptional && declared == VT_VARIANT) {
+            if (param.optional && param.type == VT_VARIANT) {
                 m_args[i].vt = VT_ERROR;
                 m_args[i].scode = DISP_E_PARAMNOTFOUND;
                 continue;
@@ -102,62 +145,13 @@ HRESULT CDispatchCall::Bind(ITypeInfo* info, DISPID id, WORD flags, const DISPPA
                 return DISP_E_BADPARAMCOUNT;
             return DISP_E_PARAMNOTOPTIONAL;
         }
-        const HRESULT hr = BindOne(i, declared, *given[i]);
+        const HRESULT hr = BindArgument(*given[i], param.type, m_args[i], &m_copies[i], &m_writeBack[i]);
         if (FAILED(hr)) {
             if (argErr)
                 *argErr = index[i];
             return hr;
         }
     }
-    return S_OK;
-}
-
-HRESULT CDispatchCall::BindOne(UINT i, VARTYPE declared, VARIANT& arg) {
-    VARIANT& out = m_args[i];
-    if (!(declared & VT_BYREF)) {
-        if (declared == VT_VARIANT)
-            return VariantCopyInd(&out, &arg);
-        const HRESULT hr = VariantChangeType(&out, &arg, 0, declared);
-        return FAILED(hr) ? ConversionError(hr) : S_OK;
-    }
-    const VARTYPE base = declared & ~VT_BYREF;
-    if (arg.vt == declared) {
-        if (!arg.byref)
-            return DISP_E_TYPEMISMATCH;
-        out.vt = declared;
-        out.byref = arg.byref;
-        return S_OK;
-    }
-    VARIANT* source = &arg;
-    if (arg.vt == (VT_BYREF | VT_VARIANT)) {
-        if (!arg.pvarVal)
-            return DISP_E_TYPEMISMATCH;
-        source = arg.pvarVal;
-        if (source->vt == base && base != VT_VARIANT) {
-            // The variable already holds the declared type: the method writes straight into it. Every
-            // member of the VARIANT's value union starts at the same place.
-            out.vt = declared;
-            out.byref = &source->llVal;
-            return S_OK;
-        }
-        if (base == VT_VARIANT) {
-            out.vt = declared;
-            out.pvarVal = source;
-            return S_OK;
-        }
-        m_writeBack[i] = source;
-    } else if (arg.vt & VT_BYREF) {
-        // Another type by reference: the method could not write through it.
-        return DISP_E_TYPEMISMATCH;
-    }
-    VARIANT& copy = m_copies[i];
-    const HRESULT hr = VariantChangeType(&copy, source, 0, base);
-    if (FAILED(hr)) {
-        m_writeBack[i] = nullptr;
-        return ConversionError(hr);
-    }
-    out.vt = declared;
-    out.byref = &copy.llVal;
     return S_OK;
 }
 

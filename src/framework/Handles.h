@@ -38,7 +38,7 @@ public:
     ~CVariant() { VariantClear(this); }
 };
 
-// Any handle with a close function: GDI objects, icons, menus, windows, kernel handles.
+// Any handle with a close function: GDI objects, kernel handles, registry keys.
 template <class H, auto Close> class CHandle {
 public:
     CHandle() = default;
@@ -65,8 +65,5 @@ private:
 };
 
 using CGdiObject = CHandle<HGDIOBJ, DeleteObject>;
-using CIconHandle = CHandle<HICON, DestroyIcon>;
-using CMenuHandle = CHandle<HMENU, DestroyMenu>;
-using CWindowHandle = CHandle<HWND, DestroyWindow>;
 using CKernelHandle = CHandle<HANDLE, CloseHandle>;
 using CRegKey = CHandle<HKEY, RegCloseKey>;

@@ -28,7 +28,6 @@ void CModule::Lock() { InterlockedIncrement(&g_locks); }
 void CModule::Unlock() { InterlockedDecrement(&g_locks); }
 void CModule::ObjectCreated() { InterlockedIncrement(&g_objects); }
 void CModule::ObjectDestroyed() { InterlockedDecrement(&g_objects); }
-LONG CModule::ObjectCount() { return g_objects; }
 bool CModule::CanUnload() { return g_locks == 0 && g_objects == 0; }
 
 CRITICAL_SECTION& CModule::CriticalSection() {

@@ -12,7 +12,6 @@ public:
     static void Unlock();
     static void ObjectCreated();
     static void ObjectDestroyed();
-    static LONG ObjectCount();
     static bool CanUnload();
     // The module's lock for process-wide state shared by its objects.
     static CRITICAL_SECTION& CriticalSection();

@@ -38,8 +38,7 @@ LONG HimetricFromPixels(int pixels, bool horizontal) {
 } // namespace
 
 COleControl::COleControl(const COleControlInfo& info)
-    : m_info(info), m_version(info.persistedVersion),
-      m_events(static_cast<IConnectionPointContainer*>(this), *info.eventsIid) {
+    : m_info(info), m_events(static_cast<IConnectionPointContainer*>(this), *info.eventsIid) {
     m_extent.cx = HimetricFromPixels(600, true);
     m_extent.cy = HimetricFromPixels(300, false);
 }
@@ -88,7 +87,7 @@ HRESULT COleControl::InPlaceActivate(LONG verb) {
         return E_UNEXPECTED;
     if (!m_inPlaceActive) {
         CComPtr<IOleInPlaceSite> site;
-        RETURN_IF_FAILED(m_clientSite.QueryInterface(IID_IOleInPlaceSite, site));
+        RETURN_IF_FAILED(m_clientSite->QueryInterface(IID_PPV_ARGS(&site)));
         if (site->CanInPlaceActivate() != S_OK)
             return E_FAIL;
         m_inPlaceSite = site;
@@ -293,7 +292,8 @@ STDMETHODIMP COleControl::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
-// The stream holds the persisted version and the extent, nothing else: the control has no properties.
+// The stream holds the persisted version and the extent, nothing else: the control has no properties. No
+// version reads differently, so the one stored is not kept.
 STDMETHODIMP COleControl::Load(LPSTREAM stream) {
     if (!stream)
         return E_POINTER;
@@ -302,7 +302,6 @@ STDMETHODIMP COleControl::Load(LPSTREAM stream) {
     RETURN_IF_FAILED(stream->Read(data, sizeof data, &read));
     if (read != sizeof data)
         return STG_E_READFAULT;
-    m_version = data[0];
     m_extent.cx = static_cast<LONG>(data[1]);
     m_extent.cy = static_cast<LONG>(data[2]);
     m_dirty = false;
@@ -328,7 +327,6 @@ STDMETHODIMP COleControl::GetSizeMax(ULARGE_INTEGER* size) {
 }
 
 STDMETHODIMP COleControl::InitNew() {
-    m_version = m_info.persistedVersion;
     m_dirty = false;
     return S_OK;
 }
@@ -336,17 +334,14 @@ STDMETHODIMP COleControl::InitNew() {
 STDMETHODIMP COleControl::Load(IPropertyBag* bag, IErrorLog* log) {
     if (!bag)
         return E_POINTER;
-    const wchar_t* names[] = {kVersionProperty, kExtentXProperty, kExtentYProperty};
-    LONG values[] = {static_cast<LONG>(m_info.persistedVersion), m_extent.cx, m_extent.cy};
-    for (int i = 0; i < 3; ++i) {
+    const wchar_t* names[] = {kExtentXProperty, kExtentYProperty};
+    LONG* extent[] = {&m_extent.cx, &m_extent.cy};
+    for (int i = 0; i < 2; ++i) {
         CVariant v;
         v.vt = VT_I4;
         if (SUCCEEDED(bag->Read(names[i], &v, log)) && SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)))
-            values[i] = v.lVal;
+            *extent[i] = v.lVal;
     }
-    m_version = static_cast<DWORD>(values[0]);
-    m_extent.cx = values[1];
-    m_extent.cy = values[2];
     return S_OK;
 }
 

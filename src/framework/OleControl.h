@@ -19,7 +19,7 @@ struct COleControlInfo {
     WORD verMajor, verMinor;
     DWORD miscStatus;
     const CLSID* propertyPage; // the one property page, or null
-    DWORD persistedVersion;    // written and read by the persistence interfaces
+    DWORD persistedVersion;    // written by the persistence interfaces
 };
 
 class COleControl : public CComObjectBase,
@@ -128,7 +128,6 @@ public:
     // Loads the type information of `guid` from the control's type library: registered first, the
     // module's own resource when the registry does not have it.
     HRESULT LoadTypeInfo(REFGUID guid, ITypeInfo** info) const;
-    DWORD PersistedVersion() const { return m_version; }
 
 protected:
     // The dispatch map of the concrete control: method `id` with its arguments bound to the declared
@@ -155,7 +154,6 @@ private:
     bool m_uiActive = false;
     bool m_dirty = false;
     SIZEL m_extent;
-    DWORD m_version;
     CConnectionPoint m_events;
     CComPtr<ITypeInfo> m_dispatchInfo; // loaded at the first call
 };

@@ -1,9 +1,11 @@
 #include "framework/Wnd.h"
 #include "framework/Module.h"
+#include <commctrl.h>
 
 namespace {
 const char kThisProp[] = "Dorvex.CWnd";
 const char kClassName[] = "DorvexFrameworkWnd";
+constexpr UINT_PTR kSubclassId = 1;
 bool g_registered = false;
 } // namespace
 
@@ -68,21 +70,21 @@ bool CWnd::Create(const char* className, const char* windowName, DWORD style, co
 }
 
 bool CWnd::SubclassWindow(HWND hwnd) {
-    if (!hwnd || m_hWnd)
+    if (!hwnd || m_hWnd ||
+        !SetWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
     Attach(hwnd);
-    m_superProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc)));
+    m_subclassed = true;
     return true;
 }
 
 HWND CWnd::UnsubclassWindow() {
     HWND hwnd = m_hWnd;
-    if (hwnd && m_superProc) {
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+    if (hwnd && m_subclassed) {
+        RemoveWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId);
         RemovePropA(hwnd, kThisProp);
     }
-    m_superProc = nullptr;
+    m_subclassed = false;
     m_hWnd = nullptr;
     return hwnd;
 }
@@ -102,8 +104,8 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (m_superProc)
-        return CallWindowProcA(m_superProc, m_hWnd, msg, wParam, lParam);
+    if (m_subclassed)
+        return DefSubclassProc(m_hWnd, msg, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, msg, wParam, lParam);
 }
 
@@ -127,14 +129,14 @@ LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
         result = WindowProc(msg, wParam, lParam);
     } catch (...) {
-        result = m_superProc ? CallWindowProcA(m_superProc, hwnd, msg, wParam, lParam)
-                             : ::DefWindowProcA(hwnd, msg, wParam, lParam);
+        result = m_subclassed ? DefSubclassProc(hwnd, msg, wParam, lParam)
+                              : ::DefWindowProcA(hwnd, msg, wParam, lParam);
     }
     if (msg == WM_NCDESTROY) {
-        if (m_superProc)
-            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+        if (m_subclassed)
+            RemoveWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId);
         RemovePropA(hwnd, kThisProp);
-        m_superProc = nullptr;
+        m_subclassed = false;
         m_hWnd = nullptr;
         m_destroyed = true;
     }
@@ -163,9 +165,7 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     return result;
 }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    CWnd* self = FromHandle(hwnd);
-    if (!self)
-        return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-    return self->Dispatch(hwnd, msg, wParam, lParam);
+LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR self) {
+    return reinterpret_cast<CWnd*>(self)->Dispatch(hwnd, msg, wParam, lParam);
 }

@@ -18,7 +18,8 @@ public:
     // A system class (a list view, say) is created and then subclassed.
     virtual bool Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent,
                         UINT id, DWORD exStyle = 0);
-    // Routes an existing window's messages through this object; unhandled ones go to its old procedure.
+    // Routes an existing window's messages through this object (a subclass of the common controls'
+    // kind); unhandled ones go on to the window's own procedure.
     bool SubclassWindow(HWND hwnd);
     HWND UnsubclassWindow();
     void DestroyWindow();
@@ -50,11 +51,12 @@ protected:
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                         DWORD_PTR self);
     LRESULT Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Attach(HWND hwnd);
 
-    WNDPROC m_superProc = nullptr; // set for subclassed windows
+    bool m_subclassed = false;
     // How many of this window's messages are being dispatched (nested sends count), and whether its
     // last message has passed while some were.
     int m_dispatching = 0;
@@ -69,14 +71,6 @@ private:
 
 #define MESSAGE_HANDLER(msg, func)                                                                           \
     if (uMsg == (msg)) {                                                                                     \
-        bHandled = TRUE;                                                                                     \
-        lResult = func(uMsg, wParam, lParam, bHandled);                                                      \
-        if (bHandled)                                                                                        \
-            return TRUE;                                                                                     \
-    }
-
-#define MESSAGE_RANGE_HANDLER(first, last, func)                                                             \
-    if (uMsg >= (first) && uMsg <= (last)) {                                                                 \
         bHandled = TRUE;                                                                                     \
         lResult = func(uMsg, wParam, lParam, bHandled);                                                      \
         if (bHandled)                                                                                        \
@@ -107,10 +101,6 @@ private:
         if (bHandled)                                                                                        \
             return TRUE;                                                                                     \
     }
-
-#define CHAIN_MSG_MAP(Base)                                                                                  \
-    if (Base::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult))                                     \
-        return TRUE;
 
 #define END_MSG_MAP()                                                                                        \
     return FALSE;                                                                                            \

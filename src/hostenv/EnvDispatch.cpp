@@ -2,15 +2,15 @@
 #include <objbase.h>
 #include <memory>
 
-HRESULT CEnvDispatch::SetFromStream(IStream* stream) {
-    m_environment.Release();
+HRESULT UnmarshalEnvironment(IStream* stream, CComPtr<IDispatch>& environment) {
+    environment.Release();
     if (!stream)
         return E_POINTER;
-    IDispatch* environment = nullptr;
-    HRESULT hr = CoUnmarshalInterface(stream, IID_IDispatch, reinterpret_cast<void**>(&environment));
-    if (SUCCEEDED(hr))
-        m_environment.Attach(environment);
-    return hr;
+    return CoUnmarshalInterface(stream, IID_PPV_ARGS(&environment));
+}
+
+HRESULT CEnvDispatch::SetFromStream(IStream* stream) {
+    return UnmarshalEnvironment(stream, m_environment);
 }
 
 void CEnvDispatch::Set(IDispatch* environment) {

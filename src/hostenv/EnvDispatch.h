@@ -6,6 +6,9 @@
 #include "framework/ComPtr.h"
 #include <cstdarg>
 
+// The host's environment from the stream the host marshalled it into (the stream stays the caller's).
+HRESULT UnmarshalEnvironment(IStream* stream, CComPtr<IDispatch>& environment);
+
 class CEnvDispatch {
 public:
     CEnvDispatch() = default;

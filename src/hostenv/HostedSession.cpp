@@ -2,6 +2,7 @@
 #include "VarnelHost_h.h"
 #include "contracts/EnvironmentMethods.h"
 #include "framework/ComError.h"
+#include "framework/ComObject.h"
 #include "framework/Handles.h"
 #include <cstring>
 
@@ -66,15 +67,8 @@ HRESULT CHostedSession::LaunchPlugin(BSTR plugin, BSTR address, BSTR third) {
 
 HRESULT CHostedSession::LaunchThroughHostApplication(BSTR plugin, BSTR address) {
     CComPtr<IVarnelApplication> application;
-    CComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(CLSID_VarnelApplication, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(&unknown));
-    if (SUCCEEDED(hr))
-        hr = OleRun(unknown.Get());
-    if (SUCCEEDED(hr))
-        hr = unknown.QueryInterface(IID_IVarnelApplication, application);
-    unknown.Release();
+    HRESULT hr = CreateRunningObject(CLSID_VarnelApplication, IID_IVarnelApplication,
+                                     reinterpret_cast<void**>(&application));
     if (FAILED(hr) && hr != E_NOINTERFACE)
         throw CComError(hr);
 

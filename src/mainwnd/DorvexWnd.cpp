@@ -36,7 +36,7 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
                         HWND parent, UINT id, DWORD exStyle) {
     if (!CWnd::Create(className, windowName, style, rect, parent, id, exStyle))
         return false;
-    const bool splitter = m_splitter.Create(kSplitterStyle, RECT{}, m_hWnd, kSplitterId, false);
+    const bool splitter = m_splitter.Create(kSplitterStyle, RECT{}, m_hWnd, kSplitterId);
     auto list = std::make_unique<CDorvexListView>();
     auto tree = std::make_unique<CDorvexTreeView>();
     if (list->Create(kPaneStyle, kPaneRect, m_hWnd, kListViewId))

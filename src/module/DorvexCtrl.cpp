@@ -3,6 +3,7 @@
 #include "framework/ClassFactory.h"
 #include "framework/Handles.h"
 #include "framework/Prompts.h"
+#include "hostenv/EnvDispatch.h"
 #include "mainwnd/DorvexWnd.h"
 #include "module/DorvexIds.h"
 #include "module/resource.h"
@@ -24,13 +25,6 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
     }
     return FALSE;
 }
-
-IDispatch* UnmarshalEnvironment(LONG_PTR stream) {
-    IDispatch* environment = nullptr;
-    if (stream)
-        CoUnmarshalInterface(reinterpret_cast<IStream*>(stream), IID_IDispatch, reinterpret_cast<void**>(&environment));
-    return environment;
-}
 } // namespace
 
 HRESULT CDorvexCtrl::CreateInstance(REFIID iid, void** out) {
@@ -46,8 +40,6 @@ CDorvexCtrl::~CDorvexCtrl() {
     // Our window first, while this is still a CDorvexCtrl; then the main window with its own.
     DestroyWindow();
     delete m_mainWindow;
-    if (m_pendingEnvironment)
-        m_pendingEnvironment->Release();
 }
 
 LRESULT CDorvexCtrl::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
@@ -81,9 +73,8 @@ LRESULT CDorvexCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
 
 void CDorvexCtrl::ApplyPending() {
     if (m_pendingEnvironment) {
-        m_mainWindow->Session().SetEnvironment(m_pendingEnvironment);
-        m_pendingEnvironment->Release();
-        m_pendingEnvironment = nullptr;
+        m_mainWindow->Session().SetEnvironment(m_pendingEnvironment.Get());
+        m_pendingEnvironment.Release();
     }
     if (m_pendingShow) {
         m_pendingShow = false;
@@ -117,12 +108,11 @@ void CDorvexCtrl::VNLSetEnvIDispatchViaStream(LONG_PTR stream) {
         m_mainWindow->Session().SetEnvironmentFromStream(reinterpret_cast<IStream*>(stream));
         return;
     }
-    // The host may free the stream as soon as we return: unmarshal now, hand over later.
-    if (IDispatch* environment = UnmarshalEnvironment(stream)) {
-        if (m_pendingEnvironment)
-            m_pendingEnvironment->Release();
-        m_pendingEnvironment = environment;
-    }
+    // The host may free the stream as soon as we return: unmarshal now, hand over later. A stream that
+    // yields nothing leaves the one kept before.
+    CComPtr<IDispatch> environment;
+    if (SUCCEEDED(UnmarshalEnvironment(reinterpret_cast<IStream*>(stream), environment)))
+        m_pendingEnvironment = std::move(environment);
 }
 
 void CDorvexCtrl::VNLGetWindowSizes(short* minCx, short* minCy, short* maxCx, short* maxCy, short* preferredCx,

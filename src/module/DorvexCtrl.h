@@ -46,7 +46,7 @@ private:
     // the control deactivated it waits as a message-only window.
     CDorvexWnd* m_mainWindow = nullptr;
     // Calls that arrive before the main window exists are kept and applied when it is created.
-    IDispatch* m_pendingEnvironment = nullptr;
+    CComPtr<IDispatch> m_pendingEnvironment;
     bool m_pendingShow = false;
     bool m_hasPendingConnection = false;
     std::string m_pendingConnection;

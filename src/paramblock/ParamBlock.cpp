@@ -1,5 +1,6 @@
 #include "paramblock/ParamBlock.h"
 
+#include "paramblock/AsciiCase.h"
 #include "paramblock/ByteArray.h"
 
 #include <algorithm>
@@ -27,15 +28,6 @@ bool IsFixedKind(uint32_t kind) {
 
 bool OnlyOf(std::string_view token, std::string_view allowed) {
     return token.find_first_not_of(allowed) == std::string_view::npos;
-}
-
-bool EqualsNoCase(std::string_view token, std::string_view word) {
-    if (token.size() != word.size())
-        return false;
-    for (size_t i = 0; i < token.size(); ++i)
-        if ((token[i] & ~0x20) != word[i]) // word is upper case letters
-            return false;
-    return true;
 }
 
 // Decimal integer as the Windows CRT's atoi reads it: sign, digits, saturated at the 32-bit limits.
@@ -67,8 +59,8 @@ int32_t HexInt(std::string_view t) {
 }
 
 void ParseToken(std::string_view t, CParamValue& value) {
-    if (t == "+" || t == "-" || EqualsNoCase(t, "TRUE") || EqualsNoCase(t, "FALSE")) {
-        value.SetBool(t == "+" || EqualsNoCase(t, "TRUE"));
+    if (t == "+" || t == "-" || EqualsIgnoreCase(t, "TRUE") || EqualsIgnoreCase(t, "FALSE")) {
+        value.SetBool(t == "+" || EqualsIgnoreCase(t, "TRUE"));
     } else if (OnlyOf(t, "0123456789-+.")) {
         if (t.find('.') != std::string_view::npos)
             value.SetDouble(std::strtod(std::string(t).c_str(), nullptr));

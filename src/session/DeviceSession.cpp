@@ -1,6 +1,8 @@
 #include "session/DeviceSession.h"
 #include "contracts/QuorGui.h"
 #include "framework/ComError.h"
+#include "framework/ComObject.h"
+#include "framework/DispatchCall.h"
 #include "framework/Handles.h"
 #include <algorithm>
 #include <array>
@@ -26,8 +28,8 @@ std::string CDeviceSession::SessionText(BSTR text) {
 
 namespace {
 
-// One row of the sink table: the event, how its handler is called, the handler's parameter types, and
-// whether the event's types are the handler's own rather than the type library's.
+// One row of the sink table: the event, how its handler is called (null: answered 0), the handler's
+// parameter types, and whether the event's types are the handler's own rather than the type library's.
 struct SinkEntry {
     DISPID id;
     long (*call)(CDeviceSession& session, const VARIANT* args);
@@ -59,15 +61,21 @@ template <auto Handler> SinkEntry Entry(DISPID id, bool ownTypes = false) {
     return {id, &CallHandler<Handler>, &HandlerTraits<decltype(Handler)>::Call::Types, ownTypes};
 }
 
+// An event the control has no use for: its arguments are checked as for a handler taking `A...`, and a
+// source that fits is answered 0.
+template <class... A> SinkEntry Ignored(DISPID id) {
+    return {id, nullptr, &HandlerCall<A...>::Types, false};
+}
+
 const SinkEntry* FindEntry(DISPID id) {
     using S = CDeviceSession;
     static const SinkEntry table[] = {
-        Entry<&S::OnNotify1>(1),
+        Ignored<long, long, long>(1),
         Entry<&S::RequestComplete>(2),
-        Entry<&S::OnNotify3>(3),
+        Ignored<long, long, long, long, long>(3),
         Entry<&S::UpdateConnectionStatus>(5),
         Entry<&S::OnNotify6>(6),
-        Entry<&S::OnNotify7>(7),
+        Ignored<long, long>(7),
         Entry<&S::UpdateConnectionParams>(8),
         Entry<&S::TaskStart>(10),
         Entry<&S::TaskProgress>(11),
@@ -79,9 +87,9 @@ const SinkEntry* FindEntry(DISPID id) {
         Entry<&S::FileXferBatchFinish>(24),
         Entry<&S::OnNotify29>(29, true),
         Entry<&S::HostQuery>(40, true),
-        Entry<&S::OnNotify50>(50),
+        Ignored<long, long, long>(50),
         Entry<&S::OnNotify51>(51),
-        Entry<&S::OnNotify30>(30),
+        Ignored<long, long>(30),
     };
     for (const SinkEntry& entry : table)
         if (entry.id == id)
@@ -115,17 +123,8 @@ CDeviceSession::CDeviceSession() : m_libId(LIBID_QuorSessionLib), m_eventsIid(DI
 }
 
 HRESULT CDeviceSession::CreateSession() {
-    CComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(CLSID_QuorSession, nullptr,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                  IID_PPV_ARGS(&unknown));
-    if (hr == E_NOINTERFACE)
-        return S_OK;
-    if (SUCCEEDED(hr))
-        hr = OleRun(unknown.Get());
-    if (FAILED(hr))
-        return hr;
-    hr = unknown->QueryInterface(IID_IQuorSession2, reinterpret_cast<void**>(&m_session));
+    // An object that is not a session leaves the holder empty without a failure.
+    const HRESULT hr = CreateRunningObject(CLSID_QuorSession, IID_PPV_ARGS(&m_session));
     return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
@@ -219,10 +218,10 @@ STDMETHODIMP CDeviceSession::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
         for (UINT i = 0; i < count; ++i) {
             // Automation passes the arguments last first.
             if (!DeclarationFits(declared[i], wanted[i]) ||
-                !CoerceEventArgument(params->rgvarg[count - 1 - i], wanted[i], args[i]))
+                BindArgument(params->rgvarg[count - 1 - i], wanted[i], args[i]) != S_OK)
                 return S_OK;
         }
-        const long answer = entry->call(*this, args.data());
+        const long answer = entry->call ? entry->call(*this, args.data()) : 0;
         if (result) {
             VariantClear(result);
             result->vt = VT_I4;
@@ -232,9 +231,6 @@ STDMETHODIMP CDeviceSession::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
     });
 }
 
-long CDeviceSession::OnNotify1(long, long, long) {
-    return 0;
-}
 long CDeviceSession::RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
                                      LONG_PTR userData) {
     // Read now: whatever the listeners ask of the session next would replace it.
@@ -244,16 +240,10 @@ long CDeviceSession::RequestComplete(long errorCode, long requestCode, bool succ
         listener->RequestCompleted(requestCode, result, block, static_cast<uintptr_t>(userData), errorCode);
     return 0;
 }
-long CDeviceSession::OnNotify3(long, long, long, long, long) {
-    return 0;
-}
 long CDeviceSession::UpdateConnectionStatus(short) {
     return 0;
 }
 long CDeviceSession::OnNotify6(long, long) {
-    return 0;
-}
-long CDeviceSession::OnNotify7(long, long) {
     return 0;
 }
 long CDeviceSession::UpdateConnectionParams(BSTR connection) {
@@ -291,13 +281,7 @@ long CDeviceSession::FileXferBatchFinish(long batch, BYTE success, long) {
 long CDeviceSession::OnNotify29(long, long, long, long, BSTR, long) {
     return 0;
 }
-long CDeviceSession::OnNotify50(long, long, long) {
-    return 0;
-}
 long CDeviceSession::OnNotify51() {
-    return 0;
-}
-long CDeviceSession::OnNotify30(long, long) {
     return 0;
 }
 

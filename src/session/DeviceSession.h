@@ -56,16 +56,14 @@ public:
     // carry their own list. False when they cannot be found.
     virtual bool EventParameterTypes(DISPID id, EventParamTypes& types);
 
-    // Event handlers, one per event in the order of their DISPIDs 1, 2, 3, 5, 6, 7, 8, 10, 11, 12, 20 to 24,
-    // 29, 40, 50, 51, 30. The result goes back to the session. By default the completion, task and transfer
-    // events go to the listeners (the first non-zero answer wins) and the others do nothing and return 0.
-    virtual long OnNotify1(long a, long b, long c);
+    // Event handlers, one per event in the order of their DISPIDs 2, 5, 6, 8, 10, 11, 12, 20 to 24, 29, 40,
+    // 51; the events 1, 3, 7, 30 and 50 are checked like the others and answered 0. The result goes back to
+    // the session. By default the completion, task and transfer events go to the listeners (the first
+    // non-zero answer wins) and the others do nothing and return 0.
     virtual long RequestComplete(long errorCode, long requestCode, bool success, SAFEARRAY** answer,
                                  LONG_PTR userData);
-    virtual long OnNotify3(long a, long b, long c, long d, long e);
     virtual long UpdateConnectionStatus(short status);
     virtual long OnNotify6(long a, long b);
-    virtual long OnNotify7(long a, long b);
     // By default: ScheduleReconnect.
     virtual long UpdateConnectionParams(BSTR connection);
     virtual long TaskStart(long task, BSTR title, BSTR file, long unused);
@@ -82,9 +80,7 @@ public:
     // Puts the session's query to the user through the host GUI library: 0 (S_OK) when it was handled,
     // 1 (S_FALSE) otherwise.
     virtual long HostQuery(long a, long queryType, BSTR prompt, BSTR* answer, long b);
-    virtual long OnNotify50(long a, long b, long c);
     virtual long OnNotify51();
-    virtual long OnNotify30(long a, long b);
 
     // Unsubscribes, disconnects and releases the session.
     virtual ~CDeviceSession();

@@ -1,6 +1,6 @@
 #include "session/EventSink.h"
+#include "framework/DispatchCall.h"
 #include "framework/Module.h"
-#include "framework/TypeLibrary.h"
 #include <oleauto.h>
 
 namespace {
@@ -43,31 +43,17 @@ bool CEventTypeCache::Loaded() {
 bool CEventTypeCache::Lookup(DISPID id, EventParamTypes& types) {
     CModuleLock lock;
     types.clear();
-    if (!g_eventInfo)
+    std::vector<DeclaredParam> params;
+    if (!g_eventInfo || !FindMethodParams(g_eventInfo, id, params))
         return false;
-    TYPEATTR* attr = nullptr;
-    if (FAILED(g_eventInfo->GetTypeAttr(&attr)) || !attr)
-        return false;
-    const WORD functions = attr->cFuncs;
-    g_eventInfo->ReleaseTypeAttr(attr);
-    bool found = false;
-    for (WORD i = 0; i < functions && !found; ++i) {
-        FUNCDESC* desc = nullptr;
-        if (FAILED(g_eventInfo->GetFuncDesc(i, &desc)) || !desc)
-            continue;
-        if (desc->memid == id) {
-            found = true;
-            for (SHORT p = 0; p < desc->cParams && found; ++p) {
-                VARTYPE type = VT_EMPTY;
-                found = VarTypeOfTypeDesc(g_eventInfo, desc->lprgelemdescParam[p].tdesc, type);
-                types.push_back(type);
-            }
+    for (const DeclaredParam& param : params) {
+        if (!param.known) {
+            types.clear();
+            return false;
         }
-        g_eventInfo->ReleaseFuncDesc(desc);
+        types.push_back(param.type);
     }
-    if (!found)
-        types.clear();
-    return found;
+    return true;
 }
 
 bool DeclarationFits(VARTYPE declared, VARTYPE wanted) {
@@ -87,25 +73,4 @@ bool DeclarationFits(VARTYPE declared, VARTYPE wanted) {
     default:
         return false;
     }
-}
-
-bool CoerceEventArgument(const VARIANT& in, VARTYPE want, VARIANT& out) {
-    VariantClear(&out);
-    if (!(want & VT_BYREF))
-        return SUCCEEDED(VariantChangeType(&out, const_cast<VARIANT*>(&in), 0, want));
-    // By reference: the handler writes through the pointer, so no conversion can stand in between.
-    if (in.vt == want) {
-        if (!in.byref)
-            return false;
-        out.vt = want;
-        out.byref = in.byref;
-        return true;
-    }
-    const VARIANT* target = in.vt == (VT_BYREF | VT_VARIANT) ? in.pvarVal : nullptr;
-    if (!target || target->vt != (want & ~VT_BYREF))
-        return false;
-    // Every member of the VARIANT's value union starts at the same place.
-    out.vt = want;
-    out.byref = const_cast<void*>(static_cast<const void*>(&target->llVal));
-    return true;
 }

@@ -1,6 +1,7 @@
 // What the session object's event sink needs besides the session object itself: the process-wide type
-// information of the session's event interface, and the conversion of an event's arguments to the
-// parameter types of the handler that receives them.
+// information of the session's event interface, which declarations a handler can take, and the handler
+// parameter types. The arguments themselves are bound as the control's own dispatch binds them
+// (BindArgument), except that what only a converted copy could carry is refused.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -27,12 +28,6 @@ public:
 // or by reference), and what the handler takes by reference must be declared by reference as exactly that
 // type or as a VARIANT. A VARIANT may hold anything; its value decides when the event arrives.
 bool DeclarationFits(VARTYPE declared, VARTYPE wanted);
-
-// Converts one argument as the event source sent it into `out`, of type `want`, as VariantChangeType does
-// (a by-reference argument is read through its reference). A by-reference parameter must arrive by
-// reference, to a non-null place of exactly that type (directly or through a VARIANT reference); `out` then
-// points at the source's storage and owns nothing. False when the argument cannot be converted.
-bool CoerceEventArgument(const VARIANT& in, VARTYPE want, VARIANT& out);
 
 // The handler parameter types the sink can deliver, and how a converted argument is read.
 template <class T> struct SinkArg;

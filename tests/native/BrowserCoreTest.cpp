@@ -48,6 +48,7 @@ TEST(RemotePath, DrivesAreRootDirectoriesMatchedOnTheFoldedPath) {
     EXPECT_EQ(MatchDrive(drives, "\\", "cf00"), nullptr);
     EXPECT_EQ(FoldLower("\\AbZ\xC4"), "\\abz\xC4");
     EXPECT_TRUE(EqualsIgnoreCase("Prog", "pROG"));
+    EXPECT_FALSE(EqualsIgnoreCase("yes", "yes "));
     EXPECT_FALSE(EqualsIgnoreCase("\xC4", "\xE4"));
 
     EXPECT_EQ(JoinPath("\\cf0\\data\\", "sub"), "\\cf0\\data\\sub");

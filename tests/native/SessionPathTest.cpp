@@ -70,9 +70,6 @@ TEST(RemotePath, DrivesAreTheFourRootDirectoriesInAnyCase) {
     EXPECT_FALSE(IsDriveRoot({"cf2"}));
     EXPECT_FALSE(IsDriveRoot({"cf0", "data"}));
     EXPECT_FALSE(IsDriveRoot({}));
-    EXPECT_TRUE(EqualsNoCase("Yes", "yES"));
-    EXPECT_FALSE(EqualsNoCase("yes", "yes "));
-    EXPECT_FALSE(EqualsNoCase("\xC4", "\xE4")) << "only ASCII letters fold";
 }
 
 TEST(LocalPath, OnlyFullPathsNameOnePlace) {

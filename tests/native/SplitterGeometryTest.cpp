@@ -34,16 +34,6 @@ TEST(SplitterGeometry, BarIsCentredOnTheFirstPaneAndBothPanesReachUnderIt) {
     EXPECT_EQ(vertical.UpperLimit(), 200);
     // An odd frame metric (5 here, 4 in kMetrics) still gives an even bar: twice the half thickness.
     EXPECT_EQ(vertical.Bar(SplitMetrics{5, 1}), (SplitRect{198, 0, 202, 100}));
-
-    // The horizontal form is the same with rows for columns.
-    CSplitterGeometry horizontal(true);
-    horizontal.Attach({10, 0, 300, 120}, {10, 0, 300, 400}, kMetrics);
-    EXPECT_EQ(horizontal.Bar(kMetrics), (SplitRect{10, 118, 300, 122}));
-    EXPECT_EQ(horizontal.FirstPane(kMetrics), (SplitRect{10, 0, 300, 119}));
-    EXPECT_EQ(horizontal.SecondPane(kMetrics), (SplitRect{10, 121, 300, 400}));
-    EXPECT_EQ(horizontal.UpperLimit(), 400);
-    horizontal.FitClient({0, 0, 50, 50}, 50, 50, kMetrics);
-    EXPECT_EQ(horizontal.Bar(kMetrics), (SplitRect{10, 118, 300, 122})) << "a resize leaves it alone";
 }
 
 TEST(SplitterGeometry, AReleaseOutsideTheClientAreaStopsAtItsEdgeUntilTheNextResize) {

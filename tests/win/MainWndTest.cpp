@@ -546,14 +546,18 @@ private:
 };
 
 TEST(WndLifetime, TheFinalMessageWaitsForTheOutermostHandler) {
-    g_events.clear();
-    auto* window = new CSelfDeleting();
-    ASSERT_TRUE(window->Create(nullptr, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
-    HWND hwnd = window->m_hWnd;
-    EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 7);
-    EXPECT_FALSE(IsWindow(hwnd));
-    EXPECT_EQ(g_events,
-              (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
+    // A window of the framework's own class, and a system class's window subclassed.
+    for (const char* className : {static_cast<const char*>(nullptr), "STATIC"}) {
+        SCOPED_TRACE(className ? className : "own class");
+        g_events.clear();
+        auto* window = new CSelfDeleting();
+        ASSERT_TRUE(window->Create(className, "", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+        HWND hwnd = window->m_hWnd;
+        EXPECT_EQ(SendMessageA(hwnd, WM_USER, 0, 0), 7);
+        EXPECT_FALSE(IsWindow(hwnd));
+        EXPECT_EQ(g_events,
+                  (std::vector<std::string>{"destroyed", "outer returns with its name", "final", "deleted"}));
+    }
 }
 
 } // namespace
