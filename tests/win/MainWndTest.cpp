@@ -243,7 +243,8 @@ TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWind
         GetDlgItemTextA(dialog, id, buffer, sizeof buffer);
         return std::string(buffer);
     };
-    // Every event is taken (S_OK); what the session gets back is its answer.
+    // Every event is taken (S_OK); what the session gets back is its answer. What the dialogs make of the
+    // events is the library's test (QuorGuiTest); here, that each reaches its dialog.
     const auto fire = [&](DISPID id, std::vector<VARIANT> args) {
         VARIANT answer = {};
         EXPECT_EQ(session.Fire(id, std::move(args), &answer), S_OK) << "event " << id;
@@ -252,14 +253,8 @@ TEST_F(MainWndTest, TheDialogsMadeForDisplayShowTheEventsInOrderAndGoWithTheWind
     fire(20, {VI4(7), VText(L"Receiving"), VI4(2), VI4(3), VI4(0)});
     fire(21, {VI4(7), VText(L"\\d\\a.txt"), VText(L"C:\\dl\\a.txt"), VI4(2048), VUI1(0), VText(L"a.txt"),
               VI4(0)});
-    fire(22, {VI4(7), VI4(0), VI4(2), VI4(1024), VI4(2048), VI4(0)});
-    const DWORD caughtUp = 80; // the file dialog shows what came at most every 50 ms
-    Pump(caughtUp);
+    Pump(80); // the file dialog shows what came at most every 50 ms
     EXPECT_EQ(text(file, IDC_SOURCE), "\\d\\a.txt");
-    EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 1 of 2 (25%)");
-    fire(23, {VI4(7), VUI1(1), VI4(0)});
-    Pump(caughtUp);
-    EXPECT_EQ(text(file, IDC_BATCH_TEXT), "File 2 of 2 (50%)");
     fire(24, {VI4(7), VUI1(1), VI4(0)});
 
     // The task dialog's answers go back to the session: 0 to go on, 1 once its Cancel was pressed.
