@@ -2,6 +2,7 @@
 #include "browser/DeviceListing.h"
 #include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
+#include "browser/ShellTransfer.h"
 #include "browser/resource.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
@@ -50,6 +51,7 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
         ListView_InsertColumn(m_hWnd, column, &heading);
     }
     UpdateSortArrows();
+    m_dropRegistration.Register(m_hWnd, this);
     return true;
 }
 
@@ -91,6 +93,7 @@ std::string CDorvexListView::CellText(size_t row, int column) const {
 }
 
 void CDorvexListView::ClearRows() {
+    m_dropRow = -1;
     m_timeTexts.clear();
     m_rows.clear();
     if (IsWindow()) {
@@ -248,6 +251,22 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
             break;
         ListView_SetItemState(m_hWnd, -1, LVIS_SELECTED, LVIS_SELECTED);
         return 0;
+    case 'C':
+        if (!KeyDown(VK_CONTROL))
+            break;
+        CopySelection();
+        return 0;
+    case 'V':
+        if (!KeyDown(VK_CONTROL))
+            break;
+        PasteFiles();
+        return 0;
+    case VK_INSERT: // the older clipboard keys: Ctrl+Insert copies, Shift+Insert pastes
+        if (KeyDown(VK_CONTROL))
+            CopySelection();
+        else if (shift)
+            PasteFiles();
+        return 0;
     case VK_APPS:
         SendMessageA(m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd), MAKELPARAM(-1, -1));
         return 0;
@@ -263,20 +282,64 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
     return 0;
 }
 
+POINT CDorvexListView::KeyboardMenuPoint() const {
+    // At the focused row, or the list's corner when there is none.
+    RECT row = {};
+    POINT point = {0, 0};
+    const int focused = ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED);
+    if (focused >= 0 && ListView_GetItemRect(m_hWnd, focused, &row, LVIR_LABEL))
+        point = {row.left, row.bottom};
+    ClientToScreen(m_hWnd, &point);
+    return point;
+}
+
 LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
     POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (point.x == -1 && point.y == -1) {
-        // From the keyboard: at the focused row, or the list's corner when there is none.
-        RECT row = {};
-        const int focused = ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED);
-        if (focused >= 0 && ListView_GetItemRect(m_hWnd, focused, &row, LVIR_LABEL))
-            point = {row.left, row.bottom};
-        else
-            point = {0, 0};
-        ClientToScreen(m_hWnd, &point);
-    }
+    if (point.x == -1 && point.y == -1)
+        point = KeyboardMenuPoint();
     ShowContextMenu(point);
     return 0;
+}
+
+LRESULT CDorvexListView::OnBeginDrag(int, NMHDR*, BOOL&) {
+    // The list view sends this only once the pointer went past the system's drag distance.
+    if (m_downloader)
+        m_downloader->DragOut(Selection());
+    return 0;
+}
+
+void CDorvexListView::CopySelection() {
+    if (m_downloader)
+        m_downloader->CopyToClipboard(Selection());
+}
+
+void CDorvexListView::PasteFiles() {
+    if (!CurrentPath().empty())
+        DropFiles(ClipboardFiles(), CurrentPath(), KeyboardMenuPoint());
+}
+
+std::string CDorvexListView::DropDirectoryAt(POINT client) {
+    if (CurrentPath().empty())
+        return "";
+    LVHITTESTINFO hit = {};
+    hit.pt = client;
+    const int index = ListView_HitTest(m_hWnd, &hit);
+    const DirectoryEntry* entry = index >= 0 && (hit.flags & LVHT_ONITEM) ? Row(static_cast<size_t>(index)) : nullptr;
+    const int row = entry && entry->IsDirectory() ? index : -1;
+    if (row != m_dropRow) {
+        EndDropHighlight();
+        if (row >= 0)
+            ListView_SetItemState(m_hWnd, row, LVIS_DROPHILITED, LVIS_DROPHILITED);
+        m_dropRow = row;
+        UpdateWindow(m_hWnd);
+    }
+    return entry && row >= 0 ? JoinPath(CurrentPath(), entry->Name()) : CurrentPath();
+}
+
+void CDorvexListView::EndDropHighlight() {
+    if (m_dropRow >= 0 && IsWindow())
+        ListView_SetItemState(m_hWnd, m_dropRow, 0, LVIS_DROPHILITED);
+    m_dropRow = -1;
 }
 
 LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
@@ -353,6 +416,7 @@ LRESULT CDorvexListView::OnBeginLabelEdit(int, NMHDR* header, BOOL&) {
 }
 
 LRESULT CDorvexListView::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    m_dropRegistration.Revoke();
     Clear();
     handled = FALSE;
     return 0;

@@ -4,27 +4,33 @@
 // 100,000 entries costs no more than the listing itself.
 #pragma once
 #include "browser/DirectoryEntry.h"
+#include "browser/DropTarget.h"
 #include "browser/Navigation.h"
+#include "browser/TransferBatches.h"
 #include "browser/SortState.h"
 #include "browser/Messages.h"
 #include "framework/Wnd.h"
 #include "session/DeviceRequests.h"
 #include <commctrl.h>
 #include <shellapi.h>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+class CDeviceDownloader;
 class CTypedPatterns;
 class ITransferStarter;
 
-class CDorvexListView : public CWnd, public IListPane {
+class CDorvexListView : public CWnd, public IListPane, public IFileDropPane {
 public:
     static constexpr long kListWait = 10000;
     // The context menu's commands (the module's string table has a prompt under each).
     static constexpr UINT kDeleteCommand = 201;
     static constexpr UINT kSendCommand = 202;
     static constexpr UINT kNewDirectoryCommand = 203;
+    static constexpr UINT kCopyCommand = 204;
+    static constexpr UINT kPasteCommand = 205;
     static constexpr const char* kNewFolderText = "New Folder";
 
     CDorvexListView() = default;
@@ -40,6 +46,7 @@ public:
     void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
     void SetPatterns(const CTypedPatterns* patterns) { m_patterns = patterns; }
     void SetTransferStarter(ITransferStarter* starter) { m_starter = starter; }
+    void SetDownloader(std::shared_ptr<CDeviceDownloader> downloader) { m_downloader = std::move(downloader); }
     // The directory the list shows, "" when none.
     const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }
@@ -71,6 +78,17 @@ public:
     // Copies the selected entries, directory trees included, to a local folder the user picks, through a
     // transfer list handed to the main window (TransferCommands.cpp).
     void SendSelection();
+    // The selected entries of the directory shown.
+    RemoteSelection Selection() const;
+    // Puts the selection on the clipboard as files; pasted in the shell, they are downloaded then.
+    void CopySelection();
+    // Uploads the clipboard's files into the directory shown, as a drop there would.
+    void PasteFiles();
+
+    // IFileDropPane: a directory row under the pointer, or the directory shown.
+    std::string DropDirectoryAt(POINT client) override;
+    void EndDropHighlight() override;
+    void DropFiles(const std::vector<std::string>& paths, const std::string& directory, POINT screen) override;
 
 protected:
     BEGIN_MSG_MAP(CDorvexListView)
@@ -84,11 +102,14 @@ protected:
     COMMAND_ID_HANDLER(kDeleteCommand, OnCommand)
     COMMAND_ID_HANDLER(kSendCommand, OnCommand)
     COMMAND_ID_HANDLER(kNewDirectoryCommand, OnCommand)
+    COMMAND_ID_HANDLER(kCopyCommand, OnCommand)
+    COMMAND_ID_HANDLER(kPasteCommand, OnCommand)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOA, OnGetDisplayInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDisplayInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMA, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_COLUMNCLICK, OnColumnClick)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINDRAG, OnBeginDrag)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDoubleClick)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITA, OnBeginLabelEdit)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_BEGINLABELEDITW, OnBeginLabelEdit)
@@ -106,12 +127,14 @@ protected:
     LRESULT OnGetDisplayInfo(int id, NMHDR* header, BOOL& handled);
     LRESULT OnFindItem(int id, NMHDR* header, BOOL& handled);
     LRESULT OnColumnClick(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
     LRESULT OnDoubleClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnCommand(WORD code, WORD id, HWND control, BOOL& handled);
 
-    // The context menu at `screen`: the commands on the selection, then "&New Directory".
+    // The context menu at `screen`: the commands on the selection, "&New Directory", then "&Copy" and
+    // "&Paste" (greyed when they have nothing to work on).
     virtual void ShowContextMenu(POINT screen);
     // Files and folders dropped from the shell while a directory is shown: an upload batch, or for one
     // file of a known kind the typed operation the user picks.
@@ -123,6 +146,8 @@ private:
     // Puts the rows on screen again after they changed, keeping the selected and focused records.
     void SortAndShow(bool keepSelection);
     void UpdateSortArrows();
+    // Where a menu asked for from the keyboard shows, in screen coordinates.
+    POINT KeyboardMenuPoint() const;
     void OpenRow(int index);
     // The end of the new folder's name edit: `name` null when it was cancelled. True keeps the label.
     bool FinishNewDirectory(int index, const char* name);
@@ -134,6 +159,9 @@ private:
     IDeviceRequests* m_device = nullptr;
     const CTypedPatterns* m_patterns = nullptr;
     ITransferStarter* m_starter = nullptr;
+    std::shared_ptr<CDeviceDownloader> m_downloader;
+    CDropRegistration m_dropRegistration;
+    int m_dropRow = -1; // the directory row shown as the drop target
     CNavigation* m_navigation = nullptr;
     HIMAGELIST m_imageList = nullptr;
     int m_folderIcon = -1;

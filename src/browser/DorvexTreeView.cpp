@@ -1,7 +1,9 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/DeviceListing.h"
+#include "browser/ShellTransfer.h"
 #include "browser/resource.h"
 #include "framework/ImageList.h"
+#include "session/TransferList.h"
 #include "framework/WaitCursor.h"
 
 namespace {
@@ -31,6 +33,7 @@ bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, c
     m_folderImage = AddModuleIcon(m_imageList, IDI_FOLDER);
     m_selectedFolderImage = AddModuleIcon(m_imageList, IDI_FOLDER_OPEN);
     TreeView_SetImageList(m_hWnd, m_imageList, TVSIL_NORMAL);
+    m_dropRegistration.Register(m_hWnd, this);
     return true;
 }
 
@@ -95,6 +98,7 @@ void CDorvexTreeView::ClearTree() {
             TreeView_SetItem(m_hWnd, &data);
         }
     }
+    m_dropItem = nullptr;
     TreeView_DeleteAllItems(m_hWnd);
     // The drives of the last fill leave their images behind otherwise, one set per connection.
     if (m_imageList && ImageList_GetImageCount(m_imageList) > kFixedImages)
@@ -268,9 +272,64 @@ LRESULT CDorvexTreeView::OnItemExpanding(int, NMHDR* header, BOOL&) {
     return 0;
 }
 
+RemoteSelection CDorvexTreeView::FolderSelection(HTREEITEM item) const {
+    RemoteSelection selection;
+    HTREEITEM parent = item ? TreeView_GetParent(m_hWnd, item) : nullptr;
+    if (!parent || DriveRoot(item))
+        return selection;
+    selection.directory = BuildPath(parent);
+    selection.entries.push_back({ItemText(item), true});
+    return selection;
+}
+
+LRESULT CDorvexTreeView::OnBeginDrag(int, NMHDR* header, BOOL&) {
+    const RemoteSelection selection = FolderSelection(reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+    if (m_downloader && !selection.entries.empty())
+        m_downloader->DragOut(selection);
+    return 0;
+}
+
+std::string CDorvexTreeView::DropDirectoryAt(POINT client) {
+    TVHITTESTINFO hit = {};
+    hit.pt = client;
+    HTREEITEM item = TreeView_HitTest(m_hWnd, &hit);
+    // A drive or a folder under one; not the text that says there is no file system.
+    if (!(hit.flags & TVHT_ONITEM) || (item && !DriveRoot(item) && !TreeView_GetParent(m_hWnd, item)))
+        item = nullptr;
+    if (item != m_dropItem) {
+        TreeView_SelectDropTarget(m_hWnd, item);
+        UpdateWindow(m_hWnd);
+        m_dropItem = item;
+        m_dropSince = GetTickCount();
+    } else if (item && GetTickCount() - m_dropSince >= kDropHoverOpen &&
+               !(TreeView_GetItemState(m_hWnd, item, TVIS_EXPANDED) & TVIS_EXPANDED) && TreeView_GetChild(m_hWnd, item)) {
+        TreeView_Expand(m_hWnd, item, TVE_EXPAND);
+        UpdateWindow(m_hWnd);
+    }
+    return item ? BuildPath(item) : "";
+}
+
+void CDorvexTreeView::EndDropHighlight() {
+    if (m_dropItem && IsWindow())
+        TreeView_SelectDropTarget(m_hWnd, nullptr);
+    m_dropItem = nullptr;
+}
+
+void CDorvexTreeView::DropFiles(const std::vector<std::string>& paths, const std::string& directory, POINT screen) {
+    if (paths.empty() || directory.empty() || !m_starter)
+        return;
+    if (auto list = BuildUpload(paths, directory, m_patterns, m_hWnd, screen))
+        m_starter->StartTransfer(std::move(list));
+}
+
 LRESULT CDorvexTreeView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     if (wParam == VK_TAB && m_listWindow) {
         SetFocus(m_listWindow);
+        return 0;
+    }
+    const bool control = GetKeyState(VK_CONTROL) & 0x8000;
+    if (m_downloader && control && (wParam == 'C' || wParam == VK_INSERT)) {
+        m_downloader->CopyToClipboard(FolderSelection(TreeView_GetSelection(m_hWnd)));
         return 0;
     }
     handled = FALSE;
@@ -312,6 +371,7 @@ LRESULT CDorvexTreeView::OnRefreshPath(UINT, WPARAM, LPARAM lParam, BOOL&) {
 }
 
 LRESULT CDorvexTreeView::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    m_dropRegistration.Revoke();
     ClearTree();
     handled = FALSE;
     return 0;

@@ -2,17 +2,23 @@
 // connection, an item's subdirectories on its first expansion; every selection tells the file list which
 // directory to show, and the list asks the tree to select or reload a directory by its path.
 #pragma once
+#include "browser/DropTarget.h"
 #include "browser/Navigation.h"
+#include "browser/TransferBatches.h"
 #include "browser/RemotePath.h"
 #include "framework/Wnd.h"
 #include "browser/Messages.h"
 #include <commctrl.h>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CDeviceDownloader;
+class CTypedPatterns;
 class IDeviceRequests;
+class ITransferStarter;
 
-class CDorvexTreeView : public CWnd, public ITreePane {
+class CDorvexTreeView : public CWnd, public ITreePane, public IFileDropPane {
 public:
     static constexpr const char* kInternalFlashName = "Internal Flash";
     static constexpr const char* kNoFileSystemText = "No Filesystem present.";
@@ -29,6 +35,9 @@ public:
     void SetListWindow(HWND list) { m_listWindow = list; }
     void SetDevice(IDeviceRequests* device) { m_device = device; }
     void SetNavigation(CNavigation* navigation) { m_navigation = navigation; }
+    void SetPatterns(const CTypedPatterns* patterns) { m_patterns = patterns; }
+    void SetTransferStarter(ITransferStarter* starter) { m_starter = starter; }
+    void SetDownloader(std::shared_ptr<CDeviceDownloader> downloader) { m_downloader = std::move(downloader); }
     // The navigation's: each runs once the command that asked for it has returned.
     void SelectDirectory(const std::string& path) override;
     void RefreshDirectory(const std::string& path) override;
@@ -50,6 +59,13 @@ public:
     // Lists an expanded item again at once; a collapsed one gets its placeholder back.
     void RefreshItem(HTREEITEM item);
     std::string ItemText(HTREEITEM item) const;
+    // The folder `item` as a selection of its parent directory; none for a drive or no item.
+    RemoteSelection FolderSelection(HTREEITEM item) const;
+
+    // IFileDropPane: the folder under the pointer; one the pointer rests on opens.
+    std::string DropDirectoryAt(POINT client) override;
+    void EndDropHighlight() override;
+    void DropFiles(const std::vector<std::string>& paths, const std::string& directory, POINT screen) override;
 
 protected:
     BEGIN_MSG_MAP(CDorvexTreeView)
@@ -64,6 +80,8 @@ protected:
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnSelectionChanged)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGA, OnItemExpanding)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGA, OnBeginDrag)
+    REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGW, OnBeginDrag)
     END_MSG_MAP()
 
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -75,6 +93,7 @@ protected:
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
     LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
 
 private:
     HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
@@ -87,6 +106,12 @@ private:
     HWND m_listWindow = nullptr;
     IDeviceRequests* m_device = nullptr;
     CNavigation* m_navigation = nullptr;
+    const CTypedPatterns* m_patterns = nullptr;
+    ITransferStarter* m_starter = nullptr;
+    std::shared_ptr<CDeviceDownloader> m_downloader;
+    CDropRegistration m_dropRegistration;
+    HTREEITEM m_dropItem = nullptr; // the folder shown as the drop target
+    DWORD m_dropSince = 0;          // since when the pointer rests on it
     std::vector<DriveRow> m_driveTable;
     HIMAGELIST m_imageList = nullptr;
     int m_selectedFolderImage = -1;

@@ -1,8 +1,9 @@
-// The commands on the list's rows: the context menu, delete with its four-answer confirmation, and the
-// new directory made by editing a temporary row in place.
+// The commands on the list's rows: the context menu, delete with its four-answer confirmation, the new
+// directory made by editing a temporary row in place, and the clipboard's copy and paste.
 #include "browser/ConfirmDialog.h"
 #include "browser/DorvexListView.h"
 #include "browser/RemotePath.h"
+#include "browser/ShellTransfer.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
 
@@ -27,6 +28,10 @@ void CDorvexListView::ShowContextMenu(POINT screen) {
         AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     }
     AppendMenuA(menu, MF_STRING, kNewDirectoryCommand, "&New Directory");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING | (SelectedEntries().empty() ? MF_GRAYED : 0), kCopyCommand, "&Copy");
+    AppendMenuA(menu, MF_STRING | (CurrentPath().empty() || !ClipboardHasFiles() ? MF_GRAYED : 0), kPasteCommand,
+                "&Paste");
     const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screen, m_hWnd);
     DestroyMenu(menu);
     if (command)
@@ -49,6 +54,12 @@ LRESULT CDorvexListView::OnCommand(WORD, WORD id, HWND control, BOOL& handled) {
         break;
     case kNewDirectoryCommand:
         BeginNewDirectory();
+        break;
+    case kCopyCommand:
+        CopySelection();
+        break;
+    case kPasteCommand:
+        PasteFiles();
         break;
     default:
         handled = FALSE;

@@ -1,10 +1,12 @@
-// The list's transfer commands: "&Send File(s) To..." walks the selected directories on the device and
-// builds a download batch; a drop of shell files builds an upload batch, or for one file of a known kind
-// runs the typed operation the user picks. Both hand their CTransferList to the main window.
+// The transfer batches: "&Send File(s) To..." (and a drag out or a paste) walks the selected directories
+// on the device and builds a download batch; a drop or paste of shell files builds an upload batch, or for
+// one file of a known kind runs the typed operation the user picks. The list hands them to the main window.
 #include "browser/DeviceListing.h"
 #include "browser/DorvexListView.h"
 #include "browser/LocalName.h"
 #include "browser/RemotePath.h"
+#include "browser/ShellTransfer.h"
+#include "browser/TransferBatches.h"
 #include "browser/TypedPatterns.h"
 #include "browser/resource.h"
 #include "framework/Module.h"
@@ -17,7 +19,6 @@
 namespace {
 
 constexpr size_t kQuietListings = 200; // a walk longer than this shows its progress and can be cancelled
-constexpr DWORD kDropPathSize = 512;
 
 // True when the local code page holds `name` exactly: every byte a character of it, and the way back
 // gives the same bytes (no best-fit substitutes).
@@ -215,84 +216,100 @@ void AddLocalTree(CTransferList& list, const std::string& parent, const std::str
 
 } // namespace
 
-void CDorvexListView::SendSelection() {
-    struct Selected {
-        std::string name;
-        bool directory;
-    };
-    std::vector<Selected> selection;
-    for (const DirectoryEntry* entry : SelectedEntries())
-        selection.push_back({std::string(entry->Name()), entry->IsDirectory()});
-    if (selection.empty() || !m_device || !m_starter)
-        return;
-    const std::optional<std::string> folder = Prompts().BrowseForFolder(ModalOwner(m_hWnd), "Select Destination");
-    if (!folder)
-        return;
+std::unique_ptr<CTransferList> BuildDownload(IDeviceRequests& device, HWND owner, const RemoteSelection& selection,
+                                             const std::string& folder) {
     CWaitCursor wait;
-    const std::string directory = CurrentPath();
     auto list = std::make_unique<CTransferList>();
     list->direction = 0;
-    CSendWalk walk(*m_device, *list, m_hWnd);
-    for (const Selected& row : selection) {
-        switch (walk.Entry(directory, *folder, row.name, row.directory, true)) {
+    CSendWalk walk(device, *list, owner);
+    for (const RemoteSelection::Entry& entry : selection.entries) {
+        switch (walk.Entry(selection.directory, folder, entry.name, entry.directory, true)) {
         case CSendWalk::kGo:
             continue;
         case CSendWalk::kFailed:
-            ShowRefusal(walk.Refusal());
-            Prompts().MessageBox(ModalOwner(m_hWnd), "Transfer will not be started.", "Dorvex", MB_OK | MB_ICONEXCLAMATION);
-            return;
+            Prompts().MessageBox(ModalOwner(owner), walk.Refusal().text, "Dorvex", MB_OK | MB_ICONEXCLAMATION);
+            Prompts().MessageBox(ModalOwner(owner), "Transfer will not be started.", "Dorvex",
+                                 MB_OK | MB_ICONEXCLAMATION);
+            return nullptr;
         case CSendWalk::kAbandon:
         case CSendWalk::kCancelled:
-            return;
+            return nullptr;
         }
     }
-    m_starter->StartTransfer(std::move(list));
+    return list;
 }
 
-void CDorvexListView::OnDrop(HDROP drop) {
+std::unique_ptr<CTransferList> BuildUpload(const std::vector<std::string>& paths, const std::string& directory,
+                                           const CTypedPatterns* patterns, HWND owner, POINT screen) {
     auto list = std::make_unique<CTransferList>();
     list->direction = 1;
-    list->onEnd = [drop] { DragFinish(drop); }; // finished with the list, whatever becomes of it
-    const std::string base = WithFinalBackslash(CurrentPath());
-    const UINT dropped = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < dropped; ++i) {
-        char path[kDropPathSize] = "";
-        if (!DragQueryFileA(drop, i, path, kDropPathSize))
-            continue;
-        const DWORD attributes = GetFileAttributesA(path);
+    list->targetDirectory = directory;
+    const std::string base = WithFinalBackslash(directory);
+    for (const std::string& path : paths) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            const std::string folder = path;
-            const size_t separator = folder.rfind('\\');
+            const size_t separator = path.rfind('\\');
             if (separator != std::string::npos)
-                AddLocalTree(*list, folder.substr(0, separator + 1), folder, base, true);
+                AddLocalTree(*list, path.substr(0, separator + 1), path, base, true);
         } else {
             list->items.push_back({path, base});
         }
     }
-    if (list->items.size() == 1 && m_patterns) {
-        const std::string& source = list->items.front().source;
-        const bool firmware = MatchesPattern(m_patterns->Firmware(), source);
-        const bool displayList = MatchesPattern(m_patterns->DisplayList(), source);
-        const bool program = MatchesPattern(m_patterns->Program(), source);
-        if (firmware || displayList || program) {
-            HMENU menu = CreatePopupMenu();
-            AppendMenuA(menu, MF_STRING, REQ_SEND_FILE, "Transfer File");
-            if (firmware)
-                AppendMenuA(menu, MF_STRING, REQ_UPDATE_FIRMWARE, "Update Firmware");
-            if (displayList)
-                AppendMenuA(menu, MF_STRING, REQ_LOAD_DISPLAY_LIST, "Load Display List");
-            if (program)
-                AppendMenuA(menu, MF_STRING, REQ_LOAD_PROGRAM, "Load Program");
-            POINT point = {};
-            DragQueryPoint(drop, &point);
-            ClientToScreen(m_hWnd, &point);
-            const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN, point, ModalOwner(m_hWnd));
-            DestroyMenu(menu);
-            if (!command)
-                return; // the list goes, and with it the drop
-            list->operation = command == REQ_SEND_FILE ? 0 : static_cast<long>(command);
-        }
-    }
-    if (m_starter)
+    if (list->items.size() != 1 || !patterns)
+        return list;
+    const std::string& source = list->items.front().source;
+    const bool firmware = MatchesPattern(patterns->Firmware(), source);
+    const bool displayList = MatchesPattern(patterns->DisplayList(), source);
+    const bool program = MatchesPattern(patterns->Program(), source);
+    if (!firmware && !displayList && !program)
+        return list;
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, REQ_SEND_FILE, "Transfer File");
+    if (firmware)
+        AppendMenuA(menu, MF_STRING, REQ_UPDATE_FIRMWARE, "Update Firmware");
+    if (displayList)
+        AppendMenuA(menu, MF_STRING, REQ_LOAD_DISPLAY_LIST, "Load Display List");
+    if (program)
+        AppendMenuA(menu, MF_STRING, REQ_LOAD_PROGRAM, "Load Program");
+    const UINT command = Prompts().TrackPopupMenu(menu, TPM_LEFTALIGN, screen, ModalOwner(owner));
+    DestroyMenu(menu);
+    if (!command)
+        return nullptr; // the list goes, and with it the drop
+    list->operation = command == REQ_SEND_FILE ? 0 : static_cast<long>(command);
+    return list;
+}
+
+void CDorvexListView::SendSelection() {
+    const RemoteSelection selection = Selection();
+    if (selection.entries.empty() || !m_device || !m_starter)
+        return;
+    const std::optional<std::string> folder = Prompts().BrowseForFolder(ModalOwner(m_hWnd), "Select Destination");
+    if (!folder)
+        return;
+    if (auto list = BuildDownload(*m_device, m_hWnd, selection, *folder))
+        m_starter->StartTransfer(std::move(list));
+}
+
+RemoteSelection CDorvexListView::Selection() const {
+    RemoteSelection selection;
+    selection.directory = CurrentPath();
+    for (const DirectoryEntry* entry : SelectedEntries())
+        selection.entries.push_back({std::string(entry->Name()), entry->IsDirectory()});
+    return selection;
+}
+
+void CDorvexListView::OnDrop(HDROP drop) {
+    POINT point = {};
+    DragQueryPoint(drop, &point);
+    ClientToScreen(m_hWnd, &point);
+    const std::vector<std::string> paths = DroppedFiles(drop);
+    DragFinish(drop);
+    DropFiles(paths, CurrentPath(), point);
+}
+
+void CDorvexListView::DropFiles(const std::vector<std::string>& paths, const std::string& directory, POINT screen) {
+    if (paths.empty() || directory.empty() || !m_starter)
+        return;
+    if (auto list = BuildUpload(paths, directory, m_patterns, m_hWnd, screen))
         m_starter->StartTransfer(std::move(list));
 }

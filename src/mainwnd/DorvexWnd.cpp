@@ -2,6 +2,7 @@
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
 #include "browser/LayoutSettings.h"
+#include "browser/ShellTransfer.h"
 #include "framework/Prompts.h"
 #include <commctrl.h>
 
@@ -19,7 +20,9 @@ const char kInertNotice[] =
 
 } // namespace
 
-CDorvexWnd::CDorvexWnd() : m_session(std::make_unique<CHostedSession>()), m_runner(*m_session, *this) {
+CDorvexWnd::CDorvexWnd()
+    : m_session(std::make_unique<CHostedSession>()), m_runner(*m_session, *this),
+      m_downloader(std::make_shared<CDeviceDownloader>()) {
     m_session->AddListener(this);
     m_session->AddListener(&m_dialogs);
 }
@@ -52,6 +55,11 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
         m_listView->SetDevice(m_session.get());
         m_listView->SetPatterns(&m_patterns);
         m_listView->SetTransferStarter(this);
+        m_treeView->SetPatterns(&m_patterns);
+        m_treeView->SetTransferStarter(this);
+        m_downloader->Attach(m_session.get(), this, m_hWnd);
+        m_listView->SetDownloader(m_downloader);
+        m_treeView->SetDownloader(m_downloader);
         m_navigation.SetPanes(m_treeView.get(), m_listView.get());
         m_treeView->SetNavigation(&m_navigation);
         m_listView->SetNavigation(&m_navigation);
@@ -149,9 +157,13 @@ void CDorvexWnd::ShowBox(const std::string& text, const std::string& caption, bo
         Prompts().MessageBox(ModalOwner(m_hWnd), text, caption, MB_OK | (warning ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
 }
 
-void CDorvexWnd::ListEnded() {
-    if (m_listView && m_listView->IsWindow())
-        PostMessageA(m_listView->m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+void CDorvexWnd::ListEnded(const CTransferList& list) {
+    if (!m_listView || !m_listView->IsWindow())
+        return;
+    PostMessageA(m_listView->m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
+    // Files dropped on a folder may have made new directories there.
+    if (list.direction == 1 && !list.targetDirectory.empty())
+        m_navigation.Changed(list.targetDirectory);
 }
 
 void CDorvexWnd::RequestCompleted(long requestCode, const RequestResult& result, SAFEARRAY* answer,
@@ -216,6 +228,7 @@ LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     // Only the panes' windows go now: a pane's own handler may be what led here (a box it showed let the
     // host destroy the control), so its object stays until this one goes.
     m_navigation.SetPanes(nullptr, nullptr);
+    m_downloader->Detach();
     if (m_listView)
         m_listView->DestroyWindow();
     if (m_treeView)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class CDeviceDownloader;
 class CDorvexTreeView;
 class CDorvexListView;
 
@@ -82,7 +83,7 @@ private:
     // ITransferHost
     bool PostStep(std::unique_ptr<CTransferList> list) override;
     void ShowBox(const std::string& text, const std::string& caption, bool warning) override;
-    void ListEnded() override;
+    void ListEnded(const CTransferList& list) override;
     // ISessionListener: the connection check, the patterns and the lists' items.
     void RequestCompleted(long requestCode, const RequestResult& result, SAFEARRAY* answer, uintptr_t userData,
                           long eventCode) override;
@@ -104,4 +105,6 @@ private:
     CSplitterBar m_splitter;
     std::unique_ptr<CDorvexTreeView> m_treeView;
     std::unique_ptr<CDorvexListView> m_listView;
+    // Shared with the data objects the views hand to the shell, which may outlive this window.
+    std::shared_ptr<CDeviceDownloader> m_downloader;
 };

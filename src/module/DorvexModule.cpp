@@ -1,5 +1,6 @@
 // The module's four entry points: class objects, unloading, and self-registration, which besides the
 // type library and the two classes enrols the control as a plug-in of the host.
+#include "browser/ShellTransfer.h"
 #include "contracts/QuorLib32.h"
 #include "framework/ClassFactory.h"
 #include "framework/ComPtr.h"
@@ -18,10 +19,14 @@ CObjectFactory g_pageFactory(CLSID_DorvexPropPage, &CDorvexPropPage::CreateInsta
 } // namespace
 
 // The runtime's entry point calls this one. On FreeLibrary (not at process exit, where nothing runs
-// again) the framework's window class goes with the code its procedure lives in.
+// again) the framework's window class goes with the code its procedure lives in. Either way the copies
+// made for shell targets go: nobody can ask this process for them any more.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH && !reserved)
-        CWnd::UnregisterDefaultClass();
+    if (reason == DLL_PROCESS_DETACH) {
+        if (!reserved)
+            CWnd::UnregisterDefaultClass();
+        RemoveStagingFolders();
+    }
     return TRUE;
 }
 

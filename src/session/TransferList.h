@@ -1,6 +1,7 @@
 // One transfer batch: the (source, destination) pairs to run, their direction and the typed operation
 // chosen for a dropped file. Built by the file list, then owned, run and ended by the transfer runner.
-// Portable: what the batch came from (a shell drop) is finished by `onEnd` when the list goes.
+// Portable: whoever waits for the batch (a drag-out that renders its files) hears of its end through
+// `onEnd` when the list goes, whatever became of it.
 #pragma once
 #include <functional>
 #include <list>
@@ -20,7 +21,7 @@ public:
     CTransferList& operator=(const CTransferList&) = delete;
     virtual ~CTransferList() {
         if (onEnd)
-            onEnd();
+            onEnd(*this);
     }
 
     std::list<TransferItem> items;
@@ -30,7 +31,11 @@ public:
     // Entries left out while the list was built (a device name that cannot be a local one, a local path
     // too long): what, and why. The batch's summary names them.
     std::list<std::pair<std::string, std::string>> skipped;
-    std::function<void()> onEnd;
+    // Set by the runner when every item ran (there may be none) and none failed.
+    bool completed = false;
+    // The device directory an upload goes to: read again once it has run.
+    std::string targetDirectory;
+    std::function<void(const CTransferList&)> onEnd;
 };
 
 // Where the views hand a list they built: it starts from the message loop, after the view's own

@@ -6,11 +6,17 @@ const char kErrorCaption[] = "Error";
 } // namespace
 
 void CTransferRunner::Start(std::unique_ptr<CTransferList> list) {
-    m_cancelRequested = false;
     if (!list)
         return;
+    // One list at a time holds the device; the others wait their turn rather than find it busy.
+    if (!m_runs.empty()) {
+        m_queue.push_back(std::move(list));
+        return;
+    }
+    m_cancelRequested = false;
     // A list with nothing left to send, or one the device will not take, still names what it left out.
     if (list->items.empty()) {
+        list->completed = true; // nothing failed: an empty folder arrives as it is
         ShowSummary(CBatchSummary{}, CBatchSummary::Ending::Finished, *list);
         return;
     }
@@ -37,6 +43,15 @@ void CTransferRunner::Post(std::unique_ptr<CTransferList> list) {
         ReleaseDevice(run->second);
         m_runs.erase(run);
     }
+    StartWaiting();
+}
+
+void CTransferRunner::StartWaiting() {
+    while (m_runs.empty() && !m_queue.empty()) {
+        std::unique_ptr<CTransferList> next = std::move(m_queue.front());
+        m_queue.pop_front();
+        Start(std::move(next));
+    }
 }
 
 void CTransferRunner::ReleaseDevice(Run& run) {
@@ -55,7 +70,7 @@ void CTransferRunner::Step(std::unique_ptr<CTransferList> list) {
         const bool cancelled = m_cancelRequested || run.cancelled;
         // A cancel that came after the last completion still ends the reservation.
         ReleaseDevice(run);
-        m_host.ListEnded();
+        m_host.ListEnded(*list);
         End(std::move(list), cancelled ? CBatchSummary::Ending::Cancelled : CBatchSummary::Ending::Finished);
         return;
     }
@@ -144,7 +159,11 @@ void CTransferRunner::End(std::unique_ptr<CTransferList> list, CBatchSummary::En
     // A cancel that came when every item had run changed nothing.
     if (ending == CBatchSummary::Ending::Cancelled && summary.Done() + summary.FailedCount() >= list->items.size())
         ending = CBatchSummary::Ending::Finished;
+    list->completed = ending == CBatchSummary::Ending::Finished && summary.FailedCount() == 0;
     ShowSummary(summary, ending, *list);
+    // Whoever waits for this list hears of its end before the next one starts.
+    list.reset();
+    StartWaiting();
 }
 
 void CTransferRunner::ShowSummary(const CBatchSummary& summary, CBatchSummary::Ending ending,
@@ -158,6 +177,8 @@ void CTransferRunner::ShowSummary(const CBatchSummary& summary, CBatchSummary::E
 void CTransferRunner::Abandon() {
     std::map<const CTransferList*, Run> runs;
     runs.swap(m_runs);
+    std::deque<std::unique_ptr<CTransferList>> waiting;
+    waiting.swap(m_queue);
     bool reserved = false;
     for (auto& [key, run] : runs) {
         if (run.waiting && run.requestId)

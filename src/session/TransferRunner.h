@@ -7,6 +7,7 @@
 #include "session/TransferList.h"
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,8 +20,8 @@ public:
     virtual bool PostStep(std::unique_ptr<CTransferList> list) = 0;
     // A box owned by the control. It may let other work run meanwhile, the runner's own Abandon included.
     virtual void ShowBox(const std::string& text, const std::string& caption, bool warning) = 0;
-    // A list ended after its items ran (or were cancelled): the shown directory is read again.
-    virtual void ListEnded() = 0;
+    // A list ended after its items ran (or were cancelled): what it changed is read again.
+    virtual void ListEnded(const CTransferList& list) = 0;
 };
 
 class CTransferRunner {
@@ -37,7 +38,8 @@ public:
     ~CTransferRunner() { Abandon(); }
 
     // Reserves the device for `list` and posts its first step; a busy device ends the list with a box. A
-    // list with nothing to send, or refused, still names the entries left out while it was built.
+    // list with nothing to send, or refused, still names the entries left out while it was built. While
+    // another list runs, `list` waits behind it (and those before it) and starts when they have ended.
     void Start(std::unique_ptr<CTransferList> list);
     // Submits the item under the list's cursor, or ends the list past its last item or after a cancel.
     // A list that was never started runs from its cursor without a reservation of its own.
@@ -48,11 +50,12 @@ public:
     // The user's cancel: stops the running request `requestId` at once (0: lets the running item finish)
     // and every list that runs now stops after its running item.
     void Cancel(long requestId);
-    // The host is going: running items are cancelled, the device released, the lists freed. Nothing is
-    // shown.
+    // The host is going: running items are cancelled, the device released, the lists (waiting ones too)
+    // freed. Nothing is shown.
     void Abandon();
 
     size_t RunningLists() const { return m_runs.size(); }
+    size_t WaitingLists() const { return m_queue.size(); }
     bool CancelRequested() const { return m_cancelRequested; }
     // The running item's request id; 0 between items.
     long CurrentRequestId() const { return m_currentRequestId; }
@@ -70,6 +73,8 @@ private:
     };
 
     void Post(std::unique_ptr<CTransferList> list);
+    // Starts the first waiting list once nothing runs.
+    void StartWaiting();
     void ReleaseDevice(Run& run);
     void End(std::unique_ptr<CTransferList> list, CBatchSummary::Ending ending);
     // The batch's summary, when it has anything to tell.
@@ -78,6 +83,7 @@ private:
     IDeviceRequests& m_device;
     ITransferHost& m_host;
     std::map<const CTransferList*, Run> m_runs;
+    std::deque<std::unique_ptr<CTransferList>> m_queue;
     bool m_cancelRequested = false;
     long m_currentRequestId = 0;
 };

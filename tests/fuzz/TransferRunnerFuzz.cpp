@@ -106,7 +106,7 @@ struct Fuzz : IDeviceRequests, ITransferHost {
         Require(!text.empty() && !caption.empty());
         Reenter();
     }
-    void ListEnded() override {}
+    void ListEnded(const CTransferList&) override {}
 };
 
 void Fuzz::Run(int op) {
@@ -122,7 +122,7 @@ void Fuzz::Run(int op) {
         list->direction = b / 6 % 2;
         list->operation = code == REQ_LOAD_PROGRAM ? code : 0;
         lists.push_back({code, 0, reinterpret_cast<uintptr_t>(list.get())});
-        list->onEnd = [this, serial] {
+        list->onEnd = [this, serial](const CTransferList&) {
             List& ended = lists[serial];
             Require(++ended.ends == 1 && (ended.current <= 0 || cancelled.count(ended.current)));
         };

@@ -51,7 +51,7 @@ protected:
     void ShowBox(const std::string& text, const std::string& caption, bool warning) override {
         Note("box " + caption + (warning ? " ! " : " i ") + text);
     }
-    void ListEnded() override { Note("reload"); }
+    void ListEnded(const CTransferList&) override { Note("reload"); }
 
     // A list of `count` items a0>b0, a1>b1, ...
     std::unique_ptr<CTransferList> List(int count, unsigned direction = 1, long operation = 0) {
@@ -196,25 +196,32 @@ TEST_F(TransferRunnerTest, CancelEndsTheListAfterItsRunningItemAndTellsHowFarItG
     runner.Cancel(0);
     Steps();
     EXPECT_EQ(log, (Log{kReserve, Item(0), "release", "reload"}));
-    // It reaches the lists that run, not one started after it.
+    // A list that waits behind a cancelled one is not cancelled with it: it starts once that one ended, and
+    // whoever waits for each hears whether all of it arrived.
     log.clear();
-    data = Begin(List(2));
+    std::vector<bool> completed;
+    auto first = List(2), waiting = List(1, 0);
+    first->onEnd = waiting->onEnd = [&](const CTransferList& ended) { completed.push_back(ended.completed); };
+    data = Begin(std::move(first));
     runner.Cancel(0);
-    const uintptr_t second = Begin(List(1, 0));
+    runner.Start(std::move(waiting));
+    EXPECT_EQ(runner.WaitingLists(), 1u);
     Done(data);
-    Done(second, RequestResult::Success(), REQ_RECEIVE_FILE);
-    EXPECT_EQ(log, (Log{kReserve, Item(0), kReserve, Item(0, REQ_RECEIVE_FILE), "release", "reload",
-                        "box Dorvex i The transfer was cancelled after 1 of 2 files; 1 was left.", "release",
-                        "reload"}));
+    Done(lastUserData, RequestResult::Success(), REQ_RECEIVE_FILE);
+    EXPECT_EQ(log, (Log{kReserve, Item(0), "release", "reload",
+                        "box Dorvex i The transfer was cancelled after 1 of 2 files; 1 was left.", kReserve,
+                        Item(0, REQ_RECEIVE_FILE), "release", "reload"}));
+    EXPECT_EQ(completed, (std::vector<bool>{false, true}));
 }
 
 // Which items are cancelled and that the reservation goes back once is the fuzzer's; here the silence.
 TEST_F(TransferRunnerTest, AbandonCancelsTheRunningItemReleasesAndTellsNothing) {
     Begin(List(2));
-    runner.Start(List(1)); // posted, not yet stepped: the host's to drop
+    runner.Start(List(1)); // waits behind the first: freed with it
     log.clear();
     runner.Abandon();
     EXPECT_EQ(log, (Log{"cancel 1 m2", "release"}));
+    EXPECT_EQ(runner.WaitingLists(), 0u);
     EXPECT_EQ(runner.CurrentRequestId(), 0);
 }
 

@@ -292,7 +292,8 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
 
     // The menu key raises the focused row's menu with the selection's commands; Tab goes to the tree, back.
-    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory", "-", "&Copy",
+                        "&Paste (greyed)"}, 0);
     ListView_SetItemState(list, 1, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageA(list, WM_KEYDOWN, VK_APPS, 0);
     SetFocus(list);
@@ -310,7 +311,8 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     SendMessageA(list, WM_SYSKEYDOWN, VK_DELETE, 1 << 29);
     SendMessageA(list, WM_SYSKEYDOWN, VK_RETURN, 1 << 29);
     Pump(30);
-    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory"}, 0);
+    prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory", "-", "&Copy",
+                        "&Paste (greyed)"}, 0);
     keys[VK_SHIFT] = 0x80;
     SetKeyboardState(keys);
     SendMessageA(list, WM_SYSKEYDOWN, VK_F10, 0);
@@ -518,7 +520,8 @@ TEST_F(CommandsTest, ALongQuestionMakesTheDialogTallerAndKeepsTheWholeName) {
 TEST_F(CommandsTest, TheMenuWithoutSelectionOffersANewDirectoryEditedInPlace) {
     Show("\\data\\", {TestEntry("old", true)});
     const auto begin = [&] {
-        prompts.ExpectMenu({"&New Directory"}, CDorvexListView::kNewDirectoryCommand);
+        prompts.ExpectMenu({"&New Directory", "-", "&Copy (greyed)", "&Paste (greyed)"},
+                           CDorvexListView::kNewDirectoryCommand);
         SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(20, 20));
         EXPECT_EQ(listView->CellText(1, 0), "New Folder");
         return ListView_GetEditControl(list);

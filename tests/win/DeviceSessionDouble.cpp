@@ -363,11 +363,11 @@ UINT CScriptedPrompts::TrackPopupMenu(HMENU menu, UINT, POINT, HWND owner) {
         char text[256] = "";
         MENUITEMINFOA info = {};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_STRING;
+        info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_STATE;
         info.dwTypeData = text;
         info.cch = sizeof text;
         GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
-        items.push_back(info.fType & MFT_SEPARATOR ? "-" : text);
+        items.push_back(info.fType & MFT_SEPARATOR ? "-" : text + std::string(info.fState & MFS_GRAYED ? " (greyed)" : ""));
     }
     std::string what = "menu";
     for (const std::string& item : items)
