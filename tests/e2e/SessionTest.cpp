@@ -13,6 +13,7 @@
 #include "framework/ComPtr.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
+#include "browser/ShellTransfer.h"
 #include "session/TransferList.h"
 #include "mainwnd/DorvexWnd.h"
 #include "browser/Messages.h"
@@ -28,6 +29,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <shlobj.h>
 
 using namespace sessiontest;
 
@@ -585,6 +587,299 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
     RunMeasured("batches", [&](int run) { batch(run + kWarmUp); }, 100, 4096);
     EXPECT_EQ(main->Runner().RunningLists(), 0u);
     EXPECT_TRUE(DeviceFree()) << "the device stayed reserved after the last batch";
+}
+
+
+// What the shell does with files: a drop target that reads the data object as Explorer does (formats
+// enumerated, CF_HDROP taken, the files copied from it into `into`), and a source that offers local files.
+std::string FormatName(CLIPFORMAT format) {
+    char name[128] = "";
+    return format == CF_HDROP ? "CF_HDROP" : GetClipboardFormatNameA(format, name, sizeof name) ? name : "?";
+}
+
+void CopyTree(const std::string& from, const std::string& to) {
+    if (!(GetFileAttributesA(from.c_str()) & FILE_ATTRIBUTE_DIRECTORY)) {
+        CopyFileA(from.c_str(), to.c_str(), FALSE);
+        return;
+    }
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((from + "\\*").c_str(), &found);
+    do {
+        if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, ".."))
+            CopyTree(from + "\\" + found.cFileName, to + "\\" + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Reads `data` as a shell target does; the formats offered and the files' paths, copied into `into`.
+std::vector<std::string> TakeFiles(IDataObject* data, const std::string& into, std::vector<std::string>& formats) {
+    IEnumFORMATETC* each = nullptr;
+    if (SUCCEEDED(data->EnumFormatEtc(DATADIR_GET, &each))) {
+        FORMATETC format;
+        while (each->Next(1, &format, nullptr) == S_OK)
+            formats.push_back(FormatName(format.cfFormat));
+        each->Release();
+    }
+    const std::vector<std::string> paths = DataFiles(data);
+    for (const std::string& path : paths)
+        CopyTree(path, into + path.substr(path.rfind('\\')));
+    return paths;
+}
+
+class CShellTarget : public IDropTarget {
+public:
+    explicit CShellTarget(std::string into) : m_into(std::move(into)) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = iid == IID_IUnknown || iid == IID_IDropTarget ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    STDMETHODIMP DragLeave() override { return S_OK; }
+    STDMETHODIMP Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        paths = TakeFiles(data, m_into, formats);
+        *effect = DROPEFFECT_COPY;
+        return S_OK;
+    }
+    std::vector<std::string> formats, paths;
+
+private:
+    std::string m_into;
+};
+
+class CShellSource : public IDataObject, public IDropSource {
+public:
+    explicit CShellSource(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = iid == IID_IUnknown || iid == IID_IDataObject ? static_cast<IDataObject*>(this)
+               : iid == IID_IDropSource                      ? static_cast<IDropSource*>(this)
+                                                             : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (QueryGetData(format) != S_OK)
+            return DV_E_FORMATETC;
+        std::string list;
+        for (const std::string& path : m_paths)
+            list += path + '\0';
+        list += '\0';
+        medium->tymed = TYMED_HGLOBAL;
+        medium->pUnkForRelease = nullptr;
+        medium->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+        auto* block = static_cast<char*>(GlobalLock(medium->hGlobal));
+        reinterpret_cast<DROPFILES*>(block)->pFiles = sizeof(DROPFILES);
+        memcpy(block + sizeof(DROPFILES), list.data(), list.size());
+        GlobalUnlock(medium->hGlobal);
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override {
+        return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
+        FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        return SHCreateStdEnumFmtEtc(1, &format, out);
+    }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryContinueDrag(BOOL escape, DWORD keys) override {
+        return escape ? DRAGDROP_S_CANCEL : keys & MK_LBUTTON ? S_OK : DRAGDROP_S_DROP;
+    }
+    STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+private:
+    std::vector<std::string> m_paths;
+};
+
+POINT Centre(HWND window, RECT client) {
+    POINT centre = {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+    ClientToScreen(window, &centre);
+    return centre;
+}
+
+// The control on screen, a shell folder window beside it, and the device's root in the list.
+class ShellTransfer : public TransferEndToEnd {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(TransferEndToEnd::SetUp());
+        SetWindowPos(frame, HWND_TOP, 0, 0, 700, 400, SWP_SHOWWINDOW);
+        ShowWindow(main->m_hWnd, SW_SHOW);
+        SetForegroundWindow(frame);
+        shell = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "shell", WS_POPUP | WS_VISIBLE | WS_BORDER, 800, 100, 300,
+                                300, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_EQ(RegisterDragDrop(shell, &target), S_OK);
+    }
+    void TearDown() override {
+        RevokeDragDrop(shell);
+        DestroyWindow(shell);
+        TransferEndToEnd::TearDown();
+    }
+    // Lists the device's root and selects the rows named.
+    void ShowRootSelecting(const std::vector<std::string>& names) {
+        PostPath(main->ListView()->m_hWnd, UWM_LIST_SHOW_DIR, "\\");
+        CDorvexListView& list = *main->ListView();
+        ASSERT_TRUE(Pump(5000, [&] { return list.RowCount() > 0; }));
+        for (size_t i = 0; i < list.RowCount(); ++i)
+            if (std::find(names.begin(), names.end(), list.Row(i)->Name()) != names.end())
+                ListView_SetItemState(list.m_hWnd, static_cast<int>(i), LVIS_SELECTED, LVIS_SELECTED);
+    }
+    // The centre of row `name`, on screen.
+    POINT RowPoint(const std::string& name) {
+        CDorvexListView& list = *main->ListView();
+        for (size_t i = 0; i < list.RowCount(); ++i) {
+            RECT row = {};
+            if (list.Row(i) && list.Row(i)->Name() == name && ListView_GetItemRect(list.m_hWnd, i, &row, LVIR_LABEL))
+                return Centre(list.m_hWnd, row);
+        }
+        ADD_FAILURE() << name << " is not shown";
+        return {};
+    }
+    // A press on `from`, a move past the drag distance, then `then` (over the target, with its pauses).
+    void DragFrom(POINT from, const std::function<void()>& then) {
+        ASSERT_TRUE(WithHand([&] {
+            MoveTo(from);
+            Sleep(100);
+            LeftButton(true);
+            Sleep(100);
+            for (int step = 1; step <= 4; ++step, Sleep(60))
+                MoveTo({from.x + 8 * step, from.y + 4 * step});
+            then();
+        }));
+    }
+    static void Over(POINT to) {
+        for (int step = 0; step < 3; ++step, Sleep(100))
+            MoveTo({to.x + step, to.y});
+    }
+    std::string StagingRoot() {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        return std::string(temp) + "Dorvex-" + std::to_string(GetCurrentProcessId());
+    }
+
+    CTempFolder dropped{"dorvex-shell"};
+    CShellTarget target{dropped.Path()};
+    HWND shell = nullptr;
+};
+
+// The walk's own limits on hostile names are the browser test's; here the bytes and when they are made.
+TEST_F(ShellTransfer, DraggedOutOrPastedTheFilesAreMadeOnlyWhenTakenAndArriveByteForByte) {
+    for (int d = 0; d < 10; ++d)
+        for (int f = 0; f < 100; ++f)
+            WritePatternFile(device / ("tree\\d" + std::to_string(d) + "\\f" + std::to_string(f) + ".bin"),
+                             static_cast<uint64_t>(d * 997 + f * 31), static_cast<uint32_t>(d * 100 + f + 1));
+    WritePatternFile(device / "large.bin", 50ull << 20, 99);
+    WriteFileText(device / "other.txt", "not selected");
+    const std::map<std::string, uint64_t> tree = Digest(device / "tree");
+    const uint64_t large = HashFile(device / "large.bin");
+    ASSERT_NO_FATAL_FAILURE(ShowRootSelecting({"tree", "large.bin"}));
+    const POINT from = RowPoint("large.bin");
+    const POINT to = Centre(shell, RECT{0, 0, 300, 300});
+
+    // Abandoned with Escape over the target: nothing downloaded, nothing dropped.
+    DragFrom(from, [&] {
+        Over(to);
+        Key(VK_ESCAPE, true);
+        Key(VK_ESCAPE, false);
+        Sleep(100);
+        LeftButton(false);
+    });
+    EXPECT_TRUE(target.paths.empty());
+    EXPECT_TRUE(Snapshot(StagingRoot()).empty()) << "an abandoned drag downloaded something";
+
+    // Dropped on the target: the files are there when it reads them, and gone once it has let go.
+    DragFrom(from, [&] {
+        Over(to);
+        LeftButton(false);
+    });
+    EXPECT_EQ(target.formats, (std::vector<std::string>{"CF_HDROP", CFSTR_PREFERREDDROPEFFECTA,
+                                                        "Dorvex Device Items"}));
+    ASSERT_EQ(target.paths.size(), 2u);
+    EXPECT_EQ(target.paths[0].rfind(StagingRoot(), 0), 0u) << target.paths[0];
+    EXPECT_EQ(Digest(dropped / "tree"), tree);
+    EXPECT_EQ(HashFile(dropped / "large.bin"), large);
+    EXPECT_FALSE(DirExists(StagingRoot())) << "the copies outlived the drop";
+
+    // Ctrl+C, then the shell's paste: made only when read.
+    CTempFolder pasted{"dorvex-paste"};
+    SetFocus(main->ListView()->m_hWnd);
+    ASSERT_TRUE(WithHand([] {
+        Key(VK_CONTROL, true);
+        Key('C', true);
+        Key('C', false);
+        Key(VK_CONTROL, false);
+        Sleep(200);
+    }));
+    CComPtr<IDataObject> clip;
+    ASSERT_EQ(OleGetClipboard(&clip), S_OK);
+    EXPECT_TRUE(Snapshot(StagingRoot()).empty()) << "copying downloaded before a paste";
+    std::vector<std::string> formats;
+    EXPECT_EQ(TakeFiles(clip.Get(), pasted.Path(), formats).size(), 2u);
+    EXPECT_EQ(Digest(pasted / "tree"), tree);
+    EXPECT_EQ(HashFile(pasted / "large.bin"), large);
+    // The control going takes its copy off the clipboard, and the files with it.
+    clip.Release();
+    main.reset();
+    ASSERT_EQ(OleGetClipboard(&clip), S_OK);
+    EXPECT_TRUE(DataFiles(clip.Get()).empty());
+    EXPECT_FALSE(DirExists(StagingRoot()));
+}
+
+TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndAFolderRestedOnOpens) {
+    Add(device, "logs\\old\\");
+    Add(device, "recipes\\");
+    WriteFileText(local / "a.txt", "alpha");
+    WriteFileText(local / "pack\\b.txt", "beta");
+    CShellSource source({local / "a.txt", local / "pack"});
+    ASSERT_NO_FATAL_FAILURE(ShowRootSelecting({}));
+    CDorvexTreeView& tree = *main->TreeView();
+    ASSERT_TRUE(Pump(5000, [&] { return tree.FindChild(TreeView_GetRoot(tree.m_hWnd), "logs") != nullptr; }));
+    HTREEITEM logs = tree.FindChild(TreeView_GetRoot(tree.m_hWnd), "logs");
+    RECT item = {};
+    TreeView_GetItemRect(tree.m_hWnd, logs, &item, TRUE);
+    const struct {
+        POINT at;
+        const char* lands;
+    } drops[] = {{Centre(tree.m_hWnd, item), "logs"}, {RowPoint("recipes"), "recipes"}};
+    for (const auto& drop : drops) {
+        UINT highlighted = 0;
+        LeftButton(true);
+        Pump(100);
+        ASSERT_TRUE(WithHand([&] {
+            Sleep(200); // the drag's loop is running
+            Over(drop.at);
+            Sleep(drop.lands[0] == 'l' ? 1200 : 200);
+            Over(drop.at);
+            highlighted = drop.lands[0] == 'l'
+                              ? static_cast<UINT>(SendMessageA(tree.m_hWnd, TVM_GETITEMSTATE,
+                                                               reinterpret_cast<WPARAM>(logs), TVIS_DROPHILITED))
+                              : ListView_GetItemState(main->ListView()->m_hWnd, 0, LVIS_DROPHILITED);
+            LeftButton(false);
+        }, 1) || true);
+        DWORD effect = DROPEFFECT_NONE;
+        EXPECT_EQ(DoDragDrop(&source, &source, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP) << drop.lands;
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << drop.lands;
+        EXPECT_NE(highlighted, 0u) << drop.lands << " was not shown as the drop target";
+        ASSERT_TRUE(Pump(10000, [&] { return FileExists(device / (std::string(drop.lands) + "\\pack\\b.txt")); }))
+            << drop.lands;
+        EXPECT_EQ(ReadFileText(device / (std::string(drop.lands) + "\\a.txt")), "alpha");
+        Pump(300);
+    }
+    EXPECT_TRUE(TreeView_GetItemState(tree.m_hWnd, logs, TVIS_EXPANDED) & TVIS_EXPANDED)
+        << "a folder rested on did not open";
 }
 
 } // namespace

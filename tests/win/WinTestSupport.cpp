@@ -105,3 +105,50 @@ RECT RectIn(HWND window, HWND parent) {
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }
+
+namespace {
+void Send(INPUT input) {
+    SendInput(1, &input, sizeof input);
+}
+} // namespace
+
+void MoveTo(POINT screen) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    Send(input);
+}
+
+void LeftButton(bool down) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    Send(input);
+}
+
+void Key(WORD key, bool down) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    Send(input);
+}
+
+bool WithHand(const std::function<void()>& hand, DWORD ms) {
+    struct Run {
+        static DWORD WINAPI Thread(void* work) {
+            (*static_cast<const std::function<void()>*>(work))();
+            return 0;
+        }
+    };
+    HANDLE thread = CreateThread(nullptr, 0, Run::Thread, const_cast<std::function<void()>*>(&hand), 0, nullptr);
+    if (!thread)
+        return false;
+    const bool done = Pump(ms, [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; });
+    // The hand's work refers to the caller's objects: it must be over before they go.
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return done;
+}
