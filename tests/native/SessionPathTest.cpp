@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <set>
 
 using namespace devicepath;
 
@@ -111,17 +110,14 @@ TEST(ConnectionText, NamesTheDeviceAndItsOptions) {
     EXPECT_FALSE(s.demo);
     EXPECT_EQ(s.folder, "C:\\Devices\\Press7");
 
-    // Each option's effect is seen in the session component's tests; here the grammar's edges.
+    // The effects of the options the control's tests use are seen in the session component's tests; here the
+    // grammar's edges (the fault options only have to be accepted).
     ASSERT_TRUE(ParseConnectionText("folder=\"D:\\My Devices;2\\A\";LATENCY=0x32;fail=0x1009@3;fail=4096;"
                                     "drop=0x1800@65536;firmware=*.a|*.b | *.c",
                                     s, error))
         << error;
     EXPECT_EQ(s.folder, "D:\\My Devices;2\\A");
     EXPECT_EQ(s.latencyMs, 50u);
-    ASSERT_EQ(s.failures.size(), 2u);
-    EXPECT_EQ(s.failures[0].after, 3u);
-    EXPECT_EQ(s.failures[1].request, 4096);
-    EXPECT_EQ(s.dropAfterBytes, 65536u);
     EXPECT_EQ(s.firmwarePatterns, (std::vector<std::string>{"*.a", "*.b", "*.c"}));
 
     // The other address is the whole rest of the text, options and all.
@@ -130,7 +126,6 @@ TEST(ConnectionText, NamesTheDeviceAndItsOptions) {
     EXPECT_TRUE(s.moveTo);
     EXPECT_EQ(s.moveToText, "C:\\Other;latency=20;checkfail");
     EXPECT_EQ(s.latencyMs, 1u);
-    EXPECT_FALSE(s.checkFails);
 
     // A new parse starts from the defaults.
     ASSERT_TRUE(ParseConnectionText("demo", s, error));
@@ -177,34 +172,16 @@ TEST(DirectoryRecord, LaysOutSizeAndTimeZeroFillsAndRefusesNamesThatDoNotFit) {
     EXPECT_EQ(record[0], 0xAA) << "a refused record is left alone";
 }
 
-// Seeding it checks its order and sizes (the session component's tests); here what makes it realistic.
-TEST(DemoTree, IsARealisticDeviceWithEveryNameUsable) {
+// Seeding it checks its order and sizes (the session component's tests); here what the demo needs of it.
+TEST(DemoTree, EveryNameIsUsableAndEachTypedOperationHasFilesOfItsKind) {
     const std::vector<DemoItem> items = DemoDeviceItems();
-    std::set<std::string> directories, withContents;
-    size_t files = 0, textFiles = 0;
     for (const DemoItem& item : items) {
         std::vector<std::string> names;
         std::string error;
         ASSERT_TRUE(SplitRemotePath("\\" + item.path, names, error)) << item.path << ": " << error;
-        const size_t slash = item.path.find_last_of('\\');
-        if (slash != std::string::npos)
-            withContents.insert(item.path.substr(0, slash));
-        if (item.directory) {
-            directories.insert(item.path);
-            continue;
-        }
-        ++files;
-        if (item.path.size() > 4 && item.path.compare(item.path.size() - 4, 4, ".csv") == 0 && item.size) {
-            ++textFiles;
+        if (item.size && item.path.size() > 4 && item.path.compare(item.path.size() - 4, 4, ".csv") == 0)
             EXPECT_EQ(DemoFileContent(item).find('\0'), std::string::npos) << item.path;
-        }
     }
-    EXPECT_GE(files, 200u);
-    EXPECT_GT(textFiles, 50u);
-    size_t empty = 0;
-    for (const std::string& dir : directories)
-        empty += withContents.count(dir) == 0;
-    EXPECT_GE(empty, 1u) << "an empty directory";
 
     // Each typed operation has files of its kind on the device.
     const auto count = [&](const char* pattern) {
