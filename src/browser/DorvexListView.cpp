@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -51,6 +52,8 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
         ListView_InsertColumn(m_hWnd, column, &heading);
     }
     UpdateSortArrows();
+    // The rows are the list's own: it answers for the drop target's highlight as it does for the texts.
+    ListView_SetCallbackMask(m_hWnd, LVIS_DROPHILITED);
     m_dropRegistration.Register(m_hWnd, this);
     return true;
 }
@@ -328,18 +331,18 @@ std::string CDorvexListView::DropDirectoryAt(POINT client) {
     const int row = entry && entry->IsDirectory() ? index : -1;
     if (row != m_dropRow) {
         EndDropHighlight();
-        if (row >= 0)
-            ListView_SetItemState(m_hWnd, row, LVIS_DROPHILITED, LVIS_DROPHILITED);
         m_dropRow = row;
+        if (row >= 0)
+            ListView_RedrawItems(m_hWnd, row, row);
         UpdateWindow(m_hWnd);
     }
     return entry && row >= 0 ? JoinPath(CurrentPath(), entry->Name()) : CurrentPath();
 }
 
 void CDorvexListView::EndDropHighlight() {
-    if (m_dropRow >= 0 && IsWindow())
-        ListView_SetItemState(m_hWnd, m_dropRow, 0, LVIS_DROPHILITED);
-    m_dropRow = -1;
+    const int row = std::exchange(m_dropRow, -1);
+    if (row >= 0 && IsWindow())
+        ListView_RedrawItems(m_hWnd, row, row);
 }
 
 LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
@@ -354,6 +357,8 @@ LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
     const size_t row = static_cast<size_t>(item.iItem);
     if (item.iItem < 0 || row >= m_rows.size())
         return 0;
+    if (item.mask & LVIF_STATE)
+        item.state = (item.state & ~LVIS_DROPHILITED) | (item.iItem == m_dropRow ? LVIS_DROPHILITED : 0);
     if (item.mask & LVIF_IMAGE) {
         const DirectoryEntry* entry = m_rows[row].get();
         item.iImage = !entry || entry->IsDirectory() ? m_folderIcon : m_documentIcon;

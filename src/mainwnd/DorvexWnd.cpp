@@ -158,11 +158,12 @@ void CDorvexWnd::ShowBox(const std::string& text, const std::string& caption, bo
 }
 
 void CDorvexWnd::ListEnded(const CTransferList& list) {
-    if (!m_listView || !m_listView->IsWindow())
+    // A download changed nothing on the device: the rows, and the user's selection, stay.
+    if (list.direction == 0 || !m_listView || !m_listView->IsWindow())
         return;
     PostMessageA(m_listView->m_hWnd, UWM_LIST_SHOW_DIR, 0, 0);
     // Files dropped on a folder may have made new directories there.
-    if (list.direction == 1 && !list.targetDirectory.empty())
+    if (!list.targetDirectory.empty())
         m_navigation.Changed(list.targetDirectory);
 }
 

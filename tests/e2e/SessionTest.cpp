@@ -660,9 +660,9 @@ class CShellSource : public IDataObject, public IDropSource {
 public:
     explicit CShellSource(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IDataObject ? static_cast<IDataObject*>(this)
-               : iid == IID_IDropSource                      ? static_cast<IDropSource*>(this)
-                                                             : nullptr;
+        *out = iid == IID_IUnknown || iid == IID_IDataObject ? static_cast<void*>(static_cast<IDataObject*>(this))
+               : iid == IID_IDropSource ? static_cast<void*>(static_cast<IDropSource*>(this))
+                                        : nullptr;
         return *out ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -719,8 +719,13 @@ protected:
         SetWindowPos(frame, HWND_TOP, 0, 0, 700, 400, SWP_SHOWWINDOW);
         ShowWindow(main->m_hWnd, SW_SHOW);
         SetForegroundWindow(frame);
-        shell = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "shell", WS_POPUP | WS_VISIBLE | WS_BORDER, 800, 100, 300,
-                                300, nullptr, nullptr, nullptr, nullptr);
+        // A window of its own class: a static control is transparent to the pointer, so no drag finds it.
+        WNDCLASSA type = {};
+        type.lpfnWndProc = DefWindowProcA;
+        type.lpszClassName = "DorvexTestShell";
+        RegisterClassA(&type);
+        shell = CreateWindowExA(WS_EX_TOPMOST, "DorvexTestShell", "shell", WS_POPUP | WS_VISIBLE | WS_BORDER, 800,
+                                100, 300, 300, nullptr, nullptr, nullptr, nullptr);
         ASSERT_EQ(RegisterDragDrop(shell, &target), S_OK);
     }
     void TearDown() override {
@@ -728,9 +733,9 @@ protected:
         DestroyWindow(shell);
         TransferEndToEnd::TearDown();
     }
-    // Lists the device's root and selects the rows named.
+    // Connects again to the device as the test made it, shows its root and selects the rows named.
     void ShowRootSelecting(const std::vector<std::string>& names) {
-        PostPath(main->ListView()->m_hWnd, UWM_LIST_SHOW_DIR, "\\");
+        Connect(device.Path());
         CDorvexListView& list = *main->ListView();
         ASSERT_TRUE(Pump(5000, [&] { return list.RowCount() > 0; }));
         for (size_t i = 0; i < list.RowCount(); ++i)
@@ -797,15 +802,23 @@ TEST_F(ShellTransfer, DraggedOutOrPastedTheFilesAreMadeOnlyWhenTakenAndArriveByt
         Sleep(100);
         LeftButton(false);
     });
+    // Released over the control's own tree: its files are on the device already, so nothing happens.
+    RECT root = {};
+    TreeView_GetItemRect(main->TreeView()->m_hWnd, TreeView_GetRoot(main->TreeView()->m_hWnd), &root, TRUE);
+    DragFrom(from, [&] {
+        Over(Centre(main->TreeView()->m_hWnd, root));
+        LeftButton(false);
+    });
     EXPECT_TRUE(target.paths.empty());
     EXPECT_TRUE(Snapshot(StagingRoot()).empty()) << "an abandoned drag downloaded something";
+    EXPECT_FALSE(FileExists(device / "large.bin\\large.bin"));
 
     // Dropped on the target: the files are there when it reads them, and gone once it has let go.
     DragFrom(from, [&] {
         Over(to);
         LeftButton(false);
     });
-    EXPECT_EQ(target.formats, (std::vector<std::string>{"CF_HDROP", CFSTR_PREFERREDDROPEFFECTA,
+    EXPECT_EQ(target.formats, (std::vector<std::string>{"CF_HDROP", "Preferred DropEffect",
                                                         "Dorvex Device Items"}));
     ASSERT_EQ(target.paths.size(), 2u);
     EXPECT_EQ(target.paths[0].rfind(StagingRoot(), 0), 0u) << target.paths[0];
@@ -825,6 +838,7 @@ TEST_F(ShellTransfer, DraggedOutOrPastedTheFilesAreMadeOnlyWhenTakenAndArriveByt
     }));
     CComPtr<IDataObject> clip;
     ASSERT_EQ(OleGetClipboard(&clip), S_OK);
+    ASSERT_TRUE(IsDeviceData(clip.Get())) << "Ctrl+C put nothing on the clipboard";
     EXPECT_TRUE(Snapshot(StagingRoot()).empty()) << "copying downloaded before a paste";
     std::vector<std::string> formats;
     EXPECT_EQ(TakeFiles(clip.Get(), pasted.Path(), formats).size(), 2u);
@@ -839,8 +853,8 @@ TEST_F(ShellTransfer, DraggedOutOrPastedTheFilesAreMadeOnlyWhenTakenAndArriveByt
 }
 
 TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndAFolderRestedOnOpens) {
-    Add(device, "logs\\old\\");
-    Add(device, "recipes\\");
+    MakeDirs(device / "logs\\old");
+    MakeDirs(device / "recipes");
     WriteFileText(local / "a.txt", "alpha");
     WriteFileText(local / "pack\\b.txt", "beta");
     CShellSource source({local / "a.txt", local / "pack"});
@@ -854,11 +868,16 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
         POINT at;
         const char* lands;
     } drops[] = {{Centre(tree.m_hWnd, item), "logs"}, {RowPoint("recipes"), "recipes"}};
+    int recipes = 0;
+    while (main->ListView()->Row(static_cast<size_t>(recipes))->Name() != "recipes")
+        ++recipes;
     for (const auto& drop : drops) {
         UINT highlighted = 0;
+        // The drag starts in the shell's window, as a drag of files out of a folder window does.
+        MoveTo(Centre(shell, RECT{0, 0, 300, 300}));
         LeftButton(true);
         Pump(100);
-        ASSERT_TRUE(WithHand([&] {
+        const std::function<void()> hand = [&] {
             Sleep(200); // the drag's loop is running
             Over(drop.at);
             Sleep(drop.lands[0] == 'l' ? 1200 : 200);
@@ -866,11 +885,13 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
             highlighted = drop.lands[0] == 'l'
                               ? static_cast<UINT>(SendMessageA(tree.m_hWnd, TVM_GETITEMSTATE,
                                                                reinterpret_cast<WPARAM>(logs), TVIS_DROPHILITED))
-                              : ListView_GetItemState(main->ListView()->m_hWnd, 0, LVIS_DROPHILITED);
+                              : ListView_GetItemState(main->ListView()->m_hWnd, recipes, LVIS_DROPHILITED);
             LeftButton(false);
-        }, 1) || true);
+        };
+        HANDLE moving = StartHand(hand);
         DWORD effect = DROPEFFECT_NONE;
         EXPECT_EQ(DoDragDrop(&source, &source, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP) << drop.lands;
+        ASSERT_TRUE(JoinHand(moving));
         EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << drop.lands;
         EXPECT_NE(highlighted, 0u) << drop.lands << " was not shown as the drop target";
         ASSERT_TRUE(Pump(10000, [&] { return FileExists(device / (std::string(drop.lands) + "\\pack\\b.txt")); }))
@@ -878,6 +899,8 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
         EXPECT_EQ(ReadFileText(device / (std::string(drop.lands) + "\\a.txt")), "alpha");
         Pump(300);
     }
+    // The folder the files went to was read again: the tree shows the directory the drop made there.
+    EXPECT_NE(tree.FindChild(logs, "pack"), nullptr);
     EXPECT_TRUE(TreeView_GetItemState(tree.m_hWnd, logs, TVIS_EXPANDED) & TVIS_EXPANDED)
         << "a folder rested on did not open";
 }

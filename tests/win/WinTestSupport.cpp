@@ -137,13 +137,20 @@ void Key(WORD key, bool down) {
 }
 
 bool WithHand(const std::function<void()>& hand, DWORD ms) {
+    return JoinHand(StartHand(hand), ms);
+}
+
+HANDLE StartHand(const std::function<void()>& hand) {
     struct Run {
         static DWORD WINAPI Thread(void* work) {
             (*static_cast<const std::function<void()>*>(work))();
             return 0;
         }
     };
-    HANDLE thread = CreateThread(nullptr, 0, Run::Thread, const_cast<std::function<void()>*>(&hand), 0, nullptr);
+    return CreateThread(nullptr, 0, Run::Thread, const_cast<std::function<void()>*>(&hand), 0, nullptr);
+}
+
+bool JoinHand(HANDLE thread, DWORD ms) {
     if (!thread)
         return false;
     const bool done = Pump(ms, [&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; });

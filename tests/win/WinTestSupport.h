@@ -36,3 +36,6 @@ void Key(WORD key, bool down);
 // Runs `hand` (input with pauses between) on a thread of its own while this thread dispatches its
 // messages (a drag's loop among them) until the hand is done or `ms` have passed; true when it finished.
 bool WithHand(const std::function<void()>& hand, DWORD ms = 60000);
+// The same in two steps, for a caller that runs a loop of its own (DoDragDrop) meanwhile.
+HANDLE StartHand(const std::function<void()>& hand);
+bool JoinHand(HANDLE hand, DWORD ms = 60000);
