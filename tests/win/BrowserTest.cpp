@@ -11,6 +11,7 @@
 #include "browser/DirectoryEntry.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
+#include "browser/ShellTransfer.h"
 #include "browser/ConfirmDialog.h"
 #include "session/TransferList.h"
 #include "browser/resource.h"
@@ -584,6 +585,37 @@ TEST_F(CommandsTest, SendWalksTheTreeLocalDirectoriesFirstAndNoHostileNameLeaves
     EXPECT_EQ(std::count_if(sent->skipped.begin(), sent->skipped.end(),
                             [](const auto& skip) { return skip.first == "\\data\\CON"; }),
               1);
+
+    // Dragged out or copied, the same entries go into the control's own folder and no further: the walk's
+    // directories, the items' destinations and the files offered to the shell (CON is none of them).
+    struct : ITransferStarter {
+        std::vector<std::string> destinations;
+        void StartTransfer(std::unique_ptr<CTransferList> batch) override {
+            // As the session would: each file arrives where its item says.
+            for (const TransferItem& item : batch->items) {
+                destinations.push_back(item.destination);
+                sessiontest::WriteFileText(item.destination + item.source.substr(item.source.rfind('\\') + 1), "");
+            }
+            batch->completed = true;
+        }
+    } starter;
+    auto downloader = std::make_shared<CDeviceDownloader>();
+    downloader->Attach(&main->Session(), &starter, list);
+    session.Expect(Listing("\\data\\tree", 10000), 1, MakeListing(top));
+    session.Expect(Listing("\\data\\tree\\empty", 10000), 1, MakeListing({}));
+    session.Expect(Listing("\\data\\tree\\sub", 10000), 1, MakeListing(sub));
+    CComPtr<IDataObject> data = MakeDeviceData(downloader, main->ListView()->Selection());
+    const std::vector<std::string> files = DataFiles(data.Get());
+    ASSERT_EQ(files.size(), 2u);
+    const std::string folder = files[0].substr(0, files[0].rfind('\\'));
+    EXPECT_EQ(files, (std::vector<std::string>{folder + "\\tree", folder + "\\top.bin"}));
+    EXPECT_EQ(starter.destinations, (std::vector<std::string>{folder + "\\tree\\", folder + "\\tree\\sub\\",
+                                                              folder + "\\"}));
+    EXPECT_EQ(sessiontest::Snapshot(folder),
+              (std::vector<std::string>{"\\top.bin 0", "\\tree\\", "\\tree\\a.txt 0", "\\tree\\empty\\",
+                                        "\\tree\\sub\\", "\\tree\\sub\\b.txt 0"}));
+    data.Release();
+    EXPECT_FALSE(sessiontest::DirExists(folder)) << "the copies outlived their data object";
 }
 
 TEST_F(CommandsTest, ARefusedOrCancelledWalkStartsNoTransferAndALongOneShowsItsProgress) {
