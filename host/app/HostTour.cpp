@@ -1,4 +1,6 @@
 #include "HostTour.h"
+#include "FileDragSource.h"
+#include "framework/Handles.h"
 
 #include <algorithm>
 
@@ -330,6 +332,101 @@ void CHostTour::RemoveTransferFiles() {
     }
 }
 
+bool CHostTour::ShootMenu(const wchar_t* shot, const wchar_t* what) {
+    // The menu is the plug-in's modal loop; the thread timer goes on inside it.
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    if (menu && !IsWindowVisible(menu))
+        menu = nullptr;
+    if (m_menuAnswered) {
+        if (!menu)
+            return true;
+        if (InStep() > kDialogWaitMs) {
+            Fail(std::wstring(L"the ") + what + L" did not take the keyboard");
+            return true;
+        }
+        return false;
+    }
+    if (!menu) {
+        if (InStep() > kDialogWaitMs) {
+            Fail(std::wstring(L"no ") + what);
+            return true;
+        }
+        return false;
+    }
+    if (!Settled(menu))
+        return false;
+    Shot(shot);
+    // Dismissed with Escape; the menu loop reads the thread's queue.
+    PostMessageW(ChildOfClass(m_host.Window(), WC_LISTVIEWW), WM_KEYDOWN, VK_ESCAPE, 1);
+    Log(std::wstring(what) + L" dismissed");
+    m_menuAnswered = true;
+    m_stepStart = GetTickCount();
+    return false;
+}
+
+void CHostTour::DragOverTree() {
+    HWND tree = ChildOfClass(m_host.Window(), WC_TREEVIEWW);
+    HTREEITEM folder = tree ? ChildItem(tree, TreeView_GetRoot(tree), L"SYS") : nullptr;
+    RECT item = {};
+    if (!folder || !TreeView_GetItemRect(tree, folder, &item, TRUE) || !WriteLocalFile(kProgramFile, 0)) {
+        Fail(L"no tree folder to drag over");
+        return;
+    }
+    m_dragTarget = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    ClientToScreen(tree, &m_dragTarget);
+    // The hand: onto the folder, resting there until the shot is taken, then Escape and the button up.
+    struct Hand {
+        static DWORD WINAPI Run(void* tour) {
+            auto* self = static_cast<CHostTour*>(tour);
+            Sleep(200);
+            for (int step = 0; step < 4; ++step, Sleep(100))
+                MoveTo({self->m_dragTarget.x + step, self->m_dragTarget.y});
+            WaitForSingleObject(self->m_dragShot, 10000);
+            Key(VK_ESCAPE, true);
+            Key(VK_ESCAPE, false);
+            Sleep(100);
+            LeftButton(false);
+            return 0;
+        }
+    };
+    m_dragShot = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // Pressed in a window of its own in the screen's corner, as files are dragged out of a folder window.
+    WNDCLASSW type = {};
+    type.lpfnWndProc = DefWindowProcW;
+    type.lpszClassName = L"VarnelTourFolder";
+    RegisterClassW(&type);
+    const int right = GetSystemMetrics(SM_CXSCREEN), bottom = GetSystemMetrics(SM_CYSCREEN);
+    HWND source = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, type.lpszClassName, L"", WS_POPUP | WS_VISIBLE,
+                                  right - 60, bottom - 60, 60, 60, nullptr, nullptr, nullptr, nullptr);
+    MoveTo({right - 30, bottom - 30});
+    LeftButton(true);
+    // The press reaches the system before the drag reads the button (the tour waits meanwhile).
+    Next(Step::DragEnding);
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 150; Sleep(10)) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    ShowWindow(source, SW_HIDE); // the button is down: the drag needs the window no more, the shot never
+    HANDLE hand = CreateThread(nullptr, 0, Hand::Run, this, 0, nullptr);
+    Next(Step::ShotDragOver);
+    CFileDragSource files({NarrowFromWide(LocalFile(kProgramFile).c_str())});
+    DWORD effect = DROPEFFECT_NONE;
+    const HRESULT ended = hand ? files.Drag(&effect) : E_FAIL;
+    if (hand) {
+        WaitForSingleObject(hand, INFINITE);
+        CloseHandle(hand);
+    } else {
+        LeftButton(false);
+    }
+    CloseHandle(m_dragShot);
+    m_dragShot = nullptr;
+    DestroyWindow(source);
+    Log(ended == DRAGDROP_S_CANCEL ? L"drag cancelled with Escape" : L"the drag did not end with Escape");
+    if (ended != DRAGDROP_S_CANCEL)
+        Fail(L"the drag over the tree was not cancelled");
+}
+
 bool CHostTour::HandleUnexpectedDialog() {
     HWND dialog = NewDialog();
     if (!dialog)
@@ -538,37 +635,68 @@ void CHostTour::Tick() {
         m_menuAnswered = false;
         Next(Step::ShotDropMenu);
         return;
-    case Step::ShotDropMenu: {
-        // The menu is the plug-in's modal loop; the thread timer goes on inside it.
-        HWND menu = FindWindowW(L"#32768", nullptr);
-        if (menu && !IsWindowVisible(menu))
-            menu = nullptr;
-        if (m_menuAnswered) {
-            if (!menu) {
-                Next(Step::DropBatch);
-            } else if (InStep() > kDialogWaitMs) {
-                Fail(L"the drop menu did not take the keyboard");
-                Next(Step::DropBatch);
-            }
+    case Step::ShotDropMenu:
+        if (ShootMenu(L"07-drop-menu.bmp", L"drop menu"))
+            Next(Step::DragOverTree);
+        return;
+    case Step::DragOverTree:
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        DragOverTree();
+        Next(Step::ContextMenu);
+        return;
+    case Step::ShotDragOver: {
+        // Inside the drag's own loop: the folder under the pointer shows as the drop target.
+        HWND tree = ChildOfClass(host, WC_TREEVIEWW);
+        TVHITTESTINFO hit = {};
+        hit.pt = m_dragTarget;
+        ScreenToClient(tree, &hit.pt);
+        HTREEITEM item = TreeView_HitTest(tree, &hit);
+        const bool shown = item && (TreeView_GetItemState(tree, item, TVIS_DROPHILITED) & TVIS_DROPHILITED);
+        if (shown && Settled(tree)) {
+            Shot(L"08-drag-over-tree.bmp");
+            Log(L"drag over the tree: folder shown as the drop target");
+        } else if (InStep() > kDialogWaitMs) {
+            Fail(L"no drop target shown under the drag");
+        } else {
             return;
         }
-        if (!menu) {
-            if (InStep() > kDialogWaitMs) {
-                Fail(L"no drop menu");
-                Next(Step::DropBatch);
-            }
-            return;
-        }
-        if (!Settled(menu))
-            return;
-        Shot(L"07-drop-menu.bmp");
-        // Dismissed with Escape; the menu loop reads the thread's queue.
-        PostMessageW(ChildOfClass(host, WC_LISTVIEWW), WM_KEYDOWN, VK_ESCAPE, 1);
-        Log(L"menu dismissed");
-        m_menuAnswered = true;
-        m_stepStart = GetTickCount();
+        SetEvent(m_dragShot);
+        Next(Step::DragEnding);
         return;
     }
+    case Step::DragEnding:
+        return;
+    case Step::ContextMenu: {
+        if (HandleUnexpectedDialog() || InStep() < kSettleMs)
+            return;
+        // A row selected and files on the clipboard, so that Copy and Paste are both offered.
+        HWND list = ChildOfClass(host, WC_LISTVIEWW);
+        CFileDragSource files({NarrowFromWide(LocalFile(kProgramFile).c_str())});
+        FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium = {};
+        if (list && SUCCEEDED(files.GetData(&format, &medium)) && OpenClipboard(host)) {
+            EmptyClipboard();
+            if (!SetClipboardData(CF_HDROP, medium.hGlobal))
+                GlobalFree(medium.hGlobal);
+            CloseClipboard();
+        }
+        ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        PostMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(-1, -1));
+        Log(L"context menu on the first row");
+        m_menuAnswered = false;
+        Next(Step::ShotContextMenu);
+        return;
+    }
+    case Step::ShotContextMenu:
+        if (ShootMenu(L"12-context-menu.bmp", L"context menu")) {
+            if (OpenClipboard(host)) {
+                EmptyClipboard();
+                CloseClipboard();
+            }
+            Next(Step::DropBatch);
+        }
+        return;
     case Step::DropBatch: {
         if (HandleUnexpectedDialog() || InStep() < kSettleMs)
             return;

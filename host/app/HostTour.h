@@ -53,6 +53,11 @@ private:
         ShotConfirm,
         DropProgram,
         ShotDropMenu,
+        DragOverTree,
+        ShotDragOver,
+        DragEnding,
+        ContextMenu,
+        ShotContextMenu,
         DropBatch,
         ShotError,
         ShotSummary,
@@ -92,6 +97,12 @@ private:
     bool WriteLocalFile(const wchar_t* name, LONGLONG size);
     // Posts a shell drop of these local files onto the plug-in's file list.
     bool DropOnList(const std::vector<std::wstring>& files);
+    // Photographs the popup menu a step opened once it settled, then dismisses it with Escape; true when
+    // the step is over (also when no menu came: that fails the tour).
+    bool ShootMenu(const wchar_t* shot, const wchar_t* what);
+    // A real OLE drag of the program file from outside the host over a folder of the plug-in's tree,
+    // photographed from inside the drag's loop and cancelled with Escape.
+    void DragOverTree();
     void RemoveTransferFiles();
 
     CHostWindow& m_host;
@@ -108,6 +119,8 @@ private:
     bool m_hostSeen = false;
     std::vector<HANDLE> m_locks; // files held open exclusively so that their upload fails
     bool m_menuAnswered = false;
+    HANDLE m_dragShot = nullptr; // set once the drag over the tree was photographed
+    POINT m_dragTarget = {};
     bool m_shotTaken = false;
     int m_result = 0;
 };

@@ -327,7 +327,8 @@ TEST(HostProcess, TourTakesItsScreenshotsAndRecordsTheCallsBetweenHostAndPlugin)
     ASSERT_EQ(RunHost(L"--tour \"" + WideFromNarrow(dir.Path().c_str()) + L"\" demo", 90000), 0u)
         << "see tour.log in the temporary folder";
     for (const char* name : {"01-host.bmp", "02-connect.bmp", "03-about.bmp", "06-confirm.bmp", "07-drop-menu.bmp",
-                             "09-error.bmp", "10-summary.bmp", "11-progress.bmp"})
+                             "08-drag-over-tree.bmp", "09-error.bmp", "10-summary.bmp", "11-progress.bmp",
+                             "12-context-menu.bmp"})
         EXPECT_TRUE(IsScreenshot(dir / name));
     EXPECT_TRUE(IsScreenshot(dir / "04-resized.bmp", 860)) << "the resize shows in the screenshot";
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceSessionDouble.h"
+#include "FileDragSource.h"
 #include "SessionHost.h"
 #include "framework/ClassFactory.h"
 #include "framework/ComPtr.h"
@@ -590,8 +591,8 @@ TEST_F(TransferEndToEnd, ManyMixedBatchesLeaveHeapWindowsAndHandlesWhereTheyWere
 }
 
 
-// What the shell does with files: a drop target that reads the data object as Explorer does (formats
-// enumerated, CF_HDROP taken, the files copied from it into `into`), and a source that offers local files.
+// What the shell does with files dropped on a folder window: the data object read as Explorer reads it
+// (formats enumerated, CF_HDROP taken, the files copied from it into `into`).
 std::string FormatName(CLIPFORMAT format) {
     char name[128] = "";
     return format == CF_HDROP ? "CF_HDROP" : GetClipboardFormatNameA(format, name, sizeof name) ? name : "?";
@@ -654,55 +655,6 @@ public:
 
 private:
     std::string m_into;
-};
-
-class CShellSource : public IDataObject, public IDropSource {
-public:
-    explicit CShellSource(std::vector<std::string> paths) : m_paths(std::move(paths)) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IUnknown || iid == IID_IDataObject ? static_cast<void*>(static_cast<IDataObject*>(this))
-               : iid == IID_IDropSource ? static_cast<void*>(static_cast<IDropSource*>(this))
-                                        : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (QueryGetData(format) != S_OK)
-            return DV_E_FORMATETC;
-        std::string list;
-        for (const std::string& path : m_paths)
-            list += path + '\0';
-        list += '\0';
-        medium->tymed = TYMED_HGLOBAL;
-        medium->pUnkForRelease = nullptr;
-        medium->hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
-        auto* block = static_cast<char*>(GlobalLock(medium->hGlobal));
-        reinterpret_cast<DROPFILES*>(block)->pFiles = sizeof(DROPFILES);
-        memcpy(block + sizeof(DROPFILES), list.data(), list.size());
-        GlobalUnlock(medium->hGlobal);
-        return S_OK;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* format) override {
-        return format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
-    }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
-        FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        return SHCreateStdEnumFmtEtc(1, &format, out);
-    }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryContinueDrag(BOOL escape, DWORD keys) override {
-        return escape ? DRAGDROP_S_CANCEL : keys & MK_LBUTTON ? S_OK : DRAGDROP_S_DROP;
-    }
-    STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
-
-private:
-    std::vector<std::string> m_paths;
 };
 
 POINT Centre(HWND window, RECT client) {
@@ -857,7 +809,7 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
     MakeDirs(device / "recipes");
     WriteFileText(local / "a.txt", "alpha");
     WriteFileText(local / "pack\\b.txt", "beta");
-    CShellSource source({local / "a.txt", local / "pack"});
+    CFileDragSource source({local / "a.txt", local / "pack"});
     ASSERT_NO_FATAL_FAILURE(ShowRootSelecting({}));
     CDorvexTreeView& tree = *main->TreeView();
     ASSERT_TRUE(Pump(5000, [&] { return tree.FindChild(TreeView_GetRoot(tree.m_hWnd), "logs") != nullptr; }));
@@ -890,7 +842,7 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
         };
         HANDLE moving = StartHand(hand);
         DWORD effect = DROPEFFECT_NONE;
-        EXPECT_EQ(DoDragDrop(&source, &source, DROPEFFECT_COPY, &effect), DRAGDROP_S_DROP) << drop.lands;
+        EXPECT_EQ(source.Drag(&effect), DRAGDROP_S_DROP) << drop.lands;
         ASSERT_TRUE(JoinHand(moving));
         EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY)) << drop.lands;
         EXPECT_NE(highlighted, 0u) << drop.lands << " was not shown as the drop target";

@@ -106,36 +106,6 @@ RECT RectIn(HWND window, HWND parent) {
     return rect;
 }
 
-namespace {
-void Send(INPUT input) {
-    SendInput(1, &input, sizeof input);
-}
-} // namespace
-
-void MoveTo(POINT screen) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    Send(input);
-}
-
-void LeftButton(bool down) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    Send(input);
-}
-
-void Key(WORD key, bool down) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    Send(input);
-}
-
 bool WithHand(const std::function<void()>& hand, DWORD ms) {
     return JoinHand(StartHand(hand), ms);
 }

@@ -29,10 +29,6 @@ DWORD ProcessHandleCount();
 // Windows of this thread, children included.
 int ThreadWindowCount();
 
-// Real input, as the user's hand gives it: the pointer to `screen`, the left button, a key.
-void MoveTo(POINT screen);
-void LeftButton(bool down);
-void Key(WORD key, bool down);
 // Runs `hand` (input with pauses between) on a thread of its own while this thread dispatches its
 // messages (a drag's loop among them) until the hand is done or `ms` have passed; true when it finished.
 bool WithHand(const std::function<void()>& hand, DWORD ms = 60000);
