@@ -1,12 +1,14 @@
 // Transfers run by the control's main window, with its progress dialogs, against the same work done
 // without it in the same run: a tree of small files downloaded by the file list's own "Send File(s)
 // To..." (its walk included), against the same downloads submitted straight to the session; a large download against CopyFile; and
-// how long a cancel takes to free the device during a throttled transfer. One "<name> <value>" line each.
+// how long a cancel takes to free the device during a throttled transfer; a large file dragged out against
+// the same file sent to a folder. One "<name> <value>" line each.
 //
 //   transfer_bench [--rounds N] [--large-mb N] [--small-files N]
 #include "BenchSession.h"
 
 #include "browser/DorvexListView.h"
+#include "browser/ShellTransfer.h"
 #include "session/TransferList.h"
 #include "framework/Prompts.h"
 #include "mainwnd/DorvexWnd.h"
@@ -103,10 +105,8 @@ public:
     }
     CDorvexWnd& Main() { return m_main; }
 
-    // "Send File(s) To..." on the row `name` of the device's root, as a person does it: the row selected,
-    // the list's command run (its walk, the folder browser answered by the prompts), the batch run to its
-    // end.
-    void SendRow(const std::string& name) {
+    // The row `name` of the device's root, alone selected.
+    void SelectRow(const std::string& name) {
         CDorvexListView& list = *m_main.ListView();
         const auto row = [&]() -> int {
             for (size_t i = 0; i < list.RowCount(); ++i)
@@ -117,7 +117,13 @@ public:
         PumpUntil([&] { return list.CurrentPath() == "\\" && row() >= 0; }, kListWait);
         ListView_SetItemState(list.m_hWnd, -1, 0, LVIS_SELECTED);
         ListView_SetItemState(list.m_hWnd, row(), LVIS_SELECTED, LVIS_SELECTED);
-        list.SendSelection();
+    }
+    // "Send File(s) To..." on the row `name` of the device's root, as a person does it: the row selected,
+    // the list's command run (its walk, the folder browser answered by the prompts), the batch run to its
+    // end.
+    void SendRow(const std::string& name) {
+        SelectRow(name);
+        m_main.ListView()->SendSelection();
         PumpUntil([&] { return m_main.Runner().RunningLists() != 0; }, kListWait);
         PumpUntil([&] { return m_main.Runner().RunningLists() == 0; });
     }
@@ -187,6 +193,7 @@ int main(int argc, char** argv) {
             WriteBytes(dir + "\\f" + std::to_string(f) + ".dat", 4096, static_cast<uint32_t>(f + 2));
     }
     WriteBytes(device + "\\cf0\\large.bin", static_cast<uint64_t>(largeMb) << 20, 1);
+    WriteBytes(device + "\\large.bin", 50ull << 20, 3); // the drag-out comparison's 50 MB
     std::vector<std::string> tree;
     Files(device + "\\tree", "\\", tree);
 
@@ -233,6 +240,35 @@ int main(int argc, char** argv) {
             control.Run(std::move(list));
         });
 
+    // A large file dragged out against the same file sent to a folder: Send To of the root's row, against
+    // what a shell target's drop asks of the dragged rows (the file made in the control's folder, ready
+    // to be read).
+    auto downloader = std::make_shared<CDeviceDownloader>();
+    downloader->Attach(&control.Main().Session(), &control.Main(), control.Main().m_hWnd);
+    // The copy goes with its data object, once the target is done with it: not in the time measured.
+    CComPtr<IDataObject> taken;
+    const Pair dragOut = Compare(
+        rounds,
+        [&] {
+            taken.Release();
+            fresh();
+            control.SelectRow("large.bin");
+        },
+        [&] {
+            quiet.folder = copies;
+            control.SendRow("large.bin");
+            quiet.folder.clear();
+        },
+        [&] {
+            CComPtr<IDataObject> data = MakeDeviceData(downloader, control.Main().ListView()->Selection());
+            const std::vector<std::string> files = DataFiles(data.Get());
+            if (files.size() != 1 || GetFileAttributesA(files[0].c_str()) == INVALID_FILE_ATTRIBUTES)
+                Fail("the dragged-out file did not arrive");
+            taken = data;
+        });
+    taken.Release();
+    downloader->Detach();
+
     // Cancel: the user's click on the progress dialog's Cancel during a throttled download, until another
     // session can reserve the device. The worst of the rounds counts.
     control.Connect(device + ";throttle=20971520");
@@ -266,8 +302,9 @@ int main(int argc, char** argv) {
     std::printf("transfer.control_vs_session_small %.3f\n", small.Ratio());
     std::printf("transfer.control_vs_copyfile_large %.3f\n", large.Ratio());
     std::printf("transfer.cancel_ms %.1f\n", cancelMs);
-    std::fprintf(stderr, "seconds (baseline / control): small %.3f / %.3f, large %.3f / %.3f\n", small.baseline,
-                 small.measured, large.baseline, large.measured);
+    std::printf("transfer.dragout_vs_sendto_large %.3f\n", dragOut.Ratio());
+    std::fprintf(stderr, "seconds (baseline / control): small %.3f / %.3f, large %.3f / %.3f, send to / drag out %.3f / %.3f\n", small.baseline,
+                 small.measured, large.baseline, large.measured, dragOut.baseline, dragOut.measured);
     RemoveTree(root);
     OleUninitialize();
     return 0;

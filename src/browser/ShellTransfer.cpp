@@ -332,6 +332,9 @@ void CDeviceDownloader::DragOut(const RemoteSelection& selection) {
     source.Attach(new CDropSource(data));
     data->BeginDrag();
     DWORD effect = DROPEFFECT_NONE;
+    // Some systems (Wine) take Escape's "pressed since the last look" as the drag's Escape: an Escape
+    // pressed before the drag (a menu dismissed) would cancel it at once. Looking clears it.
+    GetAsyncKeyState(VK_ESCAPE);
     DoDragDrop(dataObject.Get(), source.Get(), DROPEFFECT_COPY, &effect);
     // A target that kept the object and asks later gets the files made then.
     data->Dropped();

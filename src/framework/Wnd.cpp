@@ -4,8 +4,8 @@
 
 namespace {
 const char kThisProp[] = "Dorvex.CWnd";
+const char kSuperProp[] = "Dorvex.CWnd.Super";
 const char kClassName[] = "DorvexFrameworkWnd";
-constexpr UINT_PTR kSubclassId = 1;
 bool g_registered = false;
 } // namespace
 
@@ -46,7 +46,17 @@ const char* CWnd::DefaultClassName() {
     return kClassName;
 }
 
-CWnd* CWnd::FromHandle(HWND hwnd) { return hwnd ? static_cast<CWnd*>(GetPropA(hwnd, kThisProp)) : nullptr; }
+CWnd* CWnd::FromHandle(HWND hwnd) {
+    if (!hwnd)
+        return nullptr;
+    // From the window itself where it can be (no trip to the window server); the property otherwise.
+    const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC));
+    if (proc == &CWnd::SubclassProc)
+        return reinterpret_cast<CWnd*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (proc == &CWnd::StaticWndProc)
+        return reinterpret_cast<CWnd*>(GetWindowLongPtrA(hwnd, 0));
+    return static_cast<CWnd*>(GetPropA(hwnd, kThisProp));
+}
 
 void CWnd::Attach(HWND hwnd) {
     m_hWnd = hwnd;
@@ -70,21 +80,40 @@ bool CWnd::Create(const char* className, const char* windowName, DWORD style, co
 }
 
 bool CWnd::SubclassWindow(HWND hwnd) {
-    if (!hwnd || m_hWnd ||
-        !SetWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+    if (!hwnd || m_hWnd)
         return false;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_superProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::SubclassProc)));
+    if (!m_superProc) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        return false;
+    }
+    // For messages that reach this procedure after the object let go (a later subclass still calls it).
+    SetPropA(hwnd, kSuperProp, reinterpret_cast<HANDLE>(m_superProc));
     Attach(hwnd);
-    m_subclassed = true;
     return true;
+}
+
+void CWnd::Unhook(HWND hwnd) {
+    if (!m_superProc)
+        return;
+    // Only a procedure still on top can be taken out; under someone else's it stays and passes messages on.
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)) == &CWnd::SubclassProc) {
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+        RemovePropA(hwnd, kSuperProp);
+    }
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    m_superProc = nullptr;
 }
 
 HWND CWnd::UnsubclassWindow() {
     HWND hwnd = m_hWnd;
-    if (hwnd && m_subclassed) {
-        RemoveWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId);
+    if (hwnd && m_superProc) {
+        Unhook(hwnd);
         RemovePropA(hwnd, kThisProp);
     }
-    m_subclassed = false;
+    m_superProc = nullptr;
     m_hWnd = nullptr;
     return hwnd;
 }
@@ -104,8 +133,8 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::DefWindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (m_subclassed)
-        return DefSubclassProc(m_hWnd, msg, wParam, lParam);
+    if (m_superProc)
+        return CallWindowProcA(m_superProc, m_hWnd, msg, wParam, lParam);
     return ::DefWindowProcA(m_hWnd, msg, wParam, lParam);
 }
 
@@ -129,14 +158,12 @@ LRESULT CWnd::Dispatch(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     try {
         result = WindowProc(msg, wParam, lParam);
     } catch (...) {
-        result = m_subclassed ? DefSubclassProc(hwnd, msg, wParam, lParam)
-                              : ::DefWindowProcA(hwnd, msg, wParam, lParam);
+        result = m_superProc ? CallWindowProcA(m_superProc, hwnd, msg, wParam, lParam)
+                             : ::DefWindowProcA(hwnd, msg, wParam, lParam);
     }
     if (msg == WM_NCDESTROY) {
-        if (m_subclassed)
-            RemoveWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId);
+        Unhook(hwnd);
         RemovePropA(hwnd, kThisProp);
-        m_subclassed = false;
         m_hWnd = nullptr;
         m_destroyed = true;
     }
@@ -165,7 +192,11 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     return result;
 }
 
-LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                    DWORD_PTR self) {
-    return reinterpret_cast<CWnd*>(self)->Dispatch(hwnd, msg, wParam, lParam);
+LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<CWnd*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self && self->m_hWnd == hwnd && self->m_superProc)
+        return self->Dispatch(hwnd, msg, wParam, lParam);
+    if (auto super = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kSuperProp)))
+        return CallWindowProcA(super, hwnd, msg, wParam, lParam);
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
