@@ -851,10 +851,34 @@ TEST_F(ShellTransfer, ShellFilesDroppedOnATreeFolderOrADirectoryRowLandThereAndA
         EXPECT_EQ(ReadFileText(device / (std::string(drop.lands) + "\\a.txt")), "alpha");
         Pump(300);
     }
-    // The folder the files went to was read again: the tree shows the directory the drop made there.
-    EXPECT_NE(tree.FindChild(logs, "pack"), nullptr);
     EXPECT_TRUE(TreeView_GetItemState(tree.m_hWnd, logs, TVIS_EXPANDED) & TVIS_EXPANDED)
         << "a folder rested on did not open";
+    // The folder the files went to was read again: the tree shows the directory the drop made there.
+    EXPECT_NE(tree.FindChild(logs, "pack"), nullptr);
+
+    // A tree folder dragged out to the shell arrives whole.
+    TreeView_GetItemRect(tree.m_hWnd, logs, &item, TRUE);
+    DragFrom(Centre(tree.m_hWnd, item), [&] {
+        Over(Centre(shell, RECT{0, 0, 300, 300}));
+        LeftButton(false);
+    });
+    EXPECT_EQ(target.paths.size(), 1u);
+    EXPECT_EQ(ReadFileText(dropped / "logs\\pack\\b.txt"), "beta");
+    EXPECT_TRUE(DirExists(dropped / "logs\\old"));
+
+    // Ctrl+V pastes the shell's files into the directory shown, as a drop there does.
+    ASSERT_EQ(OleSetClipboard(&source), S_OK);
+    SetFocus(main->ListView()->m_hWnd);
+    ASSERT_TRUE(WithHand([] {
+        Key(VK_CONTROL, true);
+        Key('V', true);
+        Key('V', false);
+        Key(VK_CONTROL, false);
+        Sleep(200);
+    }));
+    EXPECT_TRUE(Pump(10000, [&] { return FileExists(device / "pack\\b.txt"); })) << "Ctrl+V pasted nothing";
+    EXPECT_EQ(ReadFileText(device / "a.txt"), "alpha");
+    OleSetClipboard(nullptr);
 }
 
 } // namespace
