@@ -223,8 +223,10 @@ private:
                 return E_PENDING; // a second reader while the first one's files are still coming
             m_making = true;
             // Whatever an earlier attempt left is not what the device has now.
-            RemoveTree(m_folder);
-            CreateDirectoryA(m_folder.c_str(), nullptr);
+            if (std::exchange(m_attempted, true)) {
+                RemoveTree(m_folder);
+                CreateDirectoryA(m_folder.c_str(), nullptr);
+            }
             m_made = m_downloader->Download(m_selection, m_folder);
             m_making = false;
             if (!m_made)
@@ -247,6 +249,7 @@ private:
     std::string m_folder;
     bool m_dragging = false;
     bool m_making = false;
+    bool m_attempted = false;
     bool m_made = false;
     std::vector<std::pair<CLIPFORMAT, HGLOBAL>> m_stored;
 };
