@@ -4,6 +4,7 @@
 #include "browser/RemotePath.h"
 #include "browser/ShellTransfer.h"
 #include "browser/resource.h"
+#include "framework/Handles.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
@@ -388,10 +389,13 @@ LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
 
 LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
     // Typing a name's first letters moves to it, as in any file list.
+    // The list asks in the form its parent's notify format or the platform picks: answered in both.
     auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
     if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz || m_rows.empty())
         return -1;
-    const std::string prefix = FoldLower(find->lvfi.psz);
+    const std::string prefix =
+        FoldLower(header->code == LVN_ODFINDITEMW ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
+                                                  : std::string(find->lvfi.psz));
     const size_t count = m_rows.size();
     const size_t start = find->iStart >= 0 ? static_cast<size_t>(find->iStart) % count : 0;
     for (size_t n = 0; n < count; ++n) {

@@ -291,6 +291,10 @@ TEST_F(BrowserTest, KeysAndClicksOpenDirectoriesMoveUpSelectAndRaiseTheMenu) {
     SetKeyboardState(keys);
     EXPECT_EQ(listView->SelectedEntries().size(), 2u);
     EXPECT_EQ(ListView_EditLabel(list, 0), nullptr);
+    // Typing a name's first letter moves the focus to it, whatever its case.
+    ListView_SetItemState(list, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageA(list, WM_CHAR, 'F', 1); // a real key's data: repeat count 1
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_FOCUSED), 1);
 
     // The menu key raises the focused row's menu with the selection's commands; Tab goes to the tree, back.
     prompts.ExpectMenu({"&Delete File(s)", "&Send File(s) To...", "-", "&New Directory", "-", "&Copy",
