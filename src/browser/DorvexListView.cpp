@@ -2,7 +2,6 @@
 #include "browser/DeviceListing.h"
 #include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
-#include "browser/ShellTransfer.h"
 #include "browser/resource.h"
 #include "framework/Handles.h"
 #include "framework/ImageList.h"
@@ -303,47 +302,6 @@ LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
         point = KeyboardMenuPoint();
     ShowContextMenu(point);
     return 0;
-}
-
-LRESULT CDorvexListView::OnBeginDrag(int, NMHDR*, BOOL&) {
-    // The list view sends this only once the pointer went past the system's drag distance.
-    if (m_downloader)
-        m_downloader->DragOut(Selection());
-    return 0;
-}
-
-void CDorvexListView::CopySelection() {
-    if (m_downloader)
-        m_downloader->CopyToClipboard(Selection());
-}
-
-void CDorvexListView::PasteFiles() {
-    if (!CurrentPath().empty())
-        DropFiles(ClipboardFiles(), CurrentPath(), KeyboardMenuPoint());
-}
-
-std::string CDorvexListView::DropDirectoryAt(POINT client) {
-    if (CurrentPath().empty())
-        return "";
-    LVHITTESTINFO hit = {};
-    hit.pt = client;
-    const int index = ListView_HitTest(m_hWnd, &hit);
-    const DirectoryEntry* entry = index >= 0 && (hit.flags & LVHT_ONITEM) ? Row(static_cast<size_t>(index)) : nullptr;
-    const int row = entry && entry->IsDirectory() ? index : -1;
-    if (row != m_dropRow) {
-        EndDropHighlight();
-        m_dropRow = row;
-        if (row >= 0)
-            ListView_RedrawItems(m_hWnd, row, row);
-        UpdateWindow(m_hWnd);
-    }
-    return entry && row >= 0 ? JoinPath(CurrentPath(), entry->Name()) : CurrentPath();
-}
-
-void CDorvexListView::EndDropHighlight() {
-    const int row = std::exchange(m_dropRow, -1);
-    if (row >= 0 && IsWindow())
-        ListView_RedrawItems(m_hWnd, row, row);
 }
 
 LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled) {

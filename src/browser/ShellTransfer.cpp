@@ -2,6 +2,7 @@
 #include "browser/LocalName.h"
 #include "browser/RemotePath.h"
 #include "framework/ComObject.h"
+#include "framework/Handles.h"
 #include "session/DeviceRequests.h"
 #include "session/TransferList.h"
 #include <shlobj.h>
@@ -28,22 +29,6 @@ FORMATETC Format(UINT format) {
     return {static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
 }
 
-std::wstring Wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(std::max(length, 0)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                        nullptr);
-    return narrow;
-}
-
 HGLOBAL GlobalCopy(const void* bytes, size_t size) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
     if (void* target = memory ? GlobalLock(memory) : nullptr) {
@@ -57,7 +42,7 @@ HGLOBAL GlobalCopy(const void* bytes, size_t size) {
 HGLOBAL MakeDropFiles(const std::vector<std::string>& paths) {
     std::wstring list;
     for (const std::string& path : paths)
-        list += Wide(path) + L'\0';
+        list += WideFromNarrow(path.c_str()) + L'\0';
     list += L'\0';
     std::vector<char> block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
     auto* header = reinterpret_cast<DROPFILES*>(block.data());
@@ -370,7 +355,7 @@ std::vector<std::string> DroppedFiles(HDROP drop) {
         std::wstring path(length + 1, L'\0');
         if (length && DragQueryFileW(drop, i, path.data(), length + 1)) {
             path.resize(length);
-            paths.push_back(Narrow(path));
+            paths.push_back(NarrowFromWide(path.c_str(), static_cast<int>(length)));
         }
     }
     return paths;

@@ -1,6 +1,8 @@
 // The transfer batches: "&Send File(s) To..." (and a drag out or a paste) walks the selected directories
 // on the device and builds a download batch; a drop or paste of shell files builds an upload batch, or for
 // one file of a known kind runs the typed operation the user picks. The list hands them to the main window.
+// Here too the list's side of the shell: drags out, the clipboard's copy and paste, and the list as a drop
+// target.
 #include "browser/DeviceListing.h"
 #include "browser/DorvexListView.h"
 #include "browser/LocalName.h"
@@ -312,4 +314,45 @@ void CDorvexListView::DropFiles(const std::vector<std::string>& paths, const std
         return;
     if (auto list = BuildUpload(paths, directory, m_patterns, m_hWnd, screen))
         m_starter->StartTransfer(std::move(list));
+}
+
+LRESULT CDorvexListView::OnBeginDrag(int, NMHDR*, BOOL&) {
+    // The list view sends this only once the pointer went past the system's drag distance.
+    if (m_downloader)
+        m_downloader->DragOut(Selection());
+    return 0;
+}
+
+void CDorvexListView::CopySelection() {
+    if (m_downloader)
+        m_downloader->CopyToClipboard(Selection());
+}
+
+void CDorvexListView::PasteFiles() {
+    if (!CurrentPath().empty())
+        DropFiles(ClipboardFiles(), CurrentPath(), KeyboardMenuPoint());
+}
+
+std::string CDorvexListView::DropDirectoryAt(POINT client) {
+    if (CurrentPath().empty())
+        return "";
+    LVHITTESTINFO hit = {};
+    hit.pt = client;
+    const int index = ListView_HitTest(m_hWnd, &hit);
+    const DirectoryEntry* entry = index >= 0 && (hit.flags & LVHT_ONITEM) ? Row(static_cast<size_t>(index)) : nullptr;
+    const int row = entry && entry->IsDirectory() ? index : -1;
+    if (row != m_dropRow) {
+        EndDropHighlight();
+        m_dropRow = row;
+        if (row >= 0)
+            ListView_RedrawItems(m_hWnd, row, row);
+        UpdateWindow(m_hWnd);
+    }
+    return entry && row >= 0 ? JoinPath(CurrentPath(), entry->Name()) : CurrentPath();
+}
+
+void CDorvexListView::EndDropHighlight() {
+    const int row = std::exchange(m_dropRow, -1);
+    if (row >= 0 && IsWindow())
+        ListView_RedrawItems(m_hWnd, row, row);
 }
