@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the device folder the browser benchmark lists: files10k and files100k, with 10,000 and 100,000
-files of varied names, sizes and times. Made here with Linux tools because creating 110,000 files through
+files of varied names, sizes and times, and dirs10k with 10,000 empty folders. Made here with Linux tools because creating 110,000 files through
 Wine takes minutes; the files are sparse, so they cost no disk space whatever their sizes. A folder that
 is complete (its stamp file matches) is used as it is.
 
@@ -12,7 +12,8 @@ import shutil
 import sys
 
 LAYOUT = {"files10k": 10_000, "files100k": 100_000}
-STAMP = "v1 " + " ".join(f"{d}={n}" for d, n in sorted(LAYOUT.items()))
+FOLDERS = {"dirs10k": 10_000}
+STAMP = "v2 " + " ".join(f"{d}={n}" for d, n in sorted({**LAYOUT, **FOLDERS}.items()))
 
 SYLLABLES = ["ax", "bel", "cor", "dun", "ex", "fal", "gri", "hol", "in", "jor", "ka", "lum", "mes", "nor",
              "oth", "pra", "qui", "ras", "sen", "tor", "ul", "vek", "wen", "xy", "yl", "zan"]
@@ -55,6 +56,17 @@ def fill(folder, count, rng):
         os.utime(path, (t, t))
 
 
+def fill_folders(folder, count, rng):
+    os.makedirs(folder)
+    seen = set()
+    while len(seen) < count:
+        n = name(rng)
+        if n.lower() in seen:
+            continue
+        seen.add(n.lower())
+        os.mkdir(os.path.join(folder, n))
+
+
 def main():
     root = sys.argv[1]
     stamp = root.rstrip("/") + ".stamp"
@@ -66,6 +78,8 @@ def main():
     rng = random.Random(7)
     for directory, count in sorted(LAYOUT.items()):
         fill(os.path.join(root, directory), count, rng)
+    for directory, count in sorted(FOLDERS.items()):
+        fill_folders(os.path.join(root, directory), count, rng)
     with open(stamp, "w") as f:
         f.write(STAMP)
 

@@ -1,12 +1,16 @@
-// The file list with a large directory, through the whole chain a user has: a real main window connected
-// through QuorSession.dll to a device folder, the listing request, the rows sorted and the visible ones
-// painted. Showing 10,000 entries is measured against filling a plain report list view with the same
-// prepared rows; 100,000 against 10,000; a header click against the show; and the heap the shown rows
-// keep. Baseline and measured runs alternate, and the best of a few rounds counts.
+// The file list and the tree with large directories, through the whole chain a user has: a real main
+// window connected through QuorSession.dll to a device folder, the listing request, the rows sorted and
+// the visible ones painted. The session's own time (its Execute, reading the folder from disk) is timed
+// inside each show and taken out for the control's own figures: showing 10,000 entries against filling a
+// plain report list view with the same prepared rows, a header click on Size against the plain list
+// view's own sort of them, expanding a directory of 10,000 folders against a plain tree view taking the
+// same items. With them: the whole show against the plain fill, 100,000 against 10,000, the bytes the
+// rows of 100,000 entries keep and the most the control holds while showing them, against the answer's
+// size. Baseline and measured runs alternate, and the best of a few rounds counts.
 //
 //   browser_bench --device <folder> [--rounds N]
 //
-// The folder holds files10k and files100k (scripts/make-bench-device.py writes it).
+// The folder holds files10k, files100k and dirs10k (scripts/make-bench-device.py writes it).
 #include <windows.h>
 #include "WinTestSupport.h"
 #include <commctrl.h>
@@ -14,22 +18,88 @@
 
 #include "FileDragSource.h"
 #include "browser/DorvexListView.h"
+#include "browser/DorvexTreeView.h"
 #include "browser/LayoutSettings.h"
 #include "mainwnd/DorvexWnd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
+
+// Every C++ allocation of this program (the control's classes are linked in) is counted: what is held
+// now and the most held since the last reset. The session component is a DLL with its own runtime, so
+// its allocations are not among them; the answer it hands over is counted separately.
+namespace heapcount {
+std::atomic<size_t> held{0}, peak{0};
+constexpr size_t kHeader = 16; // keeps the block's size and the alignment malloc gives
+
+void* Allocate(size_t size) noexcept {
+    auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    if (!block)
+        return nullptr;
+    *reinterpret_cast<size_t*>(block) = size;
+    const size_t now = held += size;
+    for (size_t top = peak; now > top && !peak.compare_exchange_weak(top, now);) {
+    }
+    return block + kHeader;
+}
+void Free(void* p) noexcept {
+    if (!p)
+        return;
+    auto* block = static_cast<unsigned char*>(p) - kHeader;
+    held -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+void ResetPeak() {
+    peak = held.load();
+}
+} // namespace heapcount
+
+void* operator new(size_t size) {
+    if (void* p = heapcount::Allocate(size))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return heapcount::Allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return heapcount::Allocate(size);
+}
+void operator delete(void* p) noexcept {
+    heapcount::Free(p);
+}
+void operator delete[](void* p) noexcept {
+    heapcount::Free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    heapcount::Free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    heapcount::Free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    heapcount::Free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    heapcount::Free(p);
+}
 
 namespace {
 
 constexpr int kFrameWidth = 720, kFrameHeight = 480;
 const char kDir10k[] = "\\files10k\\";
 const char kDir100k[] = "\\files100k\\";
+const char kDirs10k[] = "dirs10k";
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "browser_bench: %s\n", what.c_str());
@@ -39,6 +109,32 @@ const char kDir100k[] = "\\files100k\\";
 
 
 
+
+// The session as the views ask it, with the time spent in its Execute and the size of the last answer.
+class CTimedDevice : public IDeviceRequests {
+public:
+    explicit CTimedDevice(IDeviceRequests& device) : m_device(device) {}
+    double seconds = 0;
+    size_t answerBytes = 0;
+
+    RequestResult Execute(long request, CParamBlock& input, CParamBlock* answer, long wait) override {
+        const double start = Seconds();
+        RequestResult result = m_device.Execute(request, input, answer, wait);
+        seconds += Seconds() - start;
+        if (answer && answer->Array())
+            answerBytes = answer->Array()->rgsabound[0].cElements;
+        return result;
+    }
+    RequestResult Submit(long request, CParamBlock& input, long wait, uintptr_t userData, long& requestId) override {
+        return m_device.Submit(request, input, wait, userData, requestId);
+    }
+    RequestResult ReserveDevice(long wait) override { return m_device.ReserveDevice(wait); }
+    RequestResult ReleaseDevice() override { return m_device.ReleaseDevice(); }
+    RequestResult Cancel(long requestId, long mode) override { return m_device.Cancel(requestId, mode); }
+
+private:
+    IDeviceRequests& m_device;
+};
 
 // As an installer would (regsvr32): the control finds the component and its event interface through the
 // registry, also in a prefix that nothing has registered it in yet.
@@ -98,8 +194,9 @@ public:
         SendMessageA(m_list, WM_SETREDRAW, FALSE, 0);
         for (size_t i = 0; i < rows.size(); ++i) {
             LVITEMA item = {};
-            item.mask = LVIF_TEXT | LVIF_IMAGE;
+            item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
             item.iItem = static_cast<int>(i);
+            item.lParam = static_cast<LPARAM>(i);
             item.pszText = const_cast<char*>(rows[i].name.c_str());
             item.iImage = rows[i].directory ? 0 : 1;
             const int index = static_cast<int>(SendMessageA(m_list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
@@ -117,7 +214,30 @@ public:
 
     int Count() const { return ListView_GetItemCount(m_list); }
 
+    // The list view's own sort, as a program that keeps its rows' numbers would call it: by size, equal
+    // sizes in the order the rows were given (name order), or back to that order.
+    void SortBySize(const std::vector<uint32_t>& sizes) {
+        ListView_SortItems(m_list, CompareSizes, reinterpret_cast<LPARAM>(&sizes));
+        UpdateWindow(m_list);
+    }
+    void SortByName() {
+        ListView_SortItems(m_list, CompareIndexes, 0);
+        UpdateWindow(m_list);
+    }
+    uint32_t SizeShownFirst(const std::vector<uint32_t>& sizes) const {
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        ListView_GetItem(m_list, &item);
+        return sizes[static_cast<size_t>(item.lParam)];
+    }
+
 private:
+    static int CALLBACK CompareSizes(LPARAM a, LPARAM b, LPARAM sizes) {
+        const auto& size = *reinterpret_cast<const std::vector<uint32_t>*>(sizes);
+        const uint32_t x = size[static_cast<size_t>(a)], y = size[static_cast<size_t>(b)];
+        return x != y ? (x < y ? -1 : 1) : CompareIndexes(a, b, 0);
+    }
+    static int CALLBACK CompareIndexes(LPARAM a, LPARAM b, LPARAM) { return a < b ? -1 : a > b ? 1 : 0; }
     void Destroy() {
         if (m_list)
             DestroyWindow(m_list);
@@ -129,23 +249,87 @@ private:
     HWND m_list = nullptr;
 };
 
+// The plain tree view the control's tree is measured against: the same size, styles and images, one item
+// standing for the directory, which takes its children with redrawing off and is then expanded.
+class CBareTree {
+public:
+    CBareTree(HWND frame, const RECT& rect, HIMAGELIST images, DWORD style)
+        : m_frame(frame), m_rect(rect), m_images(images), m_style(style) {}
+    ~CBareTree() { Destroy(); }
+
+    void Recreate() {
+        Destroy();
+        m_tree = CreateWindowExA(0, WC_TREEVIEWA, "", m_style, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
+                                 m_rect.bottom - m_rect.top, m_frame, nullptr, nullptr, nullptr);
+        if (!m_tree)
+            Fail("no plain tree view");
+        TreeView_SetImageList(m_tree, m_images, TVSIL_NORMAL);
+        m_parent = Insert(TVI_ROOT, kDirs10k);
+        UpdateWindow(m_tree);
+    }
+
+    void Expand(const std::vector<std::string>& names) {
+        SendMessageA(m_tree, WM_SETREDRAW, FALSE, 0);
+        for (const std::string& name : names)
+            Insert(m_parent, name.c_str());
+        SendMessageA(m_tree, WM_SETREDRAW, TRUE, 0);
+        TreeView_Expand(m_tree, m_parent, TVE_EXPAND);
+        UpdateWindow(m_tree);
+    }
+
+    int Count() const { return static_cast<int>(TreeView_GetCount(m_tree)); }
+
+private:
+    HTREEITEM Insert(HTREEITEM parent, const char* text) {
+        TVINSERTSTRUCTA insert = {};
+        insert.hParent = parent;
+        insert.hInsertAfter = TVI_LAST;
+        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        insert.item.pszText = const_cast<char*>(text);
+        insert.item.iImage = 0;
+        insert.item.iSelectedImage = 1;
+        return TreeView_InsertItem(m_tree, &insert);
+    }
+    void Destroy() {
+        if (m_tree)
+            DestroyWindow(m_tree);
+        m_tree = nullptr;
+    }
+    HWND m_frame;
+    RECT m_rect;
+    HIMAGELIST m_images;
+    DWORD m_style;
+    HWND m_tree = nullptr;
+    HTREEITEM m_parent = nullptr;
+};
+
 // The best (shortest) times of `rounds` alternating runs of a baseline and a measured operation, each
 // after its `reset`.
 struct Pair {
     double baseline = 1e30, measured = 1e30;
+    double whole = 1e30; // the measured runs with nothing taken out
     double Ratio() const { return measured / baseline; }
+    double WholeRatio() const { return whole / baseline; }
 };
 
+// `excluded`, when given, is read before and after each measured run: the seconds it grew by (the
+// session's own time) are taken out of that run.
 Pair Compare(int rounds, const std::function<void()>& resetBaseline, const std::function<void()>& baseline,
-             const std::function<void()>& resetMeasured, const std::function<void()>& measured) {
+             const std::function<void()>& resetMeasured, const std::function<void()>& measured,
+             const double* excluded = nullptr) {
     Pair best;
     for (int i = 0; i < rounds; ++i)
         for (bool base : {true, false}) {
             (base ? resetBaseline : resetMeasured)();
+            const double excludedBefore = excluded && !base ? *excluded : 0;
             const double start = Seconds();
             (base ? baseline : measured)();
+            const double whole = Seconds() - start;
+            const double taken = whole - (excluded && !base ? *excluded - excludedBefore : 0);
             double& slot = base ? best.baseline : best.measured;
-            slot = std::min(slot, Seconds() - start);
+            slot = std::min(slot, taken);
+            if (!base)
+                best.whole = std::min(best.whole, whole);
         }
     return best;
 }
@@ -246,6 +430,7 @@ int main(int argc, char** argv) {
     main->Splitter().OnParentSize(client.right, client.bottom);
     main->ConnectToDevice(device.c_str());
     CDorvexListView* list = main->ListView();
+    CDorvexTreeView* tree = main->TreeView();
     const bool connected = Pump(30000, [&] {
         return list->CurrentPath() == "\\" && !main->Patterns().Firmware().empty() && !main->Patterns().Program().empty() &&
                !main->Patterns().DisplayList().empty();
@@ -253,6 +438,9 @@ int main(int argc, char** argv) {
     if (!connected)
         Fail("no connection to " + device);
     Pump(100);
+    CTimedDevice timed(main->Session());
+    list->SetDevice(&timed);
+    tree->SetDevice(&timed);
 
     const auto clearList = [&] {
         SendMessageA(list->m_hWnd, UWM_VIEW_CLEAR, 0, 0);
@@ -285,9 +473,32 @@ int main(int argc, char** argv) {
     CBareList bare(bareFrame, listRect, list->ImageList());
 
     const Pair show10k = Compare(
-        rounds, [&] { bare.Recreate(); Pump(20); }, [&] { bare.Fill(rows); }, clearList, show(kDir10k, 10000));
+        rounds, [&] { bare.Recreate(); Pump(20); }, [&] { bare.Fill(rows); }, clearList, show(kDir10k, 10000),
+        &timed.seconds);
     if (bare.Count() != 10000)
         Fail("the plain list view did not take every row");
+
+    // A header click on Size against the plain list view sorting the same rows by size; each round starts
+    // from name order, where both stand after a show.
+    std::vector<uint32_t> sizes;
+    for (size_t i = 0; i < list->RowCount(); ++i)
+        sizes.push_back(list->Row(i)->Size());
+    const auto inNameOrder = [&] {
+        if (list->Sort().PrimaryKey() != kColumnName)
+            list->SortByColumn(kColumnName);
+        UpdateWindow(list->m_hWnd);
+        Pump(20);
+    };
+    const Pair sort10k = Compare(
+        rounds, [&] { bare.SortByName(); Pump(20); }, [&] { bare.SortBySize(sizes); }, inNameOrder,
+        [&] {
+            list->SortByColumn(kColumnSize);
+            UpdateWindow(list->m_hWnd);
+        });
+    const uint32_t smallest = *std::min_element(sizes.begin(), sizes.end());
+    if (list->Row(0)->Size() != smallest || bare.SizeShownFirst(sizes) != smallest)
+        Fail("a sort by size did not put the smallest file first");
+    inNameOrder();
     bare.Recreate();
 
     const Pair show100k =
@@ -311,28 +522,81 @@ int main(int argc, char** argv) {
             UpdateWindow(list->m_hWnd);
         });
 
-    // The heap the shown rows keep: after a reload (one-off allocations done), from the cleared list to
-    // the shown one.
+    // What the rows of 100,000 entries keep (after a reload: one-off allocations done), from the cleared
+    // list to the shown one; and the most held meanwhile, with the session's answer, which the control
+    // holds from the end of Execute until the rows are read, against the answer alone.
     show(kDir100k, 100000)();
     clearList();
-    const size_t before = HeapBytesInUse();
+    const size_t before = heapcount::held;
+    heapcount::ResetPeak();
+    timed.answerBytes = 0;
     show(kDir100k, 100000)();
     Pump(20);
-    const size_t after = HeapBytesInUse();
-    const double bytesPerRow = (static_cast<double>(after) - static_cast<double>(before)) / 100000.0;
+    const double bytesPerRow = (static_cast<double>(heapcount::held) - static_cast<double>(before)) / 100000.0;
+    const size_t answer100k = timed.answerBytes;
+    const double peakVsAnswer =
+        (static_cast<double>(timed.answerBytes) + static_cast<double>(heapcount::peak - before)) /
+        static_cast<double>(std::max<size_t>(timed.answerBytes, 1));
+    clearList();
+
+    // Expanding a directory of 10,000 folders: the tree lists it and takes its folders; the plain tree
+    // view takes the same names.
+    HTREEITEM flash = TreeView_GetRoot(tree->m_hWnd);
+    HTREEITEM dirs = flash ? tree->FindChild(flash, kDirs10k) : nullptr;
+    if (!dirs)
+        Fail(std::string("no ") + kDirs10k + " under the device's root");
+    const auto collapse = [&] {
+        TreeView_Expand(tree->m_hWnd, dirs, TVE_COLLAPSE | TVE_COLLAPSERESET);
+        tree->RefreshItem(dirs);
+        UpdateWindow(tree->m_hWnd);
+        Pump(20);
+    };
+    const auto countChildren = [&] {
+        int n = 0;
+        for (HTREEITEM child = TreeView_GetChild(tree->m_hWnd, dirs); child;
+             child = TreeView_GetNextSibling(tree->m_hWnd, child))
+            ++n;
+        return n;
+    };
+    std::vector<std::string> folderNames;
+    TreeView_Expand(tree->m_hWnd, dirs, TVE_EXPAND);
+    for (HTREEITEM child = TreeView_GetChild(tree->m_hWnd, dirs); child;
+         child = TreeView_GetNextSibling(tree->m_hWnd, child))
+        folderNames.push_back(tree->ItemText(child));
+    if (folderNames.size() != 10000)
+        Fail("the tree shows " + std::to_string(folderNames.size()) + " folders of " + kDirs10k);
+    RECT treeRect = RectIn(tree->m_hWnd, main->m_hWnd);
+    CBareTree bareTree(bareFrame, treeRect, tree->ImageList(),
+                       static_cast<DWORD>(GetWindowLongA(tree->m_hWnd, GWL_STYLE)) & ~WS_GROUP);
+    const Pair expand10k = Compare(
+        rounds, [&] { bareTree.Recreate(); Pump(20); }, [&] { bareTree.Expand(folderNames); }, collapse,
+        [&] {
+            TreeView_Expand(tree->m_hWnd, dirs, TVE_EXPAND);
+            UpdateWindow(tree->m_hWnd);
+        },
+        &timed.seconds);
+    if (countChildren() != 10000 || bareTree.Count() != 10001)
+        Fail("an expansion did not show every folder");
+    collapse();
 
     const double dragStartMs = DragStartMs(*list, rounds);
 
-    std::printf("browser.show10k_vs_bare_listview %.3f\n", show10k.Ratio());
+    std::printf("browser.own10k_vs_bare_listview %.3f\n", show10k.Ratio());
+    std::printf("browser.sort10k_vs_bare_sort %.3f\n", sort10k.Ratio());
+    std::printf("browser.bytes_per_row_100k %.0f\n", bytesPerRow);
+    std::printf("browser.peak_vs_answer_100k %.3f\n", peakVsAnswer);
+    std::printf("browser.expand10k_vs_bare_tree %.3f\n", expand10k.Ratio());
+    std::printf("browser.show10k_vs_bare_listview %.3f\n", show10k.WholeRatio());
     std::printf("browser.show100k_vs_show10k %.3f\n", show100k.Ratio());
     std::printf("browser.sort100k_vs_show100k %.3f\n", sort100k.Ratio());
-    std::printf("browser.bytes_per_row_100k %.0f\n", bytesPerRow);
     std::printf("transfer.dragstart_10k_ms %.1f\n", dragStartMs);
     std::fprintf(stderr,
-                 "seconds: plain list view 10k %.3f, show 10k %.3f / %.3f, show 100k %.3f, sort 100k %.3f / show "
-                 "%.3f\n",
-                 show10k.baseline, show10k.measured, show100k.baseline, show100k.measured, sort100k.measured,
-                 sort100k.baseline);
+                 "seconds: plain list view 10k %.4f, own show 10k %.4f, show 10k %.4f, plain sort 10k %.4f, sort 10k "
+                 "%.4f, plain tree 10k %.4f, own expand 10k %.4f, show 100k %.3f, sort 100k %.4f / show %.3f; "
+                 "answer 100k %zu bytes\n",
+                 show10k.baseline, show10k.measured, show10k.whole, sort10k.baseline, sort10k.measured,
+                 expand10k.baseline, expand10k.measured, show100k.measured, sort100k.measured, sort100k.baseline,
+                 answer100k);
 
     clearList();
     main->DestroyWindow();

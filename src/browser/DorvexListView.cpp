@@ -34,7 +34,10 @@ CDorvexListView::~CDorvexListView() {
 bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
     INITCOMMONCONTROLSEX init = {sizeof init, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&init);
-    style = (style | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS) &
+    // Clipping its children keeps a repaint of the rows off the header, whose drawing costs as much as the
+    // rows'.
+    style = (style | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS |
+             WS_CLIPCHILDREN) &
             ~LVS_SMALLICON;
     if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
         return false;
@@ -99,6 +102,7 @@ void CDorvexListView::ClearRows() {
     m_dropRow = -1;
     m_timeTexts.clear();
     m_rows.clear();
+    m_listing = {};
     if (IsWindow()) {
         ClearSelection();
         ListView_SetItemCountEx(m_hWnd, 0, 0);
@@ -138,14 +142,19 @@ void CDorvexListView::Fill() {
     if (!IsWindow() || !m_device)
         return;
     CWaitCursor wait;
-    EntryRows rows;
-    if (const RequestResult listed = ::ListDirectory(*m_device, CurrentPath(), kListWait, rows); !listed) {
+    DirectoryListing listing;
+    if (const RequestResult listed = ::ListDirectory(*m_device, CurrentPath(), kListWait, listing); !listed) {
         ClearRows();
         ShowRefusal(listed);
         return;
     }
-    m_timeTexts.clear(); // keyed by the records about to go
-    m_rows = std::move(rows);
+    RankNames(listing.entries);
+    m_timeTexts.clear(); // keyed by the entries about to go
+    m_rows.clear();
+    m_listing = std::move(listing);
+    m_rows.reserve(m_listing.size());
+    for (const DirectoryEntry& entry : m_listing)
+        m_rows.push_back(&entry);
     SortAndShow(false);
 }
 
@@ -166,11 +175,12 @@ void CDorvexListView::SortAndShow(bool keepSelection) {
     }
     SortRows(m_rows, m_sort);
     ClearSelection();
-    ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), 0);
+    if (ListView_GetItemCount(m_hWnd) != static_cast<int>(m_rows.size()))
+        ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), 0);
     if (!selected.empty() || focused) {
         for (size_t i = 0; i < m_rows.size(); ++i) {
-            UINT state = (selected.count(m_rows[i].get()) ? LVIS_SELECTED : 0) |
-                         (focused && m_rows[i].get() == focused ? LVIS_FOCUSED : 0);
+            UINT state = (selected.count(m_rows[i]) ? LVIS_SELECTED : 0) |
+                         (focused && m_rows[i] == focused ? LVIS_FOCUSED : 0);
             if (state)
                 ListView_SetItemState(m_hWnd, static_cast<int>(i), state, state);
         }
@@ -319,7 +329,7 @@ LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
     if (item.mask & LVIF_STATE)
         item.state = (item.state & ~LVIS_DROPHILITED) | (item.iItem == m_dropRow ? LVIS_DROPHILITED : 0);
     if (item.mask & LVIF_IMAGE) {
-        const DirectoryEntry* entry = m_rows[row].get();
+        const DirectoryEntry* entry = m_rows[row];
         item.iImage = !entry || entry->IsDirectory() ? m_folderIcon : m_documentIcon;
     }
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {

@@ -1,7 +1,7 @@
 // The right pane: the entries of one remote directory, with the columns Name, Size and Time (GMT), sorted
-// by up to three columns. The list owns its rows (one listing record each, null for the temporary row of
-// a new folder) and the list control only asks for what it draws, so showing and sorting a directory of
-// 100,000 entries costs no more than the listing itself.
+// by up to three columns. The list owns its rows (one compact entry of the listing each, null for the
+// temporary row of a new folder) and the list control only asks for what it draws, so showing and sorting
+// a directory of 100,000 entries costs no more than the listing itself.
 #pragma once
 #include "browser/DirectoryEntry.h"
 #include "browser/DropTarget.h"
@@ -63,7 +63,7 @@ public:
 
     // Rows in display order; the record is null for the temporary row.
     size_t RowCount() const { return m_rows.size(); }
-    const DirectoryEntry* Row(size_t index) const { return index < m_rows.size() ? m_rows[index].get() : nullptr; }
+    const DirectoryEntry* Row(size_t index) const { return index < m_rows.size() ? m_rows[index] : nullptr; }
     // The selected rows that have a record, in ascending row order.
     std::vector<const DirectoryEntry*> SelectedEntries() const;
     // The cell texts as the list shows them.
@@ -168,6 +168,7 @@ private:
     int m_folderIcon = -1;
     int m_documentIcon = -1;
     SortState m_sort;
+    DirectoryListing m_listing; // what the rows point into
     EntryRows m_rows;
     // What LVN_GETDISPINFO hands out lives until the next request.
     std::string m_cellText;

@@ -139,20 +139,20 @@ void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
     if (!m_device)
         return;
     CWaitCursor wait;
-    EntryRows rows;
+    DirectoryListing rows;
     if (!ListDirectory(*m_device, path, kListWait, rows))
         return;
-    for (const auto& entry : rows) {
-        if (!entry->IsDirectory())
+    for (const DirectoryEntry& entry : rows) {
+        if (!entry.IsDirectory())
             continue;
-        const std::string_view name = entry->Name();
+        const std::string_view name = entry.Name();
         if (const DriveRow* drive = MatchDrive(m_driveTable, path, name)) {
             // Listing the root again must not show a drive twice.
             if (!DriveShown(drive->root))
                 AddDriveItem(drive->root, drive->displayName, drive->icon, true);
             continue;
         }
-        if (HTREEITEM child = InsertItem(parent, entry->NameText(), m_folderImage, m_selectedFolderImage, 0))
+        if (HTREEITEM child = InsertItem(parent, entry.NameText(), m_folderImage, m_selectedFolderImage, 0))
             InsertPlaceholder(child, false);
     }
 }

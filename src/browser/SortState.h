@@ -17,7 +17,12 @@ struct SortState {
     int PrimaryKey() const { return keys.empty() ? -1 : keys.front(); }
 };
 
-// Negative when `first` goes before `second` under `state`.
-int CompareEntries(const DirectoryEntry& first, const DirectoryEntry& second, const SortState& state);
-// Sorts rows by the state; rows without a record (the temporary row of a new folder) go last.
+// The rows of the file list in display order; null stands for the temporary row of a new folder.
+using EntryRows = std::vector<const DirectoryEntry*>;
+
+// Numbers the entries in name order, the name column's sort key: directories before files, then the
+// names compared byte by byte with ASCII letters folded; equal names get equal numbers.
+void RankNames(std::vector<DirectoryEntry>& entries);
+// Sorts rows by the state (stable: ties keep their order), their names by the numbers RankNames gave.
+// The direction reverses the whole order, ties aside; rows without an entry go last.
 void SortRows(EntryRows& rows, const SortState& state);

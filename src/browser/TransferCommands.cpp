@@ -89,7 +89,7 @@ public:
     Outcome Walk(const std::string& remote, const std::string& local) {
         if (Cancelled(remote))
             return kCancelled;
-        EntryRows rows;
+        DirectoryListing rows;
         size_t unreadable = 0;
         if (m_refusal = ListDirectory(m_device, remote, CDorvexListView::kListWait, rows, &unreadable); !m_refusal)
             return kFailed;
@@ -97,7 +97,7 @@ public:
             m_list.skipped.push_back({WithFinalBackslash(remote), std::to_string(unreadable) +
                                       " entries the device listed could not be read or addressed"});
         for (const auto& row : rows)
-            if (const Outcome outcome = Entry(remote, local, row->Name(), row->IsDirectory(), false); outcome != kGo)
+            if (const Outcome outcome = Entry(remote, local, row.Name(), row.IsDirectory(), false); outcome != kGo)
                 return outcome;
         return kGo;
     }

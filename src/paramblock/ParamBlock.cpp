@@ -197,6 +197,23 @@ void CParamBlock::Decode(const uint8_t* data, size_t size) {
         m_storeSize = size;
     }
     uint8_t* store = m_store.get();
+    VisitEncoded(data, size, [&](uint32_t kind, const uint8_t* p, uint32_t length) {
+        if (CParamValue::IsRecordKind(kind)) {
+            std::memcpy(store, p, length);
+            m_elements.emplace_back().SetBorrowed(kind, store, length);
+            store += length;
+        } else if (kind == PK_TEXT) {
+            std::memcpy(store, p, length);
+            store[length] = 0;
+            m_elements.emplace_back().SetBorrowed(kind, store, length);
+            store += length + 1;
+        } else {
+            m_elements.emplace_back().SetPayload(kind, p, length); // a short payload is padded with zeros
+        }
+    });
+}
+
+void CParamBlock::VisitEncoded(const uint8_t* data, size_t size, const ElementVisitor& visit) {
     size_t pos = 0;
     // Every element must lie wholly inside the bytes; the comparisons are arranged so they cannot overflow.
     while (size - pos >= 8) {
@@ -206,25 +223,31 @@ void CParamBlock::Decode(const uint8_t* data, size_t size) {
         if (length > size - pos)
             break;
         const uint8_t* p = data + pos;
-        if (CParamValue::IsRecordKind(kind)) {
-            std::memcpy(store, p, length);
-            m_elements.emplace_back().SetBorrowed(kind, store, length);
-            store += length;
-        } else if (IsFixedKind(kind)) {
-            m_elements.emplace_back().SetPayload(kind, p, length); // a short payload is padded with zeros
-        } else if (kind == PK_TEXT) {
+        if (kind == PK_TEXT) {
             // A text without its NUL keeps every byte of its size.
             auto nul = static_cast<const uint8_t*>(std::memchr(p, 0, length));
-            uint32_t count = nul ? static_cast<uint32_t>(nul - p) : length;
-            std::memcpy(store, p, count);
-            store[count] = 0;
-            m_elements.emplace_back().SetBorrowed(kind, store, count);
-            store += count + 1;
+            visit(kind, p, nul ? static_cast<uint32_t>(nul - p) : length);
+        } else if (CParamValue::IsRecordKind(kind) || IsFixedKind(kind)) {
+            visit(kind, p, length);
         } else {
             break; // the terminator, or a kind this side does not know
         }
         pos += length;
     }
+}
+
+void CParamBlock::VisitElements(const ElementVisitor& visit) {
+    if (m_handedOut != 0 && m_array) {
+        uint8_t* data = nullptr;
+        size_t size = 0;
+        if (ByteArrayLock(m_array, data, size)) {
+            VisitEncoded(data, size, visit);
+            ByteArrayUnlock(m_array);
+        }
+        return;
+    }
+    for (const auto& e : m_elements)
+        visit(e.Kind(), e.WireData(), e.Kind() == PK_TEXT ? e.Length() : e.WireSize());
 }
 
 std::string CParamBlock::FormatText(bool words) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,15 @@ public:
     // Replaces the elements (the array is left alone). Stops quietly at the terminator, at an unknown
     // kind, and at anything that does not lie wholly inside the bytes.
     void Decode(const uint8_t* data, size_t size);
+
+    // An element as it lies in an encoding: its kind and its bytes (a text's without anything after its
+    // first NUL, a fixed value's payload as sent, whatever its size).
+    using ElementVisitor = std::function<void(uint32_t kind, const uint8_t* data, uint32_t length)>;
+    // Each element of the encoded bytes under the rules Decode keeps, read in place.
+    static void VisitEncoded(const uint8_t* data, size_t size, const ElementVisitor& visit);
+    // Each element of the block. An answer the callee left in the array is read there, not decoded into
+    // the block first: a listing of 100,000 records is then never held twice. The block is unchanged.
+    void VisitElements(const ElementVisitor& visit);
 
     tagSAFEARRAY* Array() const { return m_array; }
     uint32_t HandedOut() const { return m_handedOut; }

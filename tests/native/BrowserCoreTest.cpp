@@ -1,10 +1,12 @@
 // The browser's portable rules: drives, path joining, which device names may become local ones, the file
 // list's order, and the moves between directories.
+#include "FakeByteArray.h"
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
 #include "browser/Navigation.h"
 #include "browser/RemotePath.h"
 #include "browser/SortState.h"
+#include "paramblock/ParamBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -15,28 +17,47 @@
 
 namespace {
 
-DirectoryEntry Entry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0) {
-    DirectoryEntry e{};
-    std::memcpy(e.bytes, name.data(), std::min(name.size(), DirectoryEntry::kNameSize));
-    e.bytes[DirectoryEntry::kDirectoryOffset] = directory;
-    std::memcpy(e.bytes + DirectoryEntry::kSizeOffset, &size, 4);
-    std::memcpy(e.bytes + DirectoryEntry::kTimeOffset, &time, 8);
+DirectoryRecord Entry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0) {
+    DirectoryRecord e{};
+    std::memcpy(e.bytes, name.data(), std::min(name.size(), DirectoryRecord::kNameSize));
+    e.bytes[DirectoryRecord::kDirectoryOffset] = directory;
+    std::memcpy(e.bytes + DirectoryRecord::kSizeOffset, &size, 4);
+    std::memcpy(e.bytes + DirectoryRecord::kTimeOffset, &time, 8);
     return e;
 }
 
-std::string Names(const EntryRows& rows) {
-    std::string names;
-    for (const auto& row : rows)
-        names += (names.empty() ? "" : ",") + std::string(row ? row->Name() : "<new>");
-    return names;
+// An answer as the session leaves it: the records in an array handed back for the block's field.
+void Answer(CParamBlock& answer, std::initializer_list<DirectoryRecord> records) {
+    CParamBlock sent;
+    size_t i = 0;
+    for (const auto& record : records)
+        sent.At(i++).SetTypedRecord(PK_RECORD5, record.bytes);
+    std::vector<uint8_t> bytes;
+    sent.Encode(bytes);
+    tagSAFEARRAY** field = answer.ExportArray();
+    ByteArrayDestroy(*field);
+    *field = fakearray::Make(bytes);
 }
 
-EntryRows Rows(std::initializer_list<DirectoryEntry> entries) {
+// A listing read from an answer, its names ranked, and rows over it as the file list holds them.
+struct Shown {
+    DirectoryListing listing;
     EntryRows rows;
-    for (const auto& e : entries)
-        rows.push_back(std::make_unique<DirectoryEntry>(e));
-    return rows;
-}
+    explicit Shown(std::initializer_list<DirectoryRecord> records) {
+        CParamBlock answer;
+        Answer(answer, records);
+        listing = ReadListing(answer);
+        RankNames(listing.entries);
+        for (const DirectoryEntry& entry : listing)
+            rows.push_back(&entry);
+    }
+    std::string Names() const {
+        std::string names;
+        for (const DirectoryEntry* row : rows)
+            names += (names.empty() ? "" : ",") + std::string(row ? row->Name() : "<new>");
+        return names;
+    }
+};
 
 TEST(RemotePath, DrivesAreRootDirectoriesMatchedOnTheFoldedPath) {
     const auto drives = SecondaryDrives();
@@ -96,18 +117,68 @@ TEST(SortState, SizeAndTimeCompareUnsignedWithOlderKeysBreakingTies) {
     const uint64_t t2 = 127229694600000000ull; // 2004-03-05 14:11:00 UTC
     const uint64_t t3 = 127490112000000000ull; // 2005-01-01 00:00:00 UTC
     SortState state;
-    EntryRows rows = Rows({Entry("late", false, 1, t3), Entry("big", false, 3000000000u, t1),
-                           Entry("mid", false, 1, t2), Entry("a", false, 1, t3)});
-    rows.push_back(nullptr); // the temporary row of a new folder stays last
+    Shown shown({Entry("late", false, 1, t3), Entry("big", false, 3000000000u, t1), Entry("mid", false, 1, t2),
+                 Entry("a", false, 1, t3)});
+    shown.rows.push_back(nullptr); // the temporary row of a new folder stays last
     state.ClickColumn(kColumnTime);
-    SortRows(rows, state);
-    EXPECT_EQ(Names(rows), "big,mid,a,late,<new>") << "equal times fall back to the name";
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "big,mid,a,late,<new>") << "equal times fall back to the name";
     state.ClickColumn(kColumnSize);
-    SortRows(rows, state);
-    EXPECT_EQ(Names(rows), "mid,a,late,big,<new>") << "3,000,000,000 is the largest, not negative";
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "mid,a,late,big,<new>") << "3,000,000,000 is the largest, not negative";
     state.ClickColumn(kColumnSize);
-    SortRows(rows, state);
-    EXPECT_EQ(Names(rows), "big,late,a,mid,<new>") << "reversed whole, ties included";
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "big,late,a,mid,<new>") << "reversed whole, ties included";
+}
+
+TEST(SortState, NamesGoDirectoriesFirstCaseBlindByteByByteEqualNamesKeepingTheirOrder) {
+    // Names alike in their first seven bytes, a name that begins a longer one, bytes above 127 (not
+    // folded), and two names that differ only in case.
+    Shown shown({Entry("recipes_b", false, 2), Entry("Zed", true), Entry("RECIPES_A", false), Entry("recipe", false),
+                 Entry("_x", false), Entry("\xE9t\xE9", false), Entry("alpha", true), Entry("b.TXT", false, 1),
+                 Entry("B.txt", false, 1), Entry("\xC9t\xE9", false)});
+    SortState state;
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "alpha,Zed,_x,b.TXT,B.txt,recipe,RECIPES_A,recipes_b,\xC9t\xE9,\xE9t\xE9");
+    EXPECT_EQ(shown.rows[3]->nameRank, shown.rows[4]->nameRank);
+    state.ClickColumn(kColumnName);
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "\xE9t\xE9,\xC9t\xE9,recipes_b,RECIPES_A,recipe,b.TXT,B.txt,_x,Zed,alpha")
+        << "descending puts directories last; equal names keep their order";
+}
+
+TEST(Listing, ReadInPlaceKeepsEachNameByteForByteAndCountsWhatCannotBeAddressed) {
+    fakearray::Reset();
+    {
+        const std::string longest(255, 'n');
+        CParamBlock answer;
+        Answer(answer, {Entry("caf\xE9 \x01&", false, 3000000000u, 0x0123456789ABCDEFull), Entry("", false),
+                        Entry(".", true), Entry("..", true), Entry("a\\b", false), Entry("c/d", true),
+                        Entry(std::string(256, 'x'), false), Entry(longest, true, 7)});
+        CParamBlock odd; // not whole records: a short one and a text
+        size_t skipped = 0;
+        DirectoryListing listing = ReadListing(answer, &skipped);
+        EXPECT_EQ(skipped, 6u);
+        ASSERT_EQ(listing.size(), 2u);
+        EXPECT_EQ(listing.entries[0].Name(), "caf\xE9 \x01&");
+        EXPECT_EQ(std::strlen(listing.entries[0].NameText()), 7u);
+        EXPECT_EQ(listing.entries[0].Size(), 3000000000u);
+        EXPECT_EQ(listing.entries[0].Time(), 0x0123456789ABCDEFull);
+        EXPECT_FALSE(listing.entries[0].IsDirectory());
+        EXPECT_EQ(listing.entries[1].Name(), longest);
+        EXPECT_TRUE(listing.entries[1].IsDirectory());
+        EXPECT_NE(answer.Array(), nullptr) << "read in place, not decoded into the block";
+
+        odd.At(0).SetRecord(PK_RECORD5, Entry("short", false).bytes, 100);
+        odd.At(1).SetText("not a record");
+        odd.At(2).SetRecord(PK_RECORD6, Entry("other", false).bytes, DirectoryRecord::kSize);
+        odd.At(3).SetTypedRecord(PK_RECORD5, Entry("whole", false).bytes);
+        listing = ReadListing(odd, &skipped);
+        EXPECT_EQ(skipped, 3u);
+        ASSERT_EQ(listing.size(), 1u);
+        EXPECT_EQ(listing.entries[0].Name(), "whole");
+    }
+    EXPECT_EQ(fakearray::live, 0);
 }
 
 // Records what the navigation asks of the panes, one text a request.

@@ -294,6 +294,15 @@ TEST_F(ParamBlockTest, ExportHandsOutTheEncodingAndReadingAfterTheCallDecodesThe
         out,
         Wire().u32(PK_INT).u32(8).u32(77).u32(0).u32(PK_TEXT).u32(2).raw(std::string("a\0", 2)).u32(255).b);
 
+    // Visited, the answer is read where it lies and stays there undecoded.
+    std::vector<std::pair<uint32_t, Bytes>> seen;
+    output.VisitElements([&](uint32_t kind, const uint8_t* data, uint32_t length) {
+        seen.push_back({kind, Bytes(data, data + length)});
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, Bytes>>{{PK_INT, {77, 0, 0, 0, 0, 0, 0, 0}}, {PK_TEXT, {'a'}}}));
+    EXPECT_NE(output.Array(), nullptr);
+    EXPECT_EQ(output.HandedOut(), 1u);
+
     EXPECT_EQ(output.Count(), 2u);
     EXPECT_EQ(output.At(0).GetInt(), 77);
     EXPECT_EQ(output.At(1).GetText(), "a");

@@ -24,7 +24,7 @@
 
 namespace {
 
-using Entries = std::vector<DirectoryEntry>;
+using Entries = std::vector<DirectoryRecord>;
 
 Entries Dirs(std::initializer_list<const char*> names) {
     Entries entries;

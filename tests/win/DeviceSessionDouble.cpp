@@ -569,16 +569,16 @@ SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_
     return ArrayOf(block);
 }
 
-DirectoryEntry TestEntry(const std::string& name, bool directory, uint32_t size, uint64_t time) {
-    DirectoryEntry entry{};
-    memcpy(entry.bytes, name.data(), std::min(name.size(), DirectoryEntry::kNameSize));
-    entry.bytes[DirectoryEntry::kDirectoryOffset] = directory;
-    memcpy(entry.bytes + DirectoryEntry::kSizeOffset, &size, sizeof size);
-    memcpy(entry.bytes + DirectoryEntry::kTimeOffset, &time, sizeof time);
+DirectoryRecord TestEntry(const std::string& name, bool directory, uint32_t size, uint64_t time) {
+    DirectoryRecord entry{};
+    memcpy(entry.bytes, name.data(), std::min(name.size(), DirectoryRecord::kNameSize));
+    entry.bytes[DirectoryRecord::kDirectoryOffset] = directory;
+    memcpy(entry.bytes + DirectoryRecord::kSizeOffset, &size, sizeof size);
+    memcpy(entry.bytes + DirectoryRecord::kTimeOffset, &time, sizeof time);
     return entry;
 }
 
-SAFEARRAY* MakeListing(const std::vector<DirectoryEntry>& entries) {
+SAFEARRAY* MakeListing(const std::vector<DirectoryRecord>& entries) {
     CParamBlock block;
     for (size_t i = 0; i < entries.size(); ++i)
         block.At(i).SetTypedRecord(PK_RECORD5, entries[i].bytes);

@@ -271,9 +271,9 @@ IStream* MarshalledStream(IDispatch* object);
 std::string BlockText(SAFEARRAY* array);
 
 // One listing record, and a listing answer of such records (each as a directory-entry element).
-struct DirectoryEntry;
-DirectoryEntry TestEntry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0);
-SAFEARRAY* MakeListing(const std::vector<DirectoryEntry>& entries);
+struct DirectoryRecord;
+DirectoryRecord TestEntry(const std::string& name, bool directory, uint32_t size = 0, uint64_t time = 0);
+SAFEARRAY* MakeListing(const std::vector<DirectoryRecord>& entries);
 
 // A parameter-block byte array with these texts, then these integers.
 SAFEARRAY* MakeBlock(std::initializer_list<const char*> texts, std::initializer_list<int> numbers = {});
