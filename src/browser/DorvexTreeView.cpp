@@ -7,7 +7,6 @@
 #include "framework/WaitCursor.h"
 
 namespace {
-constexpr char kPlaceholder[] = ".";
 constexpr int kFixedImages = 2; // the two folder images; drive images follow them
 } // namespace
 
@@ -38,11 +37,12 @@ bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, c
 }
 
 HTREEITEM CDorvexTreeView::InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage,
-                                      LPARAM data) {
+                                      LPARAM data, bool button) {
     TVINSERTSTRUCTA insert = {};
     insert.hParent = parent;
     insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+    insert.item.cChildren = button ? 1 : 0;
     insert.item.pszText = const_cast<char*>(text);
     insert.item.iImage = image;
     insert.item.iSelectedImage = selectedImage;
@@ -50,9 +50,12 @@ HTREEITEM CDorvexTreeView::InsertItem(HTREEITEM parent, const char* text, int im
     return TreeView_InsertItem(m_hWnd, &insert);
 }
 
-void CDorvexTreeView::InsertPlaceholder(HTREEITEM parent, bool withImages) {
-    InsertItem(parent, kPlaceholder, withImages ? m_folderImage : I_IMAGENONE,
-               withImages ? m_selectedFolderImage : I_IMAGENONE, 0);
+void CDorvexTreeView::SetButton(HTREEITEM item, bool button) {
+    TVITEMA change = {};
+    change.mask = TVIF_CHILDREN;
+    change.hItem = item;
+    change.cChildren = button ? 1 : 0;
+    TreeView_SetItem(m_hWnd, &change);
 }
 
 std::string CDorvexTreeView::ItemText(HTREEITEM item) const {
@@ -75,8 +78,10 @@ const std::string* CDorvexTreeView::DriveRoot(HTREEITEM item) const {
 }
 
 bool CDorvexTreeView::IsUnlisted(HTREEITEM item) const {
-    HTREEITEM first = TreeView_GetChild(m_hWnd, item);
-    return first && ItemText(first) == kPlaceholder;
+    TVITEMA query = {};
+    query.mask = TVIF_CHILDREN;
+    query.hItem = item;
+    return item && !TreeView_GetChild(m_hWnd, item) && TreeView_GetItem(m_hWnd, &query) && query.cChildren == 1;
 }
 
 void CDorvexTreeView::DeleteChildren(HTREEITEM item) {
@@ -142,6 +147,11 @@ void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
     DirectoryListing rows;
     if (!ListDirectory(*m_device, path, kListWait, rows))
         return;
+    // Ten thousand folders go in at once, with their buttons but not their children: a folder's own are
+    // listed when it is opened. Nothing is drawn until they are all in (a hidden tree stays hidden).
+    const bool visible = IsWindowVisible(m_hWnd);
+    if (visible)
+        SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0);
     for (const DirectoryEntry& entry : rows) {
         if (!entry.IsDirectory())
             continue;
@@ -152,21 +162,24 @@ void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
                 AddDriveItem(drive->root, drive->displayName, drive->icon, true);
             continue;
         }
-        if (HTREEITEM child = InsertItem(parent, entry.NameText(), m_folderImage, m_selectedFolderImage, 0))
-            InsertPlaceholder(child, false);
+        InsertItem(parent, entry.NameText(), m_folderImage, m_selectedFolderImage, 0, true);
+    }
+    SetButton(parent, TreeView_GetChild(m_hWnd, parent) != nullptr);
+    if (visible) {
+        SendMessageA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(m_hWnd, nullptr, TRUE);
     }
 }
 
 HTREEITEM CDorvexTreeView::AddDriveItem(const std::string& root, const std::string& name, int icon,
-                                        bool placeholder) {
+                                        bool unlisted) {
     const int image = AddModuleIcon(m_imageList, icon);
     auto data = std::make_unique<std::string>(root);
-    HTREEITEM item = InsertItem(TVI_ROOT, name.c_str(), image, image, reinterpret_cast<LPARAM>(data.get()));
+    HTREEITEM item =
+        InsertItem(TVI_ROOT, name.c_str(), image, image, reinterpret_cast<LPARAM>(data.get()), unlisted);
     if (!item)
         return nullptr;
     data.release(); // the item's now, freed by ClearTree
-    if (placeholder)
-        InsertPlaceholder(item, false);
     return item;
 }
 
@@ -228,15 +241,9 @@ HTREEITEM CDorvexTreeView::FindItemForPath(const std::string& path) {
 }
 
 HTREEITEM CDorvexTreeView::FindChild(HTREEITEM item, const std::string& name) {
-    HTREEITEM child = TreeView_GetChild(m_hWnd, item);
-    if (!child)
-        return nullptr;
-    if (ItemText(child) == kPlaceholder) {
-        TreeView_DeleteItem(m_hWnd, child);
+    if (IsUnlisted(item))
         ListChildren(item, BuildPath(item));
-        child = TreeView_GetChild(m_hWnd, item);
-    }
-    for (; child; child = TreeView_GetNextSibling(m_hWnd, child))
+    for (HTREEITEM child = TreeView_GetChild(m_hWnd, item); child; child = TreeView_GetNextSibling(m_hWnd, child))
         if (EqualsIgnoreCase(ItemText(child), name))
             return child;
     return nullptr;
@@ -244,10 +251,9 @@ HTREEITEM CDorvexTreeView::FindChild(HTREEITEM item, const std::string& name) {
 
 void CDorvexTreeView::RefreshItem(HTREEITEM item) {
     DeleteChildren(item);
+    SetButton(item, true);
     if (TreeView_GetItemState(m_hWnd, item, TVIS_EXPANDED) & TVIS_EXPANDED)
         ListChildren(item, BuildPath(item));
-    else
-        InsertPlaceholder(item, true);
 }
 
 LRESULT CDorvexTreeView::OnSelectionChanged(int, NMHDR* header, BOOL&) {
@@ -264,11 +270,8 @@ LRESULT CDorvexTreeView::OnSelectionChanged(int, NMHDR* header, BOOL&) {
 
 LRESULT CDorvexTreeView::OnItemExpanding(int, NMHDR* header, BOOL&) {
     HTREEITEM item = reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem;
-    HTREEITEM first = TreeView_GetChild(m_hWnd, item);
-    if (!first || ItemText(first) != kPlaceholder)
-        return 0;
-    ListChildren(item, BuildPath(item));
-    TreeView_DeleteItem(m_hWnd, first);
+    if ((reinterpret_cast<NMTREEVIEWA*>(header)->action & TVE_EXPAND) && IsUnlisted(item))
+        ListChildren(item, BuildPath(item));
     return 0;
 }
 
@@ -302,7 +305,8 @@ std::string CDorvexTreeView::DropDirectoryAt(POINT client) {
         m_dropItem = item;
         m_dropSince = GetTickCount();
     } else if (item && GetTickCount() - m_dropSince >= kDropHoverOpen &&
-               !(TreeView_GetItemState(m_hWnd, item, TVIS_EXPANDED) & TVIS_EXPANDED) && TreeView_GetChild(m_hWnd, item)) {
+               !(TreeView_GetItemState(m_hWnd, item, TVIS_EXPANDED) & TVIS_EXPANDED) &&
+               (TreeView_GetChild(m_hWnd, item) || IsUnlisted(item))) {
         TreeView_Expand(m_hWnd, item, TVE_EXPAND);
         UpdateWindow(m_hWnd);
     }

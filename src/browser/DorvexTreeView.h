@@ -49,14 +49,14 @@ public:
     virtual void FillRoots();
     // Inserts the subdirectories of `path` under `parent`; the root's drive directories become drives.
     virtual void ListChildren(HTREEITEM parent, const std::string& path);
-    virtual HTREEITEM AddDriveItem(const std::string& root, const std::string& name, int icon, bool placeholder);
+    virtual HTREEITEM AddDriveItem(const std::string& root, const std::string& name, int icon, bool unlisted);
     // The item's remote path, ending with a backslash; a single backslash for no item.
     std::string BuildPath(HTREEITEM item) const;
     HTREEITEM FindDriveItem(const std::string& path) const;
     // Finds the directory `path` names, listing and expanding what lies on the way.
     HTREEITEM FindItemForPath(const std::string& path);
     HTREEITEM FindChild(HTREEITEM item, const std::string& name);
-    // Lists an expanded item again at once; a collapsed one gets its placeholder back.
+    // Lists an expanded item again at once; a collapsed one is listed when it is next opened.
     void RefreshItem(HTREEITEM item);
     std::string ItemText(HTREEITEM item) const;
     // The folder `item` as a selection of its parent directory; none for a drive or no item.
@@ -96,9 +96,12 @@ protected:
     LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
 
 private:
-    HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
-    void InsertPlaceholder(HTREEITEM parent, bool withImages);
+    // `button`: the item shows its button, also before anything under it is known.
+    HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data,
+                         bool button = false);
     void DeleteChildren(HTREEITEM item);
+    void SetButton(HTREEITEM item, bool button);
+    // An item with its button and no children yet: its directory is listed when it is opened.
     bool IsUnlisted(HTREEITEM item) const;
     const std::string* DriveRoot(HTREEITEM item) const;
     bool DriveShown(const std::string& root) const;

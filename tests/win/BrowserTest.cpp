@@ -170,15 +170,25 @@ TEST_F(BrowserTest, PathsAreFoundByListingAndExpandingWhatLiesOnTheWay) {
 TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextExpansion) {
     FillRoots(Dirs({"SYS"}));
     HTREEITEM sys = TreeView_GetChild(tree, Top("Internal Flash"));
-    // Expanding a directory of files only leaves it without children; collapsing lists nothing.
+    const auto button = [&](HTREEITEM item) {
+        TVITEMA query = {};
+        query.mask = TVIF_CHILDREN;
+        query.hItem = item;
+        return TreeView_GetItem(tree, &query) && query.cChildren != 0;
+    };
+    // A folder shows its button before it is listed; expanding a directory of files only leaves it
+    // without children or button; collapsing lists nothing.
+    EXPECT_TRUE(button(sys));
     ExpectListing("\\SYS\\", 5000, {TestEntry("f", false)});
     TreeView_Expand(tree, sys, TVE_EXPAND);
     TreeView_Expand(tree, sys, TVE_COLLAPSE);
     EXPECT_EQ(Children(sys), "");
+    EXPECT_FALSE(button(sys));
 
-    Post(tree, UWM_TREE_REFRESH_PATH, "\\SYS\\"); // collapsed: a placeholder, no listing
+    Post(tree, UWM_TREE_REFRESH_PATH, "\\SYS\\"); // collapsed: its button back, no listing
     Pump(50);
-    EXPECT_EQ(Children(sys), ".");
+    EXPECT_EQ(Children(sys), "");
+    EXPECT_TRUE(button(sys));
     ExpectListing("\\SYS\\", 5000, Dirs({"New"}));
     TreeView_Expand(tree, sys, TVE_EXPAND);
     EXPECT_EQ(Children(sys), "New");
