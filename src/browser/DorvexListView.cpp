@@ -143,18 +143,15 @@ void CDorvexListView::Fill() {
         return;
     CWaitCursor wait;
     DirectoryListing listing;
-    if (const RequestResult listed = ::ListDirectory(*m_device, CurrentPath(), kListWait, listing); !listed) {
+    EntryRows rows;
+    if (const RequestResult listed = ListRows(*m_device, CurrentPath(), kListWait, listing, rows); !listed) {
         ClearRows();
         ShowRefusal(listed);
         return;
     }
-    RankNames(listing.entries);
     m_timeTexts.clear(); // keyed by the entries about to go
-    m_rows.clear();
-    m_listing = std::move(listing);
-    m_rows.reserve(m_listing.size());
-    for (const DirectoryEntry& entry : m_listing)
-        m_rows.push_back(&entry);
+    m_rows = std::move(rows);
+    m_listing = std::move(listing); // the entries stay where the rows point
     SortAndShow(false);
 }
 

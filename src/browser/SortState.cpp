@@ -1,6 +1,7 @@
 #include "browser/SortState.h"
 #include "paramblock/AsciiCase.h"
 #include <algorithm>
+#include <new>
 
 void SortState::ClickColumn(int column) {
     if (!keys.empty() && keys.front() == column) {
@@ -61,7 +62,7 @@ void RankNames(std::vector<DirectoryEntry>& entries) {
     }
 }
 
-void SortRows(EntryRows& rows, const SortState& state) {
+bool SortRows(EntryRows& rows, const SortState& state) {
     // The keys of each row made once, as numbers, so that a comparison is a few integer compares.
     struct Keyed {
         uint64_t key[SortState::kMaxKeys];
@@ -69,7 +70,11 @@ void SortRows(EntryRows& rows, const SortState& state) {
     };
     const size_t keyCount = std::min(state.keys.size(), SortState::kMaxKeys);
     std::vector<Keyed> keyed;
-    keyed.reserve(rows.size());
+    try {
+        keyed.reserve(rows.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     for (const DirectoryEntry* row : rows) {
         if (!row)
             continue;
@@ -99,4 +104,5 @@ void SortRows(EntryRows& rows, const SortState& state) {
         rows[at++] = k.row;
     for (; at < rows.size(); ++at)
         rows[at] = nullptr;
+    return true;
 }

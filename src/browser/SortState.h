@@ -24,5 +24,6 @@ using EntryRows = std::vector<const DirectoryEntry*>;
 // names compared byte by byte with ASCII letters folded; equal names get equal numbers.
 void RankNames(std::vector<DirectoryEntry>& entries);
 // Sorts rows by the state (stable: ties keep their order), their names by the numbers RankNames gave.
-// The direction reverses the whole order, ties aside; rows without an entry go last.
-void SortRows(EntryRows& rows, const SortState& state);
+// The direction reverses the whole order, ties aside; rows without an entry go last. Without the memory
+// for the sort keys the rows stay as they are (false).
+bool SortRows(EntryRows& rows, const SortState& state);

@@ -1,6 +1,7 @@
 // The browser's portable rules: drives, path joining, which device names may become local ones, the file
 // list's order, and the moves between directories.
 #include "FakeByteArray.h"
+#include "browser/DeviceListing.h"
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
 #include "browser/Navigation.h"
@@ -11,9 +12,66 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
+
+// An allocation limit for this test program: while armed, an allocation that would take what the program
+// holds past it fails, as in a full address space.
+namespace alloclimit {
+size_t held = 0;
+size_t limit = SIZE_MAX;
+constexpr size_t kHeader = alignof(std::max_align_t);
+} // namespace alloclimit
+
+void* operator new(size_t size) {
+    if (size > alloclimit::limit - alloclimit::held)
+        throw std::bad_alloc();
+    auto* block = static_cast<unsigned char*>(std::malloc(size + alloclimit::kHeader));
+    if (!block)
+        throw std::bad_alloc();
+    *reinterpret_cast<size_t*>(block) = size;
+    alloclimit::held += size;
+    return block + alloclimit::kHeader;
+}
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t& nothrow) noexcept {
+    return operator new(size, nothrow);
+}
+void operator delete(void* p) noexcept {
+    if (!p)
+        return;
+    auto* block = static_cast<unsigned char*>(p) - alloclimit::kHeader;
+    alloclimit::held -= *reinterpret_cast<size_t*>(block);
+    std::free(block);
+}
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -179,6 +237,64 @@ TEST(Listing, ReadInPlaceKeepsEachNameByteForByteAndCountsWhatCannotBeAddressed)
         EXPECT_EQ(listing.entries[0].Name(), "whole");
     }
     EXPECT_EQ(fakearray::live, 0);
+}
+
+// Answers every listing with the same records, handed back in an array as the session does; its own
+// allocations are made outside any limit.
+class ListingDevice : public IDeviceRequests {
+public:
+    std::vector<uint8_t> bytes;
+    RequestResult Execute(long, CParamBlock&, CParamBlock* answer, long) override {
+        const size_t limit = std::exchange(alloclimit::limit, SIZE_MAX);
+        tagSAFEARRAY** field = answer->ExportArray();
+        ByteArrayDestroy(*field);
+        *field = fakearray::Make(bytes);
+        alloclimit::limit = limit;
+        return RequestResult::Success();
+    }
+    RequestResult Submit(long, CParamBlock&, long, uintptr_t, long&) override { return {}; }
+    RequestResult ReserveDevice(long) override { return {}; }
+    RequestResult ReleaseDevice() override { return {}; }
+    RequestResult Cancel(long, long) override { return {}; }
+};
+
+// Every allocation of a listing is tried failing in turn: each failure gives the user's text and nothing
+// else, and the same listing with enough memory is whole.
+TEST(Listing, OneTooLargeToHoldIsRefusedWithItsTextAndTheNextOneIsWhole) {
+    ListingDevice device;
+    CParamBlock sent;
+    for (size_t i = 0; i < 40; ++i)
+        sent.At(i).SetTypedRecord(PK_RECORD5, Entry("entry " + std::to_string(i), i % 3 == 0).bytes);
+    sent.Encode(device.bytes);
+    size_t refused = 0, told = 0, whole = 0;
+    for (size_t budget = 0; budget < 8192; budget += 48) {
+        DirectoryListing listing;
+        EntryRows rows;
+        alloclimit::limit = alloclimit::held + budget;
+        RequestResult listed;
+        try {
+            listed = ListRows(device, "\\big\\", 1000, listing, rows);
+        } catch (const std::bad_alloc&) {
+            ADD_FAILURE() << "a failed allocation escaped with " << budget << " bytes to spare";
+        }
+        alloclimit::limit = SIZE_MAX;
+        if (!listed) {
+            ++refused;
+            EXPECT_EQ(listed.code, kListingTooLarge);
+            // Without even room for the text (nothing of the listing was made yet), the code alone says it.
+            if (!listed.text.empty() && ++told)
+                EXPECT_EQ(listed.text, "The directory \\big\\ holds more entries than there is memory for. None of "
+                                       "them is shown.");
+            EXPECT_TRUE(listing.empty() && rows.empty());
+        } else {
+            ++whole;
+            ASSERT_EQ(rows.size(), 40u);
+            EXPECT_EQ(rows[39]->Name(), "entry 39");
+        }
+    }
+    EXPECT_GT(told, 3u);
+    EXPECT_GT(refused, told);
+    EXPECT_GT(whole, 0u);
 }
 
 // Records what the navigation asks of the panes, one text a request.
