@@ -187,15 +187,36 @@ void CDorvexListView::SortAndShow(bool keepSelection) {
 
 void CDorvexListView::UpdateSortArrows() {
     HWND header = ListView_GetHeader(m_hWnd);
-    for (int column = 0; column < kColumnCount && header; ++column) {
+    if (!header)
+        return;
+    // Setting an item makes the header draw itself whole, as long as drawing all the rows takes: only the
+    // headings whose arrow changed are drawn again, with whatever was due before.
+    HRGN due = CreateRectRgn(0, 0, 0, 0);
+    const bool keep = due && GetUpdateRgn(header, due, FALSE) != ERROR;
+    RECT changed[kColumnCount] = {};
+    int count = 0;
+    for (int column = 0; column < kColumnCount; ++column) {
         HDITEMA item = {};
         item.mask = HDI_FORMAT;
-        Header_GetItem(header, column, &item);
-        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (!Header_GetItem(header, column, &item))
+            continue;
+        int format = item.fmt & ~(HDF_SORTUP | HDF_SORTDOWN);
         if (column == m_sort.PrimaryKey())
-            item.fmt |= m_sort.ascending ? HDF_SORTUP : HDF_SORTDOWN;
+            format |= m_sort.ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        if (format == item.fmt)
+            continue;
+        item.fmt = format;
         Header_SetItem(header, column, &item);
+        Header_GetItemRect(header, column, &changed[count++]);
     }
+    if (keep && count > 0) {
+        ValidateRect(header, nullptr);
+        InvalidateRgn(header, due, TRUE);
+        for (int i = 0; i < count; ++i)
+            InvalidateRect(header, &changed[i], TRUE);
+    }
+    if (due)
+        DeleteObject(due);
 }
 
 std::vector<const DirectoryEntry*> CDorvexListView::SelectedEntries() const {
