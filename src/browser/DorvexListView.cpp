@@ -1,8 +1,10 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
+#include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
 #include "browser/RemotePath.h"
 #include "browser/resource.h"
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
@@ -27,8 +29,6 @@ bool KeyDown(int key) {
 
 CDorvexListView::~CDorvexListView() {
     DestroyWindow();
-    if (m_imageList)
-        ImageList_Destroy(m_imageList);
 }
 
 bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
@@ -38,15 +38,16 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
             ~LVS_SMALLICON;
     if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
         return false;
-    m_imageList = ImageList_Create(16, 16, ILC_COLOR | ILC_MASK, 2, 2);
-    m_folderIcon = AddModuleIcon(m_imageList, IDI_FOLDER);
-    m_documentIcon = AddModuleIcon(m_imageList, IDI_DOCUMENT);
-    ListView_SetImageList(m_hWnd, m_imageList, LVSIL_SMALL);
+    m_dpi = WindowDpi(m_hWnd);
+    m_images.Create(SystemMetricForDpi(SM_CXSMICON, m_dpi), ILC_COLOR);
+    m_folderIcon = m_images.Add(IDI_FOLDER);
+    m_documentIcon = m_images.Add(IDI_DOCUMENT);
+    ListView_SetImageList(m_hWnd, m_images.Handle(), LVSIL_SMALL);
     for (int column = 0; column < kColumnCount; ++column) {
         LVCOLUMNA heading = {};
         heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         heading.fmt = LVCFMT_LEFT;
-        heading.cx = kDefaultColumnWidths[column];
+        heading.cx = ToPixels(kDefaultColumnWidths[column], m_dpi);
         heading.pszText = const_cast<char*>(kHeadings[column]);
         heading.iSubItem = column;
         ListView_InsertColumn(m_hWnd, column, &heading);
@@ -147,6 +148,18 @@ void CDorvexListView::Fill() {
     m_timeTexts.clear(); // keyed by the records about to go
     m_rows = std::move(rows);
     SortAndShow(false);
+}
+
+void CDorvexListView::ApplyDpi(int dpi) {
+    if (dpi == m_dpi || !IsWindow())
+        return;
+    for (int column = 0; column < kColumnCount; ++column)
+        ListView_SetColumnWidth(m_hWnd, column, Rescale(ListView_GetColumnWidth(m_hWnd, column), m_dpi, dpi));
+    m_dpi = dpi;
+    m_images.Resize(SystemMetricForDpi(SM_CXSMICON, dpi));
+    // Set again, so that the rows take the images' new height.
+    ListView_SetImageList(m_hWnd, nullptr, LVSIL_SMALL);
+    ListView_SetImageList(m_hWnd, m_images.Handle(), LVSIL_SMALL);
 }
 
 void CDorvexListView::SortByColumn(int column) {

@@ -9,6 +9,7 @@
 #include "browser/TransferBatches.h"
 #include "browser/SortState.h"
 #include "browser/Messages.h"
+#include "framework/ImageList.h"
 #include "framework/Wnd.h"
 #include "session/DeviceRequests.h"
 #include <commctrl.h>
@@ -50,7 +51,12 @@ public:
     // The directory the list shows, "" when none.
     const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }
-    HIMAGELIST ImageList() const { return m_imageList; }
+    HIMAGELIST ImageList() const { return m_images.Handle(); }
+    // The DPI the list is sized for: its images at the system's small-icon size, its columns.
+    int Dpi() const { return m_dpi; }
+    // The list moved to a screen of `dpi`: its images are made again at that small-icon size and its
+    // columns keep their widths in 96-DPI units.
+    void ApplyDpi(int dpi);
 
     // Forgets the directory, removes every row and refuses drops.
     virtual void Clear();
@@ -164,7 +170,8 @@ private:
     CDropRegistration m_dropRegistration;
     int m_dropRow = -1; // the directory row shown as the drop target
     CNavigation* m_navigation = nullptr;
-    HIMAGELIST m_imageList = nullptr;
+    CImageList m_images;
+    int m_dpi = 96;
     int m_folderIcon = -1;
     int m_documentIcon = -1;
     SortState m_sort;

@@ -6,6 +6,7 @@
 #include "browser/Navigation.h"
 #include "browser/TransferBatches.h"
 #include "browser/RemotePath.h"
+#include "framework/ImageList.h"
 #include "framework/Wnd.h"
 #include "browser/Messages.h"
 #include <commctrl.h>
@@ -41,7 +42,9 @@ public:
     // The navigation's: each runs once the command that asked for it has returned.
     void SelectDirectory(const std::string& path) override;
     void RefreshDirectory(const std::string& path) override;
-    HIMAGELIST ImageList() const { return m_imageList; }
+    HIMAGELIST ImageList() const { return m_images.Handle(); }
+    // The tree moved to a screen of `dpi`: its images are made again at that small-icon size.
+    void ApplyDpi(int dpi);
 
     // Removes every item and frees the drives' roots.
     virtual void ClearTree();
@@ -113,7 +116,7 @@ private:
     HTREEITEM m_dropItem = nullptr; // the folder shown as the drop target
     DWORD m_dropSince = 0;          // since when the pointer rests on it
     std::vector<DriveRow> m_driveTable;
-    HIMAGELIST m_imageList = nullptr;
+    CImageList m_images; // the two folder images, then one per drive shown
     int m_selectedFolderImage = -1;
     int m_folderImage = -1;
     // Items vanish while the tree is cleared: no selection change is announced then.

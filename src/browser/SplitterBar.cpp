@@ -1,4 +1,6 @@
 #include "browser/SplitterBar.h"
+#include "browser/DpiScale.h"
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
 #include "browser/Messages.h"
 #include <windowsx.h>
@@ -51,7 +53,11 @@ bool CSplitterBar::PanesExist() const {
 }
 
 SplitMetrics CSplitterBar::Metrics() const {
-    return {GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYBORDER)};
+    // Scaled from 96 DPI rather than taken at this one: the system's frame grows more slowly than the
+    // screen's density, and the bar would grow thinner to the eye on a denser screen.
+    const SplitMetrics at96 = {SystemMetricForDpi(SM_CYFRAME, kDefaultDpi),
+                               SystemMetricForDpi(SM_CYBORDER, kDefaultDpi)};
+    return at96.ScaledTo(m_dpi);
 }
 
 void CSplitterBar::MoveBar() {
@@ -99,6 +105,20 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
 void CSplitterBar::RestorePosition(int position) {
     m_chosen = position;
     m_wanted = position;
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    OnParentSize(client.right, client.bottom);
+}
+
+void CSplitterBar::ApplyDpi(int dpi) {
+    if (dpi == m_dpi)
+        return;
+    const int from = m_dpi;
+    m_dpi = dpi;
+    const auto rescale = [&](int position) { return position < 0 ? position : Rescale(position, from, dpi); };
+    m_chosen = rescale(m_chosen);
+    m_wanted = rescale(m_wanted);
+    m_geometry.MoveTo(Rescale(m_geometry.Position(), from, dpi));
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
     OnParentSize(client.right, client.bottom);

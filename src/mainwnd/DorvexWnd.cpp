@@ -1,6 +1,7 @@
 #include "mainwnd/DorvexWnd.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
+#include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
 #include "browser/ShellTransfer.h"
 #include "framework/Prompts.h"
@@ -10,7 +11,10 @@ namespace {
 
 constexpr DWORD kSplitterStyle = WS_CHILD | WS_VISIBLE | WS_DLGFRAME; // 0x50400000
 constexpr DWORD kPaneStyle = WS_CHILD | WS_VISIBLE | WS_BORDER;       // 0x50800000
-constexpr RECT kPaneRect = {0, 0, 200, 100};
+// The panes as they are made (at 96 DPI): the bar is centred on the tree's right edge.
+constexpr int kPaneWidth = 200;
+constexpr int kPaneHeight = 100;
+constexpr int kNoticeMargin = 12;
 constexpr long kNoWaitLimit = -1;
 
 const char kClientName[] = "Dorvex Varnel Plugin";
@@ -39,12 +43,15 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
                         HWND parent, UINT id, DWORD exStyle) {
     if (!CWnd::Create(className, windowName, style, rect, parent, id, exStyle))
         return false;
+    m_dpi = WindowDpi(m_hWnd);
+    m_splitter.SetDpi(m_dpi);
     const bool splitter = m_splitter.Create(kSplitterStyle, RECT{}, m_hWnd, kSplitterId);
     auto list = std::make_unique<CDorvexListView>();
     auto tree = std::make_unique<CDorvexTreeView>();
-    if (list->Create(kPaneStyle, kPaneRect, m_hWnd, kListViewId))
+    const RECT paneRect = {0, 0, ToPixels(kPaneWidth, m_dpi), ToPixels(kPaneHeight, m_dpi)};
+    if (list->Create(kPaneStyle, paneRect, m_hWnd, kListViewId))
         m_listView = std::move(list);
-    if (tree->Create(nullptr, "", kPaneStyle, kPaneRect, m_hWnd, kTreeViewId))
+    if (tree->Create(nullptr, "", kPaneStyle, paneRect, m_hWnd, kTreeViewId))
         m_treeView = std::move(tree);
     const bool all = splitter && m_listView && m_treeView;
     if (all) {
@@ -80,10 +87,10 @@ void CDorvexWnd::RestoreLayout() {
     // The window may still have its creation size (nothing, for a hidden host): the bar keeps the place
     // for the first size that holds it.
     if (layout.splitterPosition != -1)
-        m_splitter.RestorePosition(layout.splitterPosition);
+        m_splitter.RestorePosition(ToPixels(layout.splitterPosition, m_dpi));
     // Columns the list does not have yet are left alone by the control.
     for (int column = 0; column < 3; ++column)
-        ListView_SetColumnWidth(m_listView->m_hWnd, column, layout.columnWidths[column]);
+        ListView_SetColumnWidth(m_listView->m_hWnd, column, ToPixels(layout.columnWidths[column], m_dpi));
 }
 
 void CDorvexWnd::KeepLayout() {
@@ -92,7 +99,7 @@ void CDorvexWnd::KeepLayout() {
     BrowserLayout layout = LoadBrowserLayout();
     // The place the user chose, not where a narrow window last pushed the bar.
     if (m_splitter.ChosenPosition() >= 0)
-        layout.splitterPosition = m_splitter.ChosenPosition();
+        layout.splitterPosition = ToUnits(m_splitter.ChosenPosition(), m_dpi);
     int widths[3] = {};
     bool allColumns = true;
     for (int column = 0; column < 3; ++column) {
@@ -102,7 +109,7 @@ void CDorvexWnd::KeepLayout() {
     // A missing column reads as 0: then the widths stored before stay.
     if (allColumns)
         for (int column = 0; column < 3; ++column)
-            layout.columnWidths[column] = widths[column];
+            layout.columnWidths[column] = ToUnits(widths[column], m_dpi);
     SaveBrowserLayout(layout);
 }
 
@@ -223,6 +230,25 @@ LRESULT CDorvexWnd::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     return 0;
 }
 
+void CDorvexWnd::ApplyDpi(int dpi) {
+    if (dpi == m_dpi || !IsWindow())
+        return;
+    m_dpi = dpi;
+    if (m_listView)
+        m_listView->ApplyDpi(dpi);
+    if (m_treeView)
+        m_treeView->ApplyDpi(dpi);
+    m_splitter.ApplyDpi(dpi);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+LRESULT CDorvexWnd::OnDpiChanged(UINT, WPARAM, LPARAM, BOOL& handled) {
+    ApplyDpi(WindowDpi(m_hWnd));
+    // The panes are told as well, by the system, and have nothing to add.
+    handled = FALSE;
+    return 0;
+}
+
 LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     DefWindowProc(msg, wParam, lParam);
     KeepLayout();
@@ -254,7 +280,7 @@ LRESULT CDorvexWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL& handled) {
     HDC dc = BeginPaint(m_hWnd, &paint);
     RECT area;
     GetClientRect(m_hWnd, &area);
-    InflateRect(&area, -12, -12);
+    InflateRect(&area, -ToPixels(kNoticeMargin, m_dpi), -ToPixels(kNoticeMargin, m_dpi));
     HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));

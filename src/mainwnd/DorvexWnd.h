@@ -6,6 +6,7 @@
 #include "browser/Navigation.h"
 #include "browser/SplitterBar.h"
 #include "browser/TypedPatterns.h"
+#include "framework/Dpi.h"
 #include "framework/Wnd.h"
 #include "hostenv/HostedSession.h"
 #include "mainwnd/ProgressDialogs.h"
@@ -39,6 +40,11 @@ public:
     // Without a session component the control is inert: its panes stay hidden and the window says why.
     bool IsInert() const { return !m_session->HasSession(); }
     bool HasSession() const { return m_session->HasSession(); }
+    // The DPI the window is sized for: the screen's, or its monitor's where the system keeps one each.
+    int Dpi() const { return m_dpi; }
+    // The window moved to a screen of `dpi` (its host went to another monitor): the panes' images are made
+    // again at that small-icon size, and the bar and the columns keep their sizes in 96-DPI units.
+    void ApplyDpi(int dpi);
 
     // A list a view built: it starts once the view's command has returned.
     void StartTransfer(std::unique_ptr<CTransferList> list) override;
@@ -58,6 +64,7 @@ protected:
     MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
+    MESSAGE_HANDLER(WM_DPICHANGED_AFTERPARENT, OnDpiChanged)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     MESSAGE_HANDLER(UWM_TRANSFER_START, OnTransferStart)
@@ -71,6 +78,7 @@ protected:
     LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnTransferStart(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -107,4 +115,5 @@ private:
     std::unique_ptr<CDorvexListView> m_listView;
     // Shared with the data objects the views hand to the shell, which may outlive this window.
     std::shared_ptr<CDeviceDownloader> m_downloader;
+    int m_dpi = 96;
 };

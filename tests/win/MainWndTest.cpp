@@ -8,6 +8,8 @@
 
 #include "MainWindowFixture.h"
 #include "browser/DorvexListView.h"
+#include "browser/DorvexTreeView.h"
+#include "browser/resource.h"
 #include "browser/LayoutSettings.h"
 #include "session/TransferList.h"
 #include "browser/Messages.h"
@@ -374,13 +376,14 @@ std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
     return bytes;
 }
 
+const RECT kClient = {0, 0, 640, 330};
+
 class SplitterTest : public MainWindowFixture {
 protected:
     // The main window as the control makes and shows it, 640 x 330, its notifications counted.
     void SetUp() override {
         MainWindowFixture::SetUp();
-        const RECT size = {0, 0, 640, 330};
-        CreateMainWindow(WS_CHILD, true, &size);
+        CreateMainWindow(WS_CHILD, true, &kClient);
         main->PrepareForDisplay();
         bar = GetDlgItem(main->m_hWnd, 1701);
         g_moved = 0;
@@ -505,6 +508,39 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
     MoveWindow(main->m_hWnd, 0, 0, 60, 40, FALSE);
     MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE);
     EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 420);
+}
+
+TEST_F(SplitterTest, AMoveToADenserScreenScalesTheLayoutAndTheImagesAndStoresNinetySixDpiUnits) {
+    auto iconSize = [](HIMAGELIST images) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(images, &cx, &cy);
+        return std::make_pair(cx, cy);
+    };
+    ASSERT_EQ(main->Dpi(), 96) << "the tests run at 96 DPI";
+    EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(16, 16));
+
+    // What the host's move to a 144-DPI monitor does: images at that small-icon size, every image kept
+    // (a drive's too), columns and bar half as large again, the bar 6 pixels thick.
+    CDorvexTreeView* treeView = main->TreeView();
+    treeView->AddDriveItem("\\cf0\\", "Compact Flash A", IDI_DRIVE, false);
+    main->ApplyDpi(144);
+    EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(24, 24));
+    EXPECT_EQ(iconSize(ListView_GetImageList(list, LVSIL_SMALL)), std::make_pair(24, 24));
+    EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 3);
+    EXPECT_EQ((std::vector<int>{ListView_GetColumnWidth(list, 0), ListView_GetColumnWidth(list, 1),
+                                ListView_GetColumnWidth(list, 2)}),
+              (std::vector<int>{300, 113, 188}));
+    const RECT scaled = RectIn(bar, main->m_hWnd);
+    EXPECT_EQ(scaled.left, 297) << "198 at 96 DPI";
+    EXPECT_EQ(scaled.right - scaled.left, 6);
+
+    // Stored in 96-DPI units: the place the user chose and the widths come back the same at 96 DPI.
+    Drag(450);
+    session.ExpectDestruction();
+    main.reset();
+    EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{300, 200, 75, 125}));
+    CreateMainWindow(WS_CHILD, true, &kClient);
+    EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 300);
 }
 
 // The framework window's lifetime: the final message waits for the outermost handler of its window.
