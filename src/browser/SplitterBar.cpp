@@ -219,6 +219,8 @@ void CSplitterBar::DrawTracker(POINT point, bool erase) {
 }
 
 void CSplitterBar::InvertTracker(const SplitRect& r) {
+    // Inverted, not painted in a colour: half its pixels take the opposite of what lies under them, so
+    // the tracker shows on any colour scheme, a high-contrast one included.
     const HWND parent = GetParent(m_hWnd);
     // Not clipped by the panes: the tracker is drawn over them.
     HDC dc = GetDCEx(parent, nullptr, DCX_CACHE | DCX_LOCKWINDOWUPDATE);

@@ -21,6 +21,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -338,20 +339,35 @@ TEST_F(MainWindowFixture, WithoutASessionComponentTheWindowStaysInertAndSaysWhy)
     // Connecting clears the views and asks nothing of a session there is not (the script is empty).
     main->ConnectToDevice("dev1");
     EXPECT_EQ(ListView_GetItemCount(list), 0);
-    // The notice is painted where the panes would be.
+    // The notice is painted where the panes would be, in the scheme's colours: its margin in the face
+    // colour, its text in the text colour.
     ShowWindow(frame, SW_SHOW);
     ShowWindow(main->m_hWnd, SW_SHOW);
-    UpdateWindow(main->m_hWnd);
-    HDC screen = GetDC(main->m_hWnd);
-    RECT client;
-    GetClientRect(main->m_hWnd, &client);
-    const COLORREF background = GetSysColor(COLOR_BTNFACE);
-    int inked = 0;
-    for (int y = 12; y < 40; ++y)
-        for (int x = 12; x < client.right - 12; x += 2)
-            inked += GetPixel(screen, x, y) != background;
-    ReleaseDC(main->m_hWnd, screen);
-    EXPECT_GT(inked, 20) << "no notice in the window";
+    auto notice = [&] {
+        RedrawWindow(main->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        HDC screen = GetDC(main->m_hWnd);
+        RECT client;
+        GetClientRect(main->m_hWnd, &client);
+        int inked = 0;
+        for (int y = 12; y < 40; ++y)
+            for (int x = 12; x < client.right - 12; x += 2)
+                inked += GetPixel(screen, x, y) == GetSysColor(COLOR_BTNTEXT);
+        const bool face = GetPixel(screen, 4, 4) == GetSysColor(COLOR_BTNFACE);
+        ReleaseDC(main->m_hWnd, screen);
+        return std::make_pair(face, inked);
+    };
+    const auto normal = notice();
+    EXPECT_TRUE(normal.first);
+    EXPECT_GT(normal.second, 20) << "no notice in the window";
+    // Under a high-contrast scheme too: white on black, nothing in a colour of its own.
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF saved[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)};
+    const COLORREF contrast[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    ASSERT_TRUE(SetSysColors(2, elements, contrast));
+    const auto highContrast = notice();
+    SetSysColors(2, elements, saved);
+    EXPECT_TRUE(highContrast.first);
+    EXPECT_GT(highContrast.second, 20) << "the notice is not in the scheme's text colour";
 }
 
 // Counts the notifications the main window gets, then lets it handle them as usual.
