@@ -5,7 +5,8 @@ The views show their icons at the system's small-icon size: 16 pixels at 96 DPI,
 32 at 192. Each icon of the views holds an image of each of these sizes in 16 colours, so none is ever
 scaled: the 16-pixel art is drawn by hand below, the larger ones by the drawing functions after it, which
 draw the same shapes with one-pixel edges at any size (at 16 pixels they give the hand art exactly). The
-control's own icon has its 16-pixel art doubled at 32 for the about box. Run it after changing the art.
+control's own icon, shown at the system's large-icon size in the about box, has its 16-pixel art enlarged
+2, 3 and 4 times (32, 48 and 64 pixels: 96, 144 and 192 DPI). Run it after changing the art.
 """
 import math
 import os
@@ -301,8 +302,9 @@ def dib_4bpp(lines, size):
     return header + pal + bytes(xor) + bytes(mask)
 
 
-def doubled(lines):
-    return [''.join(c * 2 for c in line) for line in lines for _ in range(2)]
+def enlarged(lines, factor):
+    """Each pixel a factor-by-factor block: crisp, for the control's own icon at 2, 3 and 4 times."""
+    return [''.join(c * factor for c in line) for line in lines for _ in range(factor)]
 
 
 def write_icon(path, images):
@@ -346,6 +348,6 @@ if __name__ == '__main__':
         if name in DRAWN:
             images = [(16, small)] + [(size, DRAWN[name](size)) for size in LARGER_SIZES]
         else:
-            images = [(16, small), (32, doubled(small))]
+            images = [(16, small)] + [(16 * factor, enlarged(small, factor)) for factor in (2, 3, 4)]
         write_icon(os.path.join(out, name + '.ico'), images)
     write_bitmap(os.path.join(out, 'palette.bmp'), rows(ART['control']))

@@ -233,6 +233,7 @@ LRESULT CDorvexWnd::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
 void CDorvexWnd::ApplyDpi(int dpi) {
     if (dpi == m_dpi || !IsWindow())
         return;
+    ScalePaneFont(m_dpi, dpi);
     m_dpi = dpi;
     if (m_listView)
         m_listView->ApplyDpi(dpi);
@@ -240,6 +241,23 @@ void CDorvexWnd::ApplyDpi(int dpi) {
         m_treeView->ApplyDpi(dpi);
     m_splitter.ApplyDpi(dpi);
     InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CDorvexWnd::ScalePaneFont(int from, int to) {
+    const HWND panes[] = {m_treeView ? m_treeView->m_hWnd : nullptr, m_listView ? m_listView->m_hWnd : nullptr};
+    HGDIOBJ current = panes[1] ? reinterpret_cast<HGDIOBJ>(SendMessageA(panes[1], WM_GETFONT, 0, 0)) : nullptr;
+    LOGFONTA font = {};
+    if (!GetObjectA(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font))
+        return;
+    font.lfHeight = Rescale(font.lfHeight, from, to);
+    CGdiObject scaled(CreateFontIndirectA(&font));
+    if (!scaled)
+        return;
+    for (HWND pane : panes)
+        if (pane)
+            SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.Get()), TRUE);
+    // The font made for the last DPI, if any, is no pane's any more.
+    m_paneFont = std::move(scaled);
 }
 
 LRESULT CDorvexWnd::OnDpiChanged(UINT, WPARAM, LPARAM, BOOL& handled) {
@@ -281,7 +299,7 @@ LRESULT CDorvexWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL& handled) {
     RECT area;
     GetClientRect(m_hWnd, &area);
     InflateRect(&area, -ToPixels(kNoticeMargin, m_dpi), -ToPixels(kNoticeMargin, m_dpi));
-    HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ font = SelectObject(dc, m_paneFont ? m_paneFont.Get() : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawTextA(dc, kInertNotice, -1, &area, DT_WORDBREAK | DT_NOPREFIX);

@@ -7,6 +7,7 @@
 #include "browser/SplitterBar.h"
 #include "browser/TypedPatterns.h"
 #include "framework/Dpi.h"
+#include "framework/Handles.h"
 #include "framework/Wnd.h"
 #include "hostenv/HostedSession.h"
 #include "mainwnd/ProgressDialogs.h"
@@ -103,6 +104,9 @@ private:
     void KeepLayout();
     // The owner of the progress dialogs: the host's top-level window, or none.
     HWND ParentFrame() const;
+    // The panes' font made again for `to` DPI from the one they show at `from`, which the system made for
+    // the screen's DPI and does not follow a monitor's.
+    void ScalePaneFont(int from, int to);
 
     // The session outlives everything that asks it something.
     std::unique_ptr<CHostedSession> m_session;
@@ -111,6 +115,7 @@ private:
     CNavigation m_navigation;
     CProgressDialogs m_dialogs;
     CSplitterBar m_splitter;
+    CGdiObject m_paneFont; // after a move to another DPI: the panes' font, which outlives them
     std::unique_ptr<CDorvexTreeView> m_treeView;
     std::unique_ptr<CDorvexListView> m_listView;
     // Shared with the data objects the views hand to the shell, which may outlive this window.

@@ -536,10 +536,20 @@ TEST_F(SplitterTest, AMoveToADenserScreenScalesTheLayoutAndTheImagesAndStoresNin
     EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(16, 16));
 
     // What the host's move to a 144-DPI monitor does: images at that small-icon size, every image kept
-    // (a drive's too), columns and bar half as large again, the bar 6 pixels thick.
+    // (a drive's too), text, columns and bar half as large again, the bar 6 pixels thick.
     CDorvexTreeView* treeView = main->TreeView();
     treeView->AddDriveItem("\\cf0\\", "Compact Flash A", IDI_DRIVE, false);
+    auto fontHeight = [](HWND pane) {
+        LOGFONTA font = {};
+        const auto current = reinterpret_cast<HGDIOBJ>(SendMessageA(pane, WM_GETFONT, 0, 0));
+        GetObjectA(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+        return font.lfHeight;
+    };
+    const LONG textHeight = fontHeight(list);
+    ASSERT_NE(textHeight, 0);
     main->ApplyDpi(144);
+    EXPECT_EQ(fontHeight(list), MulDiv(textHeight, 144, 96)) << "the text follows the monitor too";
+    EXPECT_EQ(fontHeight(tree), fontHeight(list));
     EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(24, 24));
     EXPECT_EQ(iconSize(ListView_GetImageList(list, LVSIL_SMALL)), std::make_pair(24, 24));
     EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 3);
