@@ -84,8 +84,8 @@ bool CHostWindow::Create(const HostOptions& options, int show) {
     HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINMENU));
     const int dpi = WindowDpi(nullptr);
     m_hwnd = CreateWindowExW(0, kClassName, kBaseTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                             MulDiv(kFrameWidth, dpi, 96), MulDiv(kFrameHeight, dpi, 96), nullptr, menu, instance,
-                             this);
+                             MulDiv(kFrameWidth, dpi, 96), MulDiv(kFrameHeight, dpi, 96), nullptr, menu,
+                             instance, this);
     if (!m_hwnd) {
         if (menu)
             DestroyMenu(menu);

@@ -7,7 +7,8 @@ using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 
 template <typename Fn> Fn User32Function(const char* name) {
     const HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name))) : nullptr;
+    return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user32, name)))
+                  : nullptr;
 }
 
 int ScreenDpi() {
@@ -29,7 +30,8 @@ int WindowDpi(HWND window) {
 }
 
 int SystemMetricForDpi(int index, int dpi) {
-    static const auto getSystemMetricsForDpi = User32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
+    static const auto getSystemMetricsForDpi =
+        User32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
     if (getSystemMetricsForDpi && dpi > 0)
         return getSystemMetricsForDpi(index, static_cast<UINT>(dpi));
     // One DPI for the whole screen: the metrics the system gives are at that one.

@@ -16,8 +16,8 @@ bool CImageList::Create(int size, UINT flags) {
 }
 
 bool CImageList::AddImage(int iconId) {
-    HICON icon = static_cast<HICON>(
-        LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON, m_size, m_size, LR_DEFAULTCOLOR));
+    HICON icon = static_cast<HICON>(LoadImageA(CModule::Instance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON,
+                                               m_size, m_size, LR_DEFAULTCOLOR));
     const bool added = icon && ImageList_AddIcon(m_list, icon) >= 0;
     if (icon)
         DestroyIcon(icon);

@@ -244,8 +244,10 @@ void CDorvexWnd::ApplyDpi(int dpi) {
 }
 
 void CDorvexWnd::ScalePaneFont(int from, int to) {
-    const HWND panes[] = {m_treeView ? m_treeView->m_hWnd : nullptr, m_listView ? m_listView->m_hWnd : nullptr};
-    HGDIOBJ current = panes[1] ? reinterpret_cast<HGDIOBJ>(SendMessageA(panes[1], WM_GETFONT, 0, 0)) : nullptr;
+    const HWND panes[] = {m_treeView ? m_treeView->m_hWnd : nullptr,
+                          m_listView ? m_listView->m_hWnd : nullptr};
+    HGDIOBJ current =
+        panes[1] ? reinterpret_cast<HGDIOBJ>(SendMessageA(panes[1], WM_GETFONT, 0, 0)) : nullptr;
     LOGFONTA font = {};
     if (!GetObjectA(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font))
         return;
