@@ -96,26 +96,25 @@ bool CDorvexWnd::TakeKey(MSG& msg, bool& leaves) {
         return false;
     }
     const KeyState state{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0};
-    switch (RouteKey(msg.message, static_cast<unsigned>(msg.wParam), state)) {
+    const KeyRoute route = RouteKey(msg.message, static_cast<unsigned>(msg.wParam), state);
+    switch (route) {
     case KeyRoute::Pane:
         // Translated here: a typed letter's character comes back through the container to the list.
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
         return true;
     case KeyRoute::NextPane:
-        if (focus == tree && IsWindowVisible(list)) {
-            SetFocus(list);
+    case KeyRoute::PreviousPane: {
+        // The tree comes first, the list second; past either end the container moves on.
+        const bool forward = route == KeyRoute::NextPane;
+        HWND from = forward ? tree : list, to = forward ? list : tree;
+        if (focus == from && IsWindowVisible(to)) {
+            SetFocus(to);
             return true;
         }
         leaves = true;
         return false;
-    case KeyRoute::PreviousPane:
-        if (focus == list && IsWindowVisible(tree)) {
-            SetFocus(tree);
-            return true;
-        }
-        leaves = true;
-        return false;
+    }
     case KeyRoute::Host:
     default:
         return false;

@@ -84,6 +84,15 @@ std::vector<std::wstring> Calls(const CRecordingEnvironment& environment) {
     return calls;
 }
 
+// The linked control behind a container's control object.
+CDorvexCtrl* LinkedControl(IUnknown* unknown) {
+    IOleObject* object = nullptr;
+    if (!unknown || FAILED(unknown->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object))))
+        return nullptr;
+    object->Release();
+    return static_cast<CDorvexCtrl*>(object);
+}
+
 class SessionEndToEnd : public CTwoDevicesTest {
 protected:
     void SetUp() override {
@@ -91,11 +100,9 @@ protected:
         ASSERT_EQ(CoRegisterClassObject(CLSID_Dorvex, &g_linkedControl, CLSCTX_INPROC_SERVER,
                                         REGCLS_MULTIPLEUSE, &cookie),
                   S_OK);
-        ASSERT_EQ(host.Start(&environment), S_OK) << "the container could not create the control";
-        IOleObject* object = nullptr;
-        ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
-        control = static_cast<CDorvexCtrl*>(object);
-        object->Release();
+        ASSERT_EQ(Embed(), S_OK) << "the container could not create the control";
+        control = LinkedControl(host.Control());
+        ASSERT_NE(control, nullptr);
         ASSERT_NE(control->MainWindow(), nullptr);
         ASSERT_TRUE(control->MainWindow()->HasSession()) << "no session component registered";
     }
@@ -105,6 +112,8 @@ protected:
         prompts.VerifyDone();
         COleTest::TearDown();
     }
+    // The container's part: the control made, given the environment and shown.
+    virtual HRESULT Embed() { return host.Start(&environment); }
     CDorvexWnd& Main() { return *control->MainWindow(); }
 
     // The names of the device's root directory, as the control's own session lists it.
@@ -301,34 +310,30 @@ void RunMeasured(const char* what, const std::function<void(int)>& run, int runs
 // The control as a dialog-based host embeds it: an edit box, the control, a default OK button and Cancel,
 // with the loop such hosts run (the active control's TranslateAccelerator first, then IsDialogMessage),
 // driven by real keys.
-class DialogHost : public CTwoDevicesTest {
+class DialogHost : public SessionEndToEnd {
 protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(COleTest::SetUp());
-        ASSERT_EQ(CoRegisterClassObject(CLSID_Dorvex, &g_linkedControl, CLSCTX_INPROC_SERVER,
-                                        REGCLS_MULTIPLEUSE, &cookie),
-                  S_OK);
+    HRESULT Embed() override {
         dialog = CreateWindowExA(WS_EX_CONTROLPARENT, MAKEINTATOM(0x8002), "Dialog host",
                                  WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0, 760, 520, nullptr, nullptr,
                                  nullptr, nullptr);
-        ASSERT_TRUE(dialog);
         SetWindowLongPtrA(dialog, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&DialogProc));
         SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&commands));
         edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10, 200, 24,
                                dialog, reinterpret_cast<HMENU>(100), nullptr, nullptr);
-        ASSERT_TRUE(host.Open(dialog, RECT{10, 44, 730, 424})) << "the container could not create the control";
+        if (!dialog || !host.Open(dialog, RECT{10, 44, 730, 424}))
+            return E_FAIL;
         ok = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 540, 440, 90,
                              26, dialog, reinterpret_cast<HMENU>(IDOK), nullptr, nullptr);
         CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 640, 440, 90, 26, dialog,
                         reinterpret_cast<HMENU>(IDCANCEL), nullptr, nullptr);
-        ASSERT_EQ(host.GiveEnvironment(&environment), S_OK);
-        short sizes[6] = {};
-        ASSERT_EQ(host.ShowAtPreferredSize(sizes), S_OK);
+        HRESULT hr = host.GiveEnvironment(&environment);
+        if (SUCCEEDED(hr))
+            hr = host.ShowAtPreferredSize();
         SetWindowPos(host.Container(), nullptr, 0, 0, 720, 380, SWP_NOMOVE | SWP_NOZORDER);
-        IOleObject* object = nullptr;
-        ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
-        control = static_cast<CDorvexCtrl*>(object);
-        object->Release();
+        return hr;
+    }
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(SessionEndToEnd::SetUp());
         ASSERT_EQ(host.Control()->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active)),
                   S_OK);
         SetForegroundWindow(dialog);
@@ -336,11 +341,8 @@ protected:
     }
     void TearDown() override {
         active.Release();
-        host.Close();
+        SessionEndToEnd::TearDown();
         DestroyWindow(dialog);
-        CoRevokeClassObject(cookie);
-        prompts.VerifyDone();
-        COleTest::TearDown();
     }
     static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM) {
         if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
@@ -382,10 +384,6 @@ protected:
         return row >= 0 && list.Row(row) ? std::string(list.Row(row)->Name()) : "";
     }
 
-    CScriptedPrompts prompts;
-    DWORD cookie = 0;
-    CContainerHost host;
-    CDorvexCtrl* control = nullptr;
     CComPtr<IOleInPlaceActiveObject> active;
     HWND dialog = nullptr, edit = nullptr, ok = nullptr;
     std::vector<int> commands;
