@@ -293,6 +293,7 @@ STDMETHODIMP COleControl::InPlaceDeactivate() {
     UIDeactivate();
     DestroyWindow();
     m_inPlaceActive = false;
+    m_hasFocus = false; // the window that had it is gone
     if (m_inPlaceSite)
         m_inPlaceSite.Get()->OnInPlaceDeactivate();
     m_inPlaceSite.Release();
