@@ -376,7 +376,7 @@ LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
                                    ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
                                    : std::string(find->lvfi.psz);
     const size_t count = m_rows.size();
-    const size_t found = FindByPrefix(count, find->iStart >= 0 ? static_cast<size_t>(find->iStart) : 0, prefix,
+    const size_t found = FindTyped(count, find->iStart >= 0 ? static_cast<size_t>(find->iStart) : 0, prefix,
                                       [&](size_t i) { return m_rows[i] ? m_rows[i]->Name() : std::string_view(); });
     if (found < count)
         return static_cast<LRESULT>(found);

@@ -67,6 +67,15 @@ KeyRoute RouteKey(unsigned message, unsigned code, KeyState state) {
     }
 }
 
+size_t FindTyped(size_t count, size_t start, std::string_view typed,
+                 const std::function<std::string_view(size_t)>& nameAt) {
+    const size_t found = FindByPrefix(count, start, typed, nameAt);
+    if (found < count || typed.size() < 2 || typed.find_first_not_of(typed[0]) != std::string_view::npos)
+        return found;
+    // The list searches a longer prefix from the focused row itself: the next one is after it.
+    return FindByPrefix(count, start + 1, typed.substr(0, 1), nameAt);
+}
+
 size_t FindByPrefix(size_t count, size_t start, std::string_view prefix,
                     const std::function<std::string_view(size_t)>& nameAt) {
     if (count == 0 || prefix.empty())

@@ -36,3 +36,8 @@ KeyRoute RouteKey(unsigned message, unsigned code, KeyState state);
 // `prefix`, ASCII letters compared case-blind. `count` when none does.
 size_t FindByPrefix(size_t count, size_t start, std::string_view prefix,
                     const std::function<std::string_view(size_t)>& nameAt);
+// What the list's type-ahead finds for `typed`, searched from `start`: the first name with that prefix; a
+// letter typed again and again that begins no name as a whole steps to the next name with that letter,
+// as in any file list.
+size_t FindTyped(size_t count, size_t start, std::string_view typed,
+                 const std::function<std::string_view(size_t)>& nameAt);

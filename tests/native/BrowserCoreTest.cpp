@@ -206,4 +206,13 @@ TEST(PaneKeys, TypeAheadFindsThePrefixCaseBlindFromTheStartAndWraps) {
     EXPECT_EQ(FindByPrefix(names.size(), 0, "\xE4", at), names.size()) << "only ASCII letters fold";
     EXPECT_EQ(FindByPrefix(names.size(), 0, "\xC4p", at), 5u);
     EXPECT_EQ(FindByPrefix(0, 0, "a", at), 0u);
+
+    // A letter typed again steps through the names it begins, unless a name begins with the repeat.
+    EXPECT_EQ(FindTyped(names.size(), 1, "bb", at), 2u);
+    EXPECT_EQ(FindTyped(names.size(), 2, "bbb", at), 4u);
+    EXPECT_EQ(FindTyped(names.size(), 4, "bbbb", at), 1u) << "wraps";
+    EXPECT_EQ(FindTyped(names.size(), 1, "br", at), 2u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "zz", at), names.size());
+    const std::vector<std::string> doubled = {"aa.txt", "b"};
+    EXPECT_EQ(FindTyped(2, 1, "aa", [&](size_t i) { return std::string_view(doubled[i]); }), 0u);
 }
