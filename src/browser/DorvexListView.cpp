@@ -2,13 +2,16 @@
 #include "browser/DeviceListing.h"
 #include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
+#include "browser/PaneKeys.h"
 #include "browser/RemotePath.h"
 #include "browser/resource.h"
+#include "framework/Accessible.h"
 #include "framework/Dpi.h"
 #include "framework/Handles.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
+#include <oleacc.h>
 #include <windowsx.h>
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +23,7 @@ namespace {
 constexpr size_t kTimeTextSize = 32;
 constexpr size_t kTimeTextCache = 512; // a few screens of rows
 constexpr const char* kHeadings[kColumnCount] = {"Name", "Size", "Time (GMT)"};
+constexpr char kUnnamedList[] = "Files";
 
 bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
@@ -36,7 +40,8 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
     InitCommonControlsEx(&init);
     style = (style | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS) &
             ~LVS_SMALLICON;
-    if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
+    // The window text is what a screen reader calls the list.
+    if (!CWnd::Create(WC_LISTVIEWA, kUnnamedList, style, rect, parent, id, WS_EX_TRANSPARENT))
         return false;
     m_dpi = WindowDpi(m_hWnd);
     m_images.Create(SystemMetricForDpi(SM_CXSMICON, m_dpi), ILC_COLOR);
@@ -125,11 +130,14 @@ void CDorvexListView::Clear() {
         DragAcceptFiles(m_hWnd, FALSE);
     if (m_navigation)
         m_navigation->Clear();
+    if (IsWindow())
+        SetWindowTextA(m_hWnd, kUnnamedList);
 }
 
-void CDorvexListView::ListDirectory(const std::string&) {
+void CDorvexListView::ListDirectory(const std::string& path) {
     if (!IsWindow())
         return;
+    SetWindowTextA(m_hWnd, (std::string(kUnnamedList) + ": " + path).c_str());
     DragAcceptFiles(m_hWnd, TRUE);
     ClearRows();
     Fill();
@@ -298,6 +306,19 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
     return 0;
 }
 
+LRESULT CDorvexListView::OnGetDialogCode(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    // Enter opens the focused row: a dialog host must hand it over rather than press its default button.
+    LRESULT code = DefWindowProc(msg, wParam, lParam);
+    const auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+        code |= DLGC_WANTMESSAGE;
+    return code;
+}
+
+LRESULT CDorvexListView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_LIST, handled);
+}
+
 POINT CDorvexListView::KeyboardMenuPoint() const {
     // At the focused row, or the list's corner when there is none.
     RECT row = {};
@@ -364,16 +385,14 @@ LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
     auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
     if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz || m_rows.empty())
         return -1;
-    const std::string prefix =
-        FoldLower(header->code == LVN_ODFINDITEMW ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
-                                                  : std::string(find->lvfi.psz));
+    const std::string prefix = header->code == LVN_ODFINDITEMW
+                                   ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
+                                   : std::string(find->lvfi.psz);
     const size_t count = m_rows.size();
-    const size_t start = find->iStart >= 0 ? static_cast<size_t>(find->iStart) % count : 0;
-    for (size_t n = 0; n < count; ++n) {
-        const size_t i = (start + n) % count;
-        if (m_rows[i] && FoldLower(m_rows[i]->Name().substr(0, prefix.size())) == prefix)
-            return static_cast<LRESULT>(i);
-    }
+    const size_t found = FindTyped(count, find->iStart >= 0 ? static_cast<size_t>(find->iStart) : 0, prefix,
+                                      [&](size_t i) { return m_rows[i] ? m_rows[i]->Name() : std::string_view(); });
+    if (found < count)
+        return static_cast<LRESULT>(found);
     return -1;
 }
 

@@ -102,6 +102,8 @@ protected:
     MESSAGE_HANDLER(UWM_VIEW_CLEAR, OnViewClear)
     MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     MESSAGE_HANDLER(WM_SYSKEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_GETDLGCODE, OnGetDialogCode)
+    MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
@@ -126,6 +128,8 @@ protected:
 
     LRESULT OnShowDirectory(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetDialogCode(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetObject(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);

@@ -1,4 +1,6 @@
 #include "browser/DorvexTreeView.h"
+#include "framework/Accessible.h"
+#include <oleacc.h>
 #include "browser/DeviceListing.h"
 #include "browser/ShellTransfer.h"
 #include "browser/resource.h"
@@ -341,6 +343,10 @@ LRESULT CDorvexTreeView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     }
     handled = FALSE;
     return 0;
+}
+
+LRESULT CDorvexTreeView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_OUTLINE, handled);
 }
 
 LRESULT CDorvexTreeView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {

@@ -77,6 +77,7 @@ protected:
     MESSAGE_HANDLER(UWM_TREE_SELECT_PATH, OnSelectPath)
     MESSAGE_HANDLER(UWM_TREE_REFRESH_PATH, OnRefreshPath)
     MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDA, OnSelectionChanged)
@@ -92,6 +93,7 @@ protected:
     LRESULT OnSelectPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnRefreshPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetObject(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);

@@ -1,6 +1,8 @@
 #include "browser/SplitterBar.h"
 #include "browser/DpiScale.h"
 #include "framework/Dpi.h"
+#include "framework/Accessible.h"
+#include <oleacc.h>
 #include "framework/Handles.h"
 #include "browser/Messages.h"
 #include <windowsx.h>
@@ -34,7 +36,12 @@ POINT PointOf(LPARAM lParam) {
 } // namespace
 
 bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
-    return CWnd::Create(nullptr, "", style, rect, parent, id);
+    // Named for screen readers, which read it as a separator.
+    return CWnd::Create(nullptr, "Divider between folders and files", style, rect, parent, id);
+}
+
+LRESULT CSplitterBar::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_SEPARATOR, handled);
 }
 
 LRESULT CSplitterBar::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {

@@ -3,7 +3,9 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
+#include "browser/PaneKeys.h"
 #include "browser/ShellTransfer.h"
+#include "framework/OleControl.h"
 #include "framework/Prompts.h"
 #include <commctrl.h>
 
@@ -51,7 +53,7 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
     const RECT paneRect = {0, 0, ToPixels(kPaneWidth, m_dpi), ToPixels(kPaneHeight, m_dpi)};
     if (list->Create(kPaneStyle, paneRect, m_hWnd, kListViewId))
         m_listView = std::move(list);
-    if (tree->Create(nullptr, "", kPaneStyle, paneRect, m_hWnd, kTreeViewId))
+    if (tree->Create(nullptr, "Device folders", kPaneStyle, paneRect, m_hWnd, kTreeViewId))
         m_treeView = std::move(tree);
     const bool all = splitter && m_listView && m_treeView;
     if (all) {
@@ -73,13 +75,80 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
         RestoreLayout();
     }
     if (IsInert()) {
-        // Nothing to browse: the notice painted in the window takes the panes' place.
+        // Nothing to browse: the notice painted in the window takes the panes' place, and is its text
+        // for a screen reader.
+        SetWindowTextA(m_hWnd, kInertNotice);
         for (UINT child : {kSplitterId, kListViewId, kTreeViewId})
             if (HWND window = GetDlgItem(m_hWnd, child))
                 ShowWindow(window, SW_HIDE);
     }
     m_session->ownerWindow = m_hWnd;
     return all;
+}
+
+bool CDorvexWnd::TakeKey(MSG& msg, bool& leaves) {
+    leaves = false;
+    HWND tree = m_treeView ? m_treeView->m_hWnd : nullptr;
+    HWND list = m_listView ? m_listView->m_hWnd : nullptr;
+    HWND focus = GetFocus();
+    if (!focus || IsInert() || (focus != tree && focus != list)) {
+        // Inside a pane's own child (the new folder's name box) every key is the box's, Tab and Escape
+        // included; on the bare window only Tab means anything: out.
+        if (focus && ((tree && IsChild(tree, focus)) || (list && IsChild(list, focus)))) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            return true;
+        }
+        leaves = msg.message == WM_KEYDOWN && msg.wParam == VK_TAB;
+        return false;
+    }
+    const KeyState state{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0};
+    const KeyRoute route = RouteKey(msg.message, static_cast<unsigned>(msg.wParam), state);
+    switch (route) {
+    case KeyRoute::Pane:
+        // Translated here: a typed letter's character comes back through the container to the list.
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        return true;
+    case KeyRoute::NextPane:
+    case KeyRoute::PreviousPane: {
+        // The tree comes first, the list second; past either end the container moves on.
+        const bool forward = route == KeyRoute::NextPane;
+        HWND from = forward ? tree : list, to = forward ? list : tree;
+        if (focus == from && IsWindowVisible(to)) {
+            SetFocus(to);
+            return true;
+        }
+        leaves = true;
+        return false;
+    }
+    case KeyRoute::Host:
+    default:
+        return false;
+    }
+}
+
+void CDorvexWnd::FocusPane() {
+    if (IsInert() || !m_treeView || !m_listView)
+        return;
+    HWND pane = m_focusPane == m_listView->m_hWnd ? m_focusPane : m_treeView->m_hWnd;
+    if (IsWindowVisible(pane))
+        SetFocus(pane);
+}
+
+LRESULT CDorvexWnd::OnPaneFocus(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
+    // Seen on the way to the pane's own handlers: remembered for the next time the control gets the focus,
+    // and the control's window learns that the focus moved.
+    handled = FALSE;
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->code != static_cast<UINT>(NM_SETFOCUS) && header->code != static_cast<UINT>(NM_KILLFOCUS))
+        return 0;
+    if (header->code == static_cast<UINT>(NM_SETFOCUS) &&
+        ((m_treeView && header->hwndFrom == m_treeView->m_hWnd) || (m_listView && header->hwndFrom == m_listView->m_hWnd)))
+        m_focusPane = header->hwndFrom;
+    if (HWND parent = GetParent(m_hWnd))
+        PostMessageA(parent, COleControl::FocusMovedMessage(), 0, 0);
+    return 0;
 }
 
 void CDorvexWnd::RestoreLayout() {

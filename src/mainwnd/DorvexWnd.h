@@ -44,7 +44,8 @@ public:
     // The DPI the window is sized for: the screen's, or its monitor's where the system keeps one each.
     int Dpi() const { return m_dpi; }
     // The window moved to a screen of `dpi` (its host went to another monitor): the panes' images are made
-    // again at that small-icon size, and the bar and the columns keep their sizes in 96-DPI units.
+    // again at that small-icon size and their font at that DPI, and the bar and the columns keep their
+    // sizes in 96-DPI units.
     void ApplyDpi(int dpi);
 
     // A list a view built: it starts once the view's command has returned.
@@ -57,6 +58,12 @@ public:
     CSplitterBar& Splitter() { return m_splitter; }
     CDorvexTreeView* TreeView() const { return m_treeView.get(); }
     CDorvexListView* ListView() const { return m_listView.get(); }
+    // A key the control's container offers while the focus is inside the control: true when a pane took
+    // it. `leaves` is set for Tab past the list or Shift+Tab before the tree, which the container handles.
+    bool TakeKey(MSG& msg, bool& leaves);
+    // Gives the focus to the pane that had it last, the tree the first time (nothing while inert).
+    void FocusPane();
+
     CQuorDialogEventFile* FileDialog() const { return m_dialogs.File(); }
     CQuorDialogEventTask* TaskDialog() const { return m_dialogs.Task(); }
 
@@ -73,6 +80,7 @@ protected:
     MESSAGE_HANDLER(UWM_TRANSFER_CANCEL, OnTransferCancel)
     MESSAGE_HANDLER(UWM_CONNECTED, OnConnected)
     MESSAGE_HANDLER(UWM_CONNECT_FAILED, OnConnectFailed)
+    MESSAGE_HANDLER(WM_NOTIFY, OnPaneFocus)
     REFLECT_NOTIFICATIONS()
     END_MSG_MAP()
 
@@ -87,6 +95,7 @@ protected:
     LRESULT OnTransferCancel(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnConnected(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnConnectFailed(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnPaneFocus(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
 private:
     // ITransferHost
@@ -118,6 +127,7 @@ private:
     CGdiObject m_paneFont; // after a move to another DPI: the panes' font, which outlives them
     std::unique_ptr<CDorvexTreeView> m_treeView;
     std::unique_ptr<CDorvexListView> m_listView;
+    HWND m_focusPane = nullptr; // the pane that had the focus last
     // Shared with the data objects the views hand to the shell, which may outlive this window.
     std::shared_ptr<CDeviceDownloader> m_downloader;
     int m_dpi = 96;

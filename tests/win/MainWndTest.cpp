@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "browser/DorvexTreeView.h"
 #include "browser/resource.h"
 #include "browser/LayoutSettings.h"
+#include "framework/ComPtr.h"
 #include "session/TransferList.h"
 #include "browser/Messages.h"
 #include "gui/resource.h"
@@ -368,6 +370,18 @@ TEST_F(MainWindowFixture, WithoutASessionComponentTheWindowStaysInertAndSaysWhy)
     SetSysColors(2, elements, saved);
     EXPECT_TRUE(highContrast.first);
     EXPECT_GT(highContrast.second, 20) << "the notice is not in the scheme's text colour";
+    // A screen reader reads it as the window's name.
+    CComPtr<IAccessible> accessible;
+    ASSERT_EQ(AccessibleObjectFromWindow(main->m_hWnd, OBJID_CLIENT, IID_IAccessible,
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK);
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    ASSERT_EQ(accessible->get_accName(self, &name), S_OK);
+    EXPECT_NE(std::wstring(name ? name : L"").find(L"cannot reach any device"), std::wstring::npos);
+    SysFreeString(name);
 }
 
 // Counts the notifications the main window gets, then lets it handle them as usual.
