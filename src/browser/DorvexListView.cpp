@@ -8,6 +8,7 @@
 #include "framework/Accessible.h"
 #include "framework/Dpi.h"
 #include "framework/Handles.h"
+#include "framework/SelectionColours.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
@@ -313,6 +314,11 @@ LRESULT CDorvexListView::OnGetDialogCode(UINT msg, WPARAM wParam, LPARAM lParam,
     if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
         code |= DLGC_WANTMESSAGE;
     return code;
+}
+
+LRESULT CDorvexListView::OnCustomDraw(int, NMHDR* header, BOOL&) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    return KeepSelectionVisible(draw->nmcd, draw->clrText, draw->clrTextBk);
 }
 
 LRESULT CDorvexListView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {

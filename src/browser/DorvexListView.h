@@ -115,6 +115,7 @@ protected:
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOA, OnGetDisplayInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDisplayInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_CUSTOMDRAW, OnCustomDraw)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMA, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMW, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_COLUMNCLICK, OnColumnClick)
@@ -139,6 +140,7 @@ protected:
     LRESULT OnFindItem(int id, NMHDR* header, BOOL& handled);
     LRESULT OnColumnClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnCustomDraw(int id, NMHDR* header, BOOL& handled);
     LRESULT OnDoubleClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);

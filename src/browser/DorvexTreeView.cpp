@@ -1,5 +1,6 @@
 #include "browser/DorvexTreeView.h"
 #include "framework/Accessible.h"
+#include "framework/SelectionColours.h"
 #include <oleacc.h>
 #include "browser/DeviceListing.h"
 #include "browser/ShellTransfer.h"
@@ -343,6 +344,11 @@ LRESULT CDorvexTreeView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     }
     handled = FALSE;
     return 0;
+}
+
+LRESULT CDorvexTreeView::OnCustomDraw(int, NMHDR* header, BOOL&) {
+    auto* draw = reinterpret_cast<NMTVCUSTOMDRAW*>(header);
+    return KeepSelectionVisible(draw->nmcd, draw->clrText, draw->clrTextBk);
 }
 
 LRESULT CDorvexTreeView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {

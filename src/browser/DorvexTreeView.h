@@ -86,6 +86,7 @@ protected:
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGA, OnBeginDrag)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGW, OnBeginDrag)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_CUSTOMDRAW, OnCustomDraw)
     END_MSG_MAP()
 
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -99,6 +100,7 @@ protected:
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
     LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnCustomDraw(int id, NMHDR* header, BOOL& handled);
 
 private:
     HTREEITEM InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage, LPARAM data);
