@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """Writes the module's icons and palette bitmap (src/module/res) from the pixel art below.
 
-Each icon of the views holds a 16x16 image in 16 colours and a 32x32 image that is fully transparent, so
-the views must take the small image from the resource rather than a scaled large one; the control's own
-icon has a real 32x32 image for the about box. Run it after changing the art.
+The views show their icons at the system's small-icon size: 16 pixels at 96 DPI, 20 at 120, 24 at 144 and
+32 at 192. Each icon of the views holds an image of each of these sizes in 16 colours, so none is ever
+scaled: the 16-pixel art is drawn by hand below, the larger ones by the drawing functions after it, which
+draw the same shapes with one-pixel edges at any size (at 16 pixels they give the hand art exactly). The
+control's own icon, shown at the system's large-icon size in the about box, has its 16-pixel art enlarged
+2, 3 and 4 times (32, 48 and 64 pixels: 96, 144 and 192 DPI). Run it after changing the art.
 """
+import math
 import os
 import struct
 
@@ -105,6 +109,170 @@ kddddddddddddddk
 }
 
 
+def r(v):
+    return int(math.floor(v + 0.5))
+
+
+class Canvas:
+    def __init__(self, size):
+        self.size = size
+        self.px = [['.'] * size for _ in range(size)]
+
+    def set(self, x, y, c):
+        if 0 <= x < self.size and 0 <= y < self.size:
+            self.px[y][x] = c
+
+    def hline(self, y, x0, x1, c):
+        for x in range(x0, x1 + 1):
+            self.set(x, y, c)
+
+    def vline(self, x, y0, y1, c):
+        for y in range(y0, y1 + 1):
+            self.set(x, y, c)
+
+    def fill(self, x0, y0, x1, y1, c):
+        for y in range(y0, y1 + 1):
+            self.hline(y, x0, x1, c)
+
+    def lines(self):
+        return [''.join(row) for row in self.px]
+
+
+def folder(s):
+    f = s / 16
+    c = Canvas(s)
+    right = s - 1
+    top, body, tab = r(2 * f), r(4 * f), r(7 * f)
+    bottom = s - 1 - top
+    # The tab: its top edge, its sides, yellow inside; it runs into the body's top row.
+    c.hline(top, 2, tab - 1, 'k')
+    for y in range(top + 1, body):
+        c.set(1, y, 'k')
+        c.hline(y, 2, tab - 1, 'y')
+        c.set(tab, y, 'k')
+    c.set(0, body, 'k')
+    c.hline(body, 1, tab, 'y')
+    c.hline(body, tab + 1, right - 1, 'k')
+    # The body: outline, a light edge at the top and left, a shaded one at the right and bottom.
+    for y in range(body + 1, bottom):
+        c.set(0, y, 'k')
+        c.set(1, y, 'y')
+        c.hline(y, 2, right - 2, 'y')
+        c.set(right - 1, y, 'o')
+        c.set(right, y, 'k')
+    c.hline(body + 1, 2, right - 2, 'w')
+    c.set(right - 1, body + 1, 'y')
+    c.vline(2, body + 1, bottom - 2, 'w')
+    c.hline(bottom - 1, 2, right - 1, 'o')
+    c.hline(bottom, 1, right - 1, 'k')
+    return c.lines()
+
+
+def document(s):
+    f = s / 16
+    c = Canvas(s)
+    left, right, bottom, fold = r(2 * f), r(13 * f), r(14 * f), r(3 * f)
+    corner = right - fold
+    c.hline(0, left, corner, 'k')
+    for y in range(1, bottom):
+        c.set(left, y, 'k')
+        c.hline(y, left + 1, right - 1, 'w')
+        c.set(right, y, 'k')
+    # The folded corner: the page's edge runs down the diagonal, the fold's own edges inside it.
+    for i in range(1, fold + 1):
+        c.hline(i, corner + i + 1, right, '.')
+        c.set(corner + i, i, 'k')
+        c.set(corner, i, 'k')
+    c.hline(fold, corner, right, 'k')
+    c.hline(bottom, left, right, 'k')
+    # Lines of text, the last one shorter.
+    step = 2 if s < 24 else 3
+    rows = list(range(r(5 * f), bottom - 2, step))
+    for y in rows:
+        c.hline(y, left + 2, right - 3, 'd')
+    c.hline(rows[-1], right - 4, right - 3, 'w')
+    return c.lines()
+
+
+def drive(s):
+    f = s / 16
+    c = Canvas(s)
+    right = s - 1
+    top, bottom, slot = r(4 * f), r(12 * f), r(9 * f)
+    led = max(1, r(f))
+    c.hline(top, 2, right - 2, 'k')
+    c.set(1, top + 1, 'k')
+    c.hline(top + 1, 2, right - 3, 'w')
+    c.set(right - 2, top + 1, 'd')
+    c.set(right - 1, top + 1, 'k')
+    for y in range(top + 2, bottom):
+        c.set(0, y, 'k')
+        c.hline(y, 1, right - 1, 's')
+        c.set(right, y, 'k')
+    c.set(1, top + 2, 'w')
+    c.set(right - 1, top + 2, 'd')
+    for y in range(slot + 1, bottom - 1):
+        c.set(right - 1, y, 'd')
+    c.hline(slot, 2, right - 2, 'd')
+    c.fill(right - 2 - led, slot, right - 3, slot + led - 1, 'G')
+    c.hline(bottom - 1, 1, right - 1, 'd')
+    c.hline(bottom, 1, right - 1, 'k')
+    return c.lines()
+
+
+def folder_open(s):
+    f = s / 16
+    c = Canvas(s)
+    right = s - 1
+    top, body, tab = r(2 * f), r(4 * f), r(7 * f)
+    bottom = s - 1 - top
+    flap = r(6 * f)   # the front's top edge
+    # The back: the folder's tab and body, its right edge ending above the front.
+    c.hline(top, 2, tab - 1, 'k')
+    for y in range(top + 1, body):
+        c.set(1, y, 'k')
+        c.hline(y, 2, tab - 1, 'y')
+        c.set(tab, y, 'k')
+    c.set(0, body, 'k')
+    c.hline(body, 1, tab, 'y')
+    c.hline(body, tab + 1, right - 2, 'k')
+    for y in range(body + 1, bottom):
+        c.set(0, y, 'k')
+        c.set(1, y, 'y')
+        c.hline(y, 2, right - 3, 'w' if y == body + 1 else 'o')
+        c.set(2, y, 'w')
+    for y in range(body + 1, flap):
+        c.set(right - 2, y, 'y')
+        c.set(right - 1, y, 'k')
+    # The front: a slanted sheet from the flap's edge down to the bottom, over the back.
+    top_left, top_right = r(5 * f), right
+    bottom_left, bottom_right = 1, right - r(2 * f)
+    span = bottom - 1 - flap
+    prev = None
+    for y in range(flap, bottom):
+        t = (y - flap) / span if span else 0
+        lx = r(top_left + (bottom_left - top_left) * t)
+        rx = r(top_right + (bottom_right - top_right) * t)
+        if y == flap:
+            c.hline(y, lx, rx, 'k')
+        else:
+            c.hline(y, lx + 1, rx - 2, 'y')
+            c.set(rx - 1, y, 'o')
+            c.set(rx, y, 'k')
+            # The slanted edge stays joined where it steps by more than a pixel.
+            c.hline(y, lx, max(lx, prev - 1), 'k')
+        prev = lx
+    c.hline(bottom - 1, 2, bottom_right - 1, 'o')
+    c.set(0, bottom - 1, 'k')
+    c.hline(bottom, 1, bottom_right - 1, 'k')
+    return c.lines()
+
+
+# The drawings of the views' icons at the larger sizes.
+DRAWN = {'folder': folder, 'document': document, 'drive': drive, 'folder_open': folder_open}
+LARGER_SIZES = (20, 24, 32)
+
+
 def rows(art):
     lines = [l for l in art.strip('\n').split('\n')]
     assert len(lines) == 16 and all(len(l) == 16 for l in lines), art
@@ -120,7 +288,7 @@ def dib_4bpp(lines, size):
     row_xor = ((size * 4 + 31) // 32) * 4
     row_and = ((size + 31) // 32) * 4
     for y in range(size - 1, -1, -1):
-        line = lines[y] if lines else '.' * size
+        line = lines[y]
         px = [KEY.get(c, 0) for c in line]
         rx = bytearray(row_xor)
         for x in range(0, size, 2):
@@ -134,13 +302,14 @@ def dib_4bpp(lines, size):
     return header + pal + bytes(xor) + bytes(mask)
 
 
-def doubled(lines):
-    return [''.join(c * 2 for c in line) for line in lines for _ in range(2)]
+def enlarged(lines, factor):
+    """Each pixel a factor-by-factor block: crisp, for the control's own icon at 2, 3 and 4 times."""
+    return [''.join(c * factor for c in line) for line in lines for _ in range(factor)]
 
 
-def write_icon(path, lines, large=False):
-    """large: the 32x32 image is the small one doubled, for icons shown at full size (the about box)."""
-    images = [(16, dib_4bpp(lines, 16)), (32, dib_4bpp(doubled(lines) if large else None, 32))]
+def write_icon(path, images):
+    """images: (size, rows of art) pairs, smallest first."""
+    images = [(size, dib_4bpp(lines, size)) for size, lines in images]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:
@@ -175,5 +344,10 @@ if __name__ == '__main__':
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src', 'module', 'res')
     os.makedirs(out, exist_ok=True)
     for name, art in ART.items():
-        write_icon(os.path.join(out, name + '.ico'), rows(art), large=(name == 'control'))
+        small = rows(art)
+        if name in DRAWN:
+            images = [(16, small)] + [(size, DRAWN[name](size)) for size in LARGER_SIZES]
+        else:
+            images = [(16, small)] + [(16 * factor, enlarged(small, factor)) for factor in (2, 3, 4)]
+        write_icon(os.path.join(out, name + '.ico'), images)
     write_bitmap(os.path.join(out, 'palette.bmp'), rows(ART['control']))

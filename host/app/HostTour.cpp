@@ -1,5 +1,6 @@
 #include "HostTour.h"
 #include "FileDragSource.h"
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
 
 #include <algorithm>
@@ -153,6 +154,10 @@ bool CHostTour::Shot(const wchar_t* name) {
     if (!saved)
         Fail(std::wstring(L"no screenshot ") + name);
     return saved;
+}
+
+int CHostTour::Scaled(int pixels) const {
+    return MulDiv(pixels, WindowDpi(m_host.Window()), 96);
 }
 
 HWND CHostTour::NewDialog() const {
@@ -480,7 +485,7 @@ bool CHostTour::Browse(Step step) {
         GetWindowRect(bar, &before);
         // The bar is mostly frame: grab its middle, which lies outside its (empty) client area.
         POINT grab = {(before.left + before.right) / 2, (before.top + before.bottom) / 2};
-        POINT drop = {280, 0};
+        POINT drop = {Scaled(280), 0};
         ClientToScreen(GetParent(bar), &drop);
         drop.y = grab.y;
         ScreenToClient(bar, &grab);
@@ -531,6 +536,7 @@ void CHostTour::Tick() {
     case Step::ShotHost:
         if (HandleUnexpectedDialog() || InStep() < kSettleMs)
             return;
+        Log(L"dpi " + std::to_wstring(WindowDpi(host)));
         Shot(L"01-host.bmp");
         Next(Step::OpenConnect);
         return;
@@ -572,7 +578,7 @@ void CHostTour::Tick() {
             return;
         // Also to the screen's corner: where the window system put it, the right part could be off the
         // screen, and the screenshot would show less than the window.
-        SetWindowPos(host, nullptr, 0, 0, 860, 540, SWP_NOZORDER);
+        SetWindowPos(host, nullptr, 0, 0, Scaled(860), Scaled(540), SWP_NOZORDER);
         Next(Step::ShotResized);
         return;
     case Step::ShotResized:

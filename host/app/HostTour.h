@@ -74,6 +74,8 @@ private:
     void Next(Step step);
     DWORD InStep() const { return GetTickCount() - m_stepStart; }
     bool Shot(const wchar_t* name);
+    // `pixels` at 96 DPI at the host window's DPI: every tour shows the same layout at any DPI.
+    int Scaled(int pixels) const;
     // One browse step on the plug-in's panes, with the messages a person's mouse and clicks give.
     bool Browse(Step step);
     // A visible dialog box that was not there at the start of the tour: the one a step opened, or

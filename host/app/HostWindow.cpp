@@ -6,6 +6,7 @@
 
 #include "ConnectDialog.h"
 #include "HostApplication.h"
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
 #include "framework/Prompts.h"
 #include "resource.h"
@@ -16,6 +17,9 @@ const wchar_t kClassName[] = L"VarnelHostFrame";
 const wchar_t kBaseTitle[] = L"Varnel Host";
 const wchar_t kPluginsKey[] = L"Software\\Varnel\\Plugins\\";
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+// Sizes at 96 DPI, scaled for the screen.
+constexpr int kFrameWidth = 700;
+constexpr int kFrameHeight = 450;
 constexpr int kStatusPartWidth = 180;
 
 bool RegisterFrameClass(WNDPROC proc) {
@@ -78,8 +82,10 @@ bool CHostWindow::Create(const HostOptions& options, int show) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     m_accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINMENU));
-    m_hwnd = CreateWindowExW(0, kClassName, kBaseTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 700, 450,
-                             nullptr, menu, instance, this);
+    const int dpi = WindowDpi(nullptr);
+    m_hwnd = CreateWindowExW(0, kClassName, kBaseTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                             MulDiv(kFrameWidth, dpi, 96), MulDiv(kFrameHeight, dpi, 96), nullptr, menu,
+                             instance, this);
     if (!m_hwnd) {
         if (menu)
             DestroyMenu(menu);
@@ -87,8 +93,7 @@ bool CHostWindow::Create(const HostOptions& options, int show) {
     }
     m_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
                                   0, m_hwnd, nullptr, instance, nullptr);
-    int parts[] = {kStatusPartWidth, -1};
-    SendMessageW(m_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    SetStatusParts();
     SetStatus(0, L"Not connected");
     SetStatus(1, m_connection);
     UpdateTitle();
@@ -392,8 +397,22 @@ LRESULT CALLBACK CHostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
     }
 }
 
+void CHostWindow::SetStatusParts() {
+    int parts[] = {MulDiv(kStatusPartWidth, WindowDpi(m_hwnd), 96), -1};
+    SendMessageW(m_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
 LRESULT CHostWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI: the size the system suggests for it, the status bar's parts
+        // for it; the plug-in is told by the system itself.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetStatusParts();
+        return 0;
+    }
     case WM_SIZE:
         Layout();
         return 0;

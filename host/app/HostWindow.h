@@ -77,6 +77,8 @@ private:
     // The control first, then the environment, cut off from this frame.
     void ReleasePlugin();
     void Layout();
+    // The status bar's first part, as wide as the window's DPI makes it.
+    void SetStatusParts();
     void UpdateTitle();
     void SetStatus(int part, const std::wstring& text);
     void ResizeToPreferred();

@@ -1,12 +1,18 @@
 #include "browser/DorvexListView.h"
 #include "browser/DeviceListing.h"
+#include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
+#include "browser/PaneKeys.h"
 #include "browser/RemotePath.h"
 #include "browser/resource.h"
+#include "framework/Accessible.h"
+#include "framework/Dpi.h"
 #include "framework/Handles.h"
+#include "framework/SelectionColours.h"
 #include "framework/ImageList.h"
 #include "framework/Prompts.h"
 #include "framework/WaitCursor.h"
+#include <oleacc.h>
 #include <windowsx.h>
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +24,7 @@ namespace {
 constexpr size_t kTimeTextSize = 32;
 constexpr size_t kTimeTextCache = 512; // a few screens of rows
 constexpr const char* kHeadings[kColumnCount] = {"Name", "Size", "Time (GMT)"};
+constexpr char kUnnamedList[] = "Files";
 
 bool KeyDown(int key) {
     return (GetKeyState(key) & 0x8000) != 0;
@@ -27,8 +34,6 @@ bool KeyDown(int key) {
 
 CDorvexListView::~CDorvexListView() {
     DestroyWindow();
-    if (m_imageList)
-        ImageList_Destroy(m_imageList);
 }
 
 bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
@@ -39,17 +44,19 @@ bool CDorvexListView::Create(DWORD style, const RECT& rect, HWND parent, UINT id
     style = (style | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA | LVS_SHAREIMAGELISTS |
              WS_CLIPCHILDREN) &
             ~LVS_SMALLICON;
-    if (!CWnd::Create(WC_LISTVIEWA, "", style, rect, parent, id, WS_EX_TRANSPARENT))
+    // The window text is what a screen reader calls the list.
+    if (!CWnd::Create(WC_LISTVIEWA, kUnnamedList, style, rect, parent, id, WS_EX_TRANSPARENT))
         return false;
-    m_imageList = ImageList_Create(16, 16, ILC_COLOR | ILC_MASK, 2, 2);
-    m_folderIcon = AddModuleIcon(m_imageList, IDI_FOLDER);
-    m_documentIcon = AddModuleIcon(m_imageList, IDI_DOCUMENT);
-    ListView_SetImageList(m_hWnd, m_imageList, LVSIL_SMALL);
+    m_dpi = WindowDpi(m_hWnd);
+    m_images.Create(SystemMetricForDpi(SM_CXSMICON, m_dpi), ILC_COLOR);
+    m_folderIcon = m_images.Add(IDI_FOLDER);
+    m_documentIcon = m_images.Add(IDI_DOCUMENT);
+    ListView_SetImageList(m_hWnd, m_images.Handle(), LVSIL_SMALL);
     for (int column = 0; column < kColumnCount; ++column) {
         LVCOLUMNA heading = {};
         heading.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         heading.fmt = LVCFMT_LEFT;
-        heading.cx = kDefaultColumnWidths[column];
+        heading.cx = ToPixels(kDefaultColumnWidths[column], m_dpi);
         heading.pszText = const_cast<char*>(kHeadings[column]);
         heading.iSubItem = column;
         ListView_InsertColumn(m_hWnd, column, &heading);
@@ -128,11 +135,14 @@ void CDorvexListView::Clear() {
         DragAcceptFiles(m_hWnd, FALSE);
     if (m_navigation)
         m_navigation->Clear();
+    if (IsWindow())
+        SetWindowTextA(m_hWnd, kUnnamedList);
 }
 
-void CDorvexListView::ListDirectory(const std::string&) {
+void CDorvexListView::ListDirectory(const std::string& path) {
     if (!IsWindow())
         return;
+    SetWindowTextA(m_hWnd, (std::string(kUnnamedList) + ": " + path).c_str());
     DragAcceptFiles(m_hWnd, TRUE);
     ClearRows();
     Fill();
@@ -153,6 +163,18 @@ void CDorvexListView::Fill() {
     m_rows = std::move(rows);
     m_listing = std::move(listing); // the entries stay where the rows point
     SortAndShow(false);
+}
+
+void CDorvexListView::ApplyDpi(int dpi) {
+    if (dpi == m_dpi || !IsWindow())
+        return;
+    for (int column = 0; column < kColumnCount; ++column)
+        ListView_SetColumnWidth(m_hWnd, column, Rescale(ListView_GetColumnWidth(m_hWnd, column), m_dpi, dpi));
+    m_dpi = dpi;
+    m_images.Resize(SystemMetricForDpi(SM_CXSMICON, dpi));
+    // Set again, so that the rows take the images' new height.
+    ListView_SetImageList(m_hWnd, nullptr, LVSIL_SMALL);
+    ListView_SetImageList(m_hWnd, m_images.Handle(), LVSIL_SMALL);
 }
 
 void CDorvexListView::SortByColumn(int column) {
@@ -313,6 +335,24 @@ LRESULT CDorvexListView::OnKeyDown(UINT msg, WPARAM wParam, LPARAM, BOOL& handle
     return 0;
 }
 
+LRESULT CDorvexListView::OnGetDialogCode(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
+    // Enter opens the focused row: a dialog host must hand it over rather than press its default button.
+    LRESULT code = DefWindowProc(msg, wParam, lParam);
+    const auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+        code |= DLGC_WANTMESSAGE;
+    return code;
+}
+
+LRESULT CDorvexListView::OnCustomDraw(int, NMHDR* header, BOOL&) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(header);
+    return KeepSelectionVisible(draw->nmcd, draw->clrText, draw->clrTextBk);
+}
+
+LRESULT CDorvexListView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_LIST, handled);
+}
+
 POINT CDorvexListView::KeyboardMenuPoint() const {
     // At the focused row, or the list's corner when there is none.
     RECT row = {};
@@ -379,16 +419,14 @@ LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
     auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
     if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz || m_rows.empty())
         return -1;
-    const std::string prefix =
-        FoldLower(header->code == LVN_ODFINDITEMW ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
-                                                  : std::string(find->lvfi.psz));
+    const std::string prefix = header->code == LVN_ODFINDITEMW
+                                   ? NarrowFromWide(reinterpret_cast<const wchar_t*>(find->lvfi.psz))
+                                   : std::string(find->lvfi.psz);
     const size_t count = m_rows.size();
-    const size_t start = find->iStart >= 0 ? static_cast<size_t>(find->iStart) % count : 0;
-    for (size_t n = 0; n < count; ++n) {
-        const size_t i = (start + n) % count;
-        if (m_rows[i] && FoldLower(m_rows[i]->Name().substr(0, prefix.size())) == prefix)
-            return static_cast<LRESULT>(i);
-    }
+    const size_t found = FindTyped(count, find->iStart >= 0 ? static_cast<size_t>(find->iStart) : 0, prefix,
+                                      [&](size_t i) { return m_rows[i] ? m_rows[i]->Name() : std::string_view(); });
+    if (found < count)
+        return static_cast<LRESULT>(found);
     return -1;
 }
 

@@ -9,6 +9,7 @@
 #include "browser/TransferBatches.h"
 #include "browser/SortState.h"
 #include "browser/Messages.h"
+#include "framework/ImageList.h"
 #include "framework/Wnd.h"
 #include "session/DeviceRequests.h"
 #include <commctrl.h>
@@ -50,7 +51,12 @@ public:
     // The directory the list shows, "" when none.
     const std::string& CurrentPath() const;
     const SortState& Sort() const { return m_sort; }
-    HIMAGELIST ImageList() const { return m_imageList; }
+    HIMAGELIST ImageList() const { return m_images.Handle(); }
+    // The DPI the list is sized for: its images at the system's small-icon size, its columns.
+    int Dpi() const { return m_dpi; }
+    // The list moved to a screen of `dpi`: its images are made again at that small-icon size and its
+    // columns keep their widths in 96-DPI units.
+    void ApplyDpi(int dpi);
 
     // Forgets the directory, removes every row and refuses drops.
     virtual void Clear();
@@ -96,6 +102,8 @@ protected:
     MESSAGE_HANDLER(UWM_VIEW_CLEAR, OnViewClear)
     MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     MESSAGE_HANDLER(WM_SYSKEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_GETDLGCODE, OnGetDialogCode)
+    MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
@@ -107,6 +115,7 @@ protected:
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOA, OnGetDisplayInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDisplayInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_CUSTOMDRAW, OnCustomDraw)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMA, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMW, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_COLUMNCLICK, OnColumnClick)
@@ -120,6 +129,8 @@ protected:
 
     LRESULT OnShowDirectory(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetDialogCode(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetObject(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -129,6 +140,7 @@ protected:
     LRESULT OnFindItem(int id, NMHDR* header, BOOL& handled);
     LRESULT OnColumnClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnCustomDraw(int id, NMHDR* header, BOOL& handled);
     LRESULT OnDoubleClick(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginLabelEdit(int id, NMHDR* header, BOOL& handled);
     LRESULT OnEndLabelEdit(int id, NMHDR* header, BOOL& handled);
@@ -164,7 +176,8 @@ private:
     CDropRegistration m_dropRegistration;
     int m_dropRow = -1; // the directory row shown as the drop target
     CNavigation* m_navigation = nullptr;
-    HIMAGELIST m_imageList = nullptr;
+    CImageList m_images;
+    int m_dpi = 96;
     int m_folderIcon = -1;
     int m_documentIcon = -1;
     SortState m_sort;

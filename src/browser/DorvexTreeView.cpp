@@ -1,7 +1,11 @@
 #include "browser/DorvexTreeView.h"
+#include "framework/Accessible.h"
+#include "framework/SelectionColours.h"
+#include <oleacc.h>
 #include "browser/DeviceListing.h"
 #include "browser/ShellTransfer.h"
 #include "browser/resource.h"
+#include "framework/Dpi.h"
 #include "framework/ImageList.h"
 #include "session/TransferList.h"
 #include "framework/WaitCursor.h"
@@ -15,8 +19,6 @@ CDorvexTreeView::CDorvexTreeView() : m_driveTable(SecondaryDrives()) {}
 CDorvexTreeView::~CDorvexTreeView() {
     // The window first, while the items' roots can still be freed by this class's handlers.
     DestroyWindow();
-    if (m_imageList)
-        ImageList_Destroy(m_imageList);
 }
 
 bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, const RECT& rect, HWND parent,
@@ -28,12 +30,21 @@ bool CDorvexTreeView::Create(const char*, const char* windowName, DWORD style, c
                                       rect, parent, id, exStyle);
     if (!created)
         return false;
-    m_imageList = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
-    m_folderImage = AddModuleIcon(m_imageList, IDI_FOLDER);
-    m_selectedFolderImage = AddModuleIcon(m_imageList, IDI_FOLDER_OPEN);
-    TreeView_SetImageList(m_hWnd, m_imageList, TVSIL_NORMAL);
+    m_images.Create(SystemMetricForDpi(SM_CXSMICON, WindowDpi(m_hWnd)), ILC_COLOR32);
+    m_folderImage = m_images.Add(IDI_FOLDER);
+    m_selectedFolderImage = m_images.Add(IDI_FOLDER_OPEN);
+    TreeView_SetImageList(m_hWnd, m_images.Handle(), TVSIL_NORMAL);
     m_dropRegistration.Register(m_hWnd, this);
     return true;
+}
+
+void CDorvexTreeView::ApplyDpi(int dpi) {
+    if (!IsWindow())
+        return;
+    m_images.Resize(SystemMetricForDpi(SM_CXSMICON, dpi));
+    // Set again, so that the items take the images' new height.
+    TreeView_SetImageList(m_hWnd, nullptr, TVSIL_NORMAL);
+    TreeView_SetImageList(m_hWnd, m_images.Handle(), TVSIL_NORMAL);
 }
 
 HTREEITEM CDorvexTreeView::InsertItem(HTREEITEM parent, const char* text, int image, int selectedImage,
@@ -106,8 +117,7 @@ void CDorvexTreeView::ClearTree() {
     m_dropItem = nullptr;
     TreeView_DeleteAllItems(m_hWnd);
     // The drives of the last fill leave their images behind otherwise, one set per connection.
-    if (m_imageList && ImageList_GetImageCount(m_imageList) > kFixedImages)
-        ImageList_SetImageCount(m_imageList, kFixedImages);
+    m_images.Truncate(kFixedImages);
     m_clearing = false;
 }
 
@@ -173,7 +183,7 @@ void CDorvexTreeView::ListChildren(HTREEITEM parent, const std::string& path) {
 
 HTREEITEM CDorvexTreeView::AddDriveItem(const std::string& root, const std::string& name, int icon,
                                         bool unlisted) {
-    const int image = AddModuleIcon(m_imageList, icon);
+    const int image = m_images.Add(icon);
     auto data = std::make_unique<std::string>(root);
     HTREEITEM item =
         InsertItem(TVI_ROOT, name.c_str(), image, image, reinterpret_cast<LPARAM>(data.get()), unlisted);
@@ -338,6 +348,15 @@ LRESULT CDorvexTreeView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     }
     handled = FALSE;
     return 0;
+}
+
+LRESULT CDorvexTreeView::OnCustomDraw(int, NMHDR* header, BOOL&) {
+    auto* draw = reinterpret_cast<NMTVCUSTOMDRAW*>(header);
+    return KeepSelectionVisible(draw->nmcd, draw->clrText, draw->clrTextBk);
+}
+
+LRESULT CDorvexTreeView::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_OUTLINE, handled);
 }
 
 LRESULT CDorvexTreeView::OnViewClear(UINT, WPARAM, LPARAM, BOOL&) {

@@ -6,6 +6,7 @@
 #include "browser/Navigation.h"
 #include "browser/TransferBatches.h"
 #include "browser/RemotePath.h"
+#include "framework/ImageList.h"
 #include "framework/Wnd.h"
 #include "browser/Messages.h"
 #include <commctrl.h>
@@ -41,7 +42,9 @@ public:
     // The navigation's: each runs once the command that asked for it has returned.
     void SelectDirectory(const std::string& path) override;
     void RefreshDirectory(const std::string& path) override;
-    HIMAGELIST ImageList() const { return m_imageList; }
+    HIMAGELIST ImageList() const { return m_images.Handle(); }
+    // The tree moved to a screen of `dpi`: its images are made again at that small-icon size.
+    void ApplyDpi(int dpi);
 
     // Removes every item and frees the drives' roots.
     virtual void ClearTree();
@@ -74,6 +77,7 @@ protected:
     MESSAGE_HANDLER(UWM_TREE_SELECT_PATH, OnSelectPath)
     MESSAGE_HANDLER(UWM_TREE_REFRESH_PATH, OnRefreshPath)
     MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
+    MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_NCDESTROY, OnNcDestroy)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDA, OnSelectionChanged)
@@ -82,6 +86,7 @@ protected:
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGA, OnBeginDrag)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_BEGINDRAGW, OnBeginDrag)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_CUSTOMDRAW, OnCustomDraw)
     END_MSG_MAP()
 
     LRESULT OnViewClear(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -89,11 +94,13 @@ protected:
     LRESULT OnSelectPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnRefreshPath(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetObject(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSelectionChanged(int id, NMHDR* header, BOOL& handled);
     LRESULT OnItemExpanding(int id, NMHDR* header, BOOL& handled);
     LRESULT OnBeginDrag(int id, NMHDR* header, BOOL& handled);
+    LRESULT OnCustomDraw(int id, NMHDR* header, BOOL& handled);
 
 private:
     // `button`: the item shows its button, also before anything under it is known.
@@ -116,7 +123,7 @@ private:
     HTREEITEM m_dropItem = nullptr; // the folder shown as the drop target
     DWORD m_dropSince = 0;          // since when the pointer rests on it
     std::vector<DriveRow> m_driveTable;
-    HIMAGELIST m_imageList = nullptr;
+    CImageList m_images; // the two folder images, then one per drive shown
     int m_selectedFolderImage = -1;
     int m_folderImage = -1;
     // Items vanish while the tree is cleared: no selection change is announced then.

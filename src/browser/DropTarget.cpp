@@ -1,4 +1,5 @@
 #include "browser/DropTarget.h"
+#include "framework/Dpi.h"
 #include "browser/ShellTransfer.h"
 #include "framework/ComObject.h"
 #include <shlobj.h>
@@ -87,9 +88,7 @@ private:
         RECT client = {};
         GetClientRect(m_window, &client);
         const POINT at = ClientPoint(point);
-        HDC screen = GetDC(nullptr);
-        const int margin = MulDiv(kDropScrollMargin, GetDeviceCaps(screen, LOGPIXELSY), 96);
-        ReleaseDC(nullptr, screen);
+        const int margin = MulDiv(kDropScrollMargin, WindowDpi(m_window), 96);
         const int direction = at.y < client.top + margin ? SB_LINEUP : at.y >= client.bottom - margin ? SB_LINEDOWN : -1;
         if (direction < 0 || at.x < client.left || at.x >= client.right)
             return false;

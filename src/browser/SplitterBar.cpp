@@ -1,4 +1,8 @@
 #include "browser/SplitterBar.h"
+#include "browser/DpiScale.h"
+#include "framework/Dpi.h"
+#include "framework/Accessible.h"
+#include <oleacc.h>
 #include "framework/Handles.h"
 #include "browser/Messages.h"
 #include <windowsx.h>
@@ -32,7 +36,12 @@ POINT PointOf(LPARAM lParam) {
 } // namespace
 
 bool CSplitterBar::Create(DWORD style, const RECT& rect, HWND parent, UINT id) {
-    return CWnd::Create(nullptr, "", style, rect, parent, id);
+    // Named for screen readers, which read it as a separator.
+    return CWnd::Create(nullptr, "Divider between folders and files", style, rect, parent, id);
+}
+
+LRESULT CSplitterBar::OnGetObject(UINT, WPARAM wParam, LPARAM lParam, BOOL& handled) {
+    return AnswerAccessibleObject(m_hWnd, wParam, lParam, ROLE_SYSTEM_SEPARATOR, handled);
 }
 
 LRESULT CSplitterBar::OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
@@ -51,7 +60,11 @@ bool CSplitterBar::PanesExist() const {
 }
 
 SplitMetrics CSplitterBar::Metrics() const {
-    return {GetSystemMetrics(SM_CYFRAME), GetSystemMetrics(SM_CYBORDER)};
+    // Scaled from 96 DPI rather than taken at this one: the system's frame grows more slowly than the
+    // screen's density, and the bar would grow thinner to the eye on a denser screen.
+    const SplitMetrics at96 = {SystemMetricForDpi(SM_CYFRAME, kDefaultDpi),
+                               SystemMetricForDpi(SM_CYBORDER, kDefaultDpi)};
+    return at96.ScaledTo(m_dpi);
 }
 
 void CSplitterBar::MoveBar() {
@@ -99,6 +112,20 @@ void CSplitterBar::OnParentSize(int cx, int cy) {
 void CSplitterBar::RestorePosition(int position) {
     m_chosen = position;
     m_wanted = position;
+    RECT client = {};
+    GetClientRect(GetParent(m_hWnd), &client);
+    OnParentSize(client.right, client.bottom);
+}
+
+void CSplitterBar::ApplyDpi(int dpi) {
+    if (dpi == m_dpi)
+        return;
+    const int from = m_dpi;
+    m_dpi = dpi;
+    const auto rescale = [&](int position) { return position < 0 ? position : Rescale(position, from, dpi); };
+    m_chosen = rescale(m_chosen);
+    m_wanted = rescale(m_wanted);
+    m_geometry.MoveTo(Rescale(m_geometry.Position(), from, dpi));
     RECT client = {};
     GetClientRect(GetParent(m_hWnd), &client);
     OnParentSize(client.right, client.bottom);
@@ -199,6 +226,8 @@ void CSplitterBar::DrawTracker(POINT point, bool erase) {
 }
 
 void CSplitterBar::InvertTracker(const SplitRect& r) {
+    // Inverted, not painted in a colour: half its pixels take the opposite of what lies under them, so
+    // the tracker shows on any colour scheme, a high-contrast one included.
     const HWND parent = GetParent(m_hWnd);
     // Not clipped by the panes: the tracker is drawn over them.
     HDC dc = GetDCEx(parent, nullptr, DCX_CACHE | DCX_LOCKWINDOWUPDATE);

@@ -16,6 +16,12 @@ public:
     using CWnd::Create;
     // Centres the bar on the first pane's far edge and lays out both panes against it.
     void SetPanes(CWnd* first, CWnd* second);
+    // The screen's DPI the bar is sized for, given before the panes: its thickness and the panes' overlap
+    // are the system's metrics at 96 DPI scaled to it.
+    void SetDpi(int dpi) { m_dpi = dpi; }
+    // The bar moved to a screen of `dpi`: its place, the place the user chose and its thickness keep their
+    // size in 96-DPI units, and the panes follow.
+    void ApplyDpi(int dpi);
     // The parent's client area is now cx by cy: panes and bar follow.
     void OnParentSize(int cx, int cy);
     // The place the user left the bar, restored: taken at once when the parent's client area holds the
@@ -33,6 +39,7 @@ protected:
     MESSAGE_HANDLER(WM_CREATE, OnCreate)
     MESSAGE_HANDLER(WM_NCHITTEST, OnNcHitTest)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_SETCURSOR, OnSetCursor)
     MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
     MESSAGE_HANDLER(WM_MOUSEMOVE, OnMouseMove)
@@ -43,6 +50,7 @@ protected:
     LRESULT OnCreate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcHitTest(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnGetObject(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnSetCursor(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnMouseMove(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
@@ -70,6 +78,7 @@ private:
     bool m_dragging = false;
     int m_chosen = -1;
     int m_wanted = -1; // a restored position no size has held yet
+    int m_dpi = 96;
     CWnd* m_first = nullptr;
     CWnd* m_second = nullptr;
 };

@@ -1,8 +1,13 @@
 #include "browser/SplitterGeometry.h"
+#include "browser/DpiScale.h"
 #include <algorithm>
 
 namespace {
 constexpr int kEdgeMargin = 10; // a bar outside the client area comes back this far inside
+}
+
+SplitMetrics SplitMetrics::ScaledTo(int dpi) const {
+    return {ToPixels(frame, dpi), ToPixels(border, dpi)};
 }
 
 void CSplitterGeometry::SetLimits(int lower, int upper) {

@@ -16,6 +16,9 @@ struct SplitMetrics {
     int frame = 0;  // the bar is twice frame / 2 thick
     int border = 0; // how far each pane reaches under the bar
     int Half() const { return frame / 2; }
+    // These metrics, read as they are at 96 DPI, for a screen of `dpi`: the bar and the panes' overlap
+    // grow with the screen's density.
+    SplitMetrics ScaledTo(int dpi) const;
 };
 
 class CSplitterGeometry {

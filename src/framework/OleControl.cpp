@@ -24,6 +24,9 @@ const QITableEntry kControlTable[] = {
     QI_END,
 };
 
+// The site's modifier flags (KEYMOD_SHIFT, KEYMOD_CONTROL), which not every SDK's headers declare.
+constexpr DWORD kKeyModShift = 1, kKeyModControl = 2;
+
 const wchar_t kVersionProperty[] = L"_Version";
 const wchar_t kExtentXProperty[] = L"_ExtentX";
 const wchar_t kExtentYProperty[] = L"_ExtentY";
@@ -108,15 +111,84 @@ HRESULT COleControl::InPlaceActivate(LONG verb) {
     }
     ShowWindow(m_hWnd, SW_SHOW);
     if ((verb == OLEIVERB_UIACTIVATE || verb == OLEIVERB_PRIMARY) && !m_uiActive) {
-        m_uiActive = true;
-        m_inPlaceSite->OnUIActivate();
-        if (m_frame)
-            m_frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
-        if (m_uiWindow)
-            m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+        UIActivate();
         SetFocus(m_hWnd);
     }
     return S_OK;
+}
+
+void COleControl::UIActivate() {
+    if (m_uiActive || !m_inPlaceSite)
+        return;
+    m_uiActive = true;
+    m_inPlaceSite->OnUIActivate();
+    if (m_frame)
+        m_frame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+    if (m_uiWindow)
+        m_uiWindow->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), nullptr);
+}
+
+UINT COleControl::FocusMovedMessage() {
+    static const UINT message = RegisterWindowMessageA("Dorvex.ControlFocusMoved");
+    return message;
+}
+
+void COleControl::FocusMoved() {
+    HWND focus = GetFocus();
+    const bool inside = IsWindow() && focus && (focus == m_hWnd || IsChild(m_hWnd, focus));
+    if (inside == m_hasFocus)
+        return;
+    m_hasFocus = inside;
+    if (inside)
+        UIActivate();
+    CComPtr<IOleControlSite> site;
+    if (m_clientSite && SUCCEEDED(m_clientSite->QueryInterface(IID_PPV_ARGS(&site))))
+        site->OnFocus(inside);
+}
+
+LRESULT COleControl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_SETFOCUS) {
+        OnFocusGiven();
+        FocusMoved();
+    } else if (msg == WM_KILLFOCUS || msg == FocusMovedMessage()) {
+        // Where the focus went is known once the move is over.
+        if (msg == WM_KILLFOCUS)
+            PostMessageA(m_hWnd, FocusMovedMessage(), 0, 0);
+        else
+            FocusMoved();
+    } else if (msg == WM_MOUSEACTIVATE) {
+        // A click anywhere in the control makes it the container's active object, as Tab into it does.
+        if (m_inPlaceActive)
+            UIActivate();
+    }
+    return CWnd::WindowProc(msg, wParam, lParam);
+}
+
+STDMETHODIMP COleControl::TranslateAccelerator(LPMSG msg) {
+    return ComBoundary([&]() -> HRESULT {
+        if (!msg || !IsWindow() || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST)
+            return S_FALSE;
+        HWND focus = GetFocus();
+        if (!focus || (focus != m_hWnd && !IsChild(m_hWnd, focus)))
+            return S_FALSE;
+        switch (OnContainerKey(*msg)) {
+        case KeyAnswer::Used:
+            return S_OK;
+        case KeyAnswer::Leave: {
+            // A site that moves the focus itself does so; otherwise the container's dialog handling does.
+            CComPtr<IOleControlSite> site;
+            const DWORD modifiers = (GetKeyState(VK_SHIFT) < 0 ? kKeyModShift : 0) |
+                                    (GetKeyState(VK_CONTROL) < 0 ? kKeyModControl : 0);
+            if (m_clientSite && SUCCEEDED(m_clientSite->QueryInterface(IID_PPV_ARGS(&site))) &&
+                site->TranslateAccelerator(msg, modifiers) == S_OK)
+                return S_OK;
+            return S_FALSE;
+        }
+        case KeyAnswer::NotUsed:
+        default:
+            return S_FALSE;
+        }
+    });
 }
 
 STDMETHODIMP COleControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT) {
@@ -221,6 +293,7 @@ STDMETHODIMP COleControl::InPlaceDeactivate() {
     UIDeactivate();
     DestroyWindow();
     m_inPlaceActive = false;
+    m_hasFocus = false; // the window that had it is gone
     if (m_inPlaceSite)
         m_inPlaceSite.Get()->OnInPlaceDeactivate();
     m_inPlaceSite.Release();

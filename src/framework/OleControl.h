@@ -73,7 +73,9 @@ public:
     STDMETHODIMP UIDeactivate() override;
     STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
     STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
-    STDMETHODIMP TranslateAccelerator(LPMSG) override { return S_FALSE; }
+    // Keys the container's loop offers while the control is active: those the control uses go to it (the
+    // container then neither translates nor dispatches them), the rest back to the container.
+    STDMETHODIMP TranslateAccelerator(LPMSG msg) override;
     STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
     STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
@@ -129,6 +131,10 @@ public:
     // module's own resource when the registry does not have it.
     HRESULT LoadTypeInfo(REFGUID guid, ITypeInfo** info) const;
 
+    // Posted to the control's window by the windows inside it when one of them gains or loses the focus:
+    // the control tells its site, and becomes UI-active when the focus comes in.
+    static UINT FocusMovedMessage();
+
 protected:
     // The dispatch map of the concrete control: method `id` with its arguments bound to the declared
     // parameter types, in declaration order.
@@ -138,11 +144,27 @@ protected:
     // Shows the property pages (the standard properties verb).
     virtual HRESULT ShowPropertyPages(HWND parent);
     HRESULT InPlaceActivate(LONG verb);
+    // What the control does with a key its container offers while the focus is inside it.
+    enum class KeyAnswer {
+        NotUsed,   // the container handles it
+        Used,      // the control handled it
+        Leave,     // Tab past the control's last part, or Shift+Tab before its first: the container moves on
+    };
+    virtual KeyAnswer OnContainerKey(MSG&) { return KeyAnswer::NotUsed; }
+    // The control's own window was given the focus (by the container, a click, Tab): the control passes
+    // it on to whichever of its parts should have it.
+    virtual void OnFocusGiven() {}
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     HWND ContainerWindow() const;
 
     const COleControlInfo m_info;
 
 private:
+    // UI activation without moving the focus: the container's frame learns who takes its keys.
+    void UIActivate();
+    // Tells the site whether the focus is inside the control now, when that changed.
+    void FocusMoved();
+
     CComPtr<IOleClientSite> m_clientSite;
     CComPtr<IOleInPlaceSite> m_inPlaceSite;
     CComPtr<IOleInPlaceFrame> m_frame;
@@ -153,6 +175,7 @@ private:
     bool m_inPlaceActive = false;
     bool m_uiActive = false;
     bool m_dirty = false;
+    bool m_hasFocus = false;
     SIZEL m_extent;
     CConnectionPoint m_events;
     CComPtr<ITypeInfo> m_dispatchInfo; // loaded at the first call

@@ -1,8 +1,11 @@
 #include "mainwnd/DorvexWnd.h"
 #include "browser/DorvexListView.h"
 #include "browser/DorvexTreeView.h"
+#include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
+#include "browser/PaneKeys.h"
 #include "browser/ShellTransfer.h"
+#include "framework/OleControl.h"
 #include "framework/Prompts.h"
 #include <commctrl.h>
 
@@ -10,7 +13,10 @@ namespace {
 
 constexpr DWORD kSplitterStyle = WS_CHILD | WS_VISIBLE | WS_DLGFRAME; // 0x50400000
 constexpr DWORD kPaneStyle = WS_CHILD | WS_VISIBLE | WS_BORDER;       // 0x50800000
-constexpr RECT kPaneRect = {0, 0, 200, 100};
+// The panes as they are made (at 96 DPI): the bar is centred on the tree's right edge.
+constexpr int kPaneWidth = 200;
+constexpr int kPaneHeight = 100;
+constexpr int kNoticeMargin = 12;
 constexpr long kNoWaitLimit = -1;
 
 const char kClientName[] = "Dorvex Varnel Plugin";
@@ -39,12 +45,15 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
                         HWND parent, UINT id, DWORD exStyle) {
     if (!CWnd::Create(className, windowName, style, rect, parent, id, exStyle))
         return false;
+    m_dpi = WindowDpi(m_hWnd);
+    m_splitter.SetDpi(m_dpi);
     const bool splitter = m_splitter.Create(kSplitterStyle, RECT{}, m_hWnd, kSplitterId);
     auto list = std::make_unique<CDorvexListView>();
     auto tree = std::make_unique<CDorvexTreeView>();
-    if (list->Create(kPaneStyle, kPaneRect, m_hWnd, kListViewId))
+    const RECT paneRect = {0, 0, ToPixels(kPaneWidth, m_dpi), ToPixels(kPaneHeight, m_dpi)};
+    if (list->Create(kPaneStyle, paneRect, m_hWnd, kListViewId))
         m_listView = std::move(list);
-    if (tree->Create(nullptr, "", kPaneStyle, kPaneRect, m_hWnd, kTreeViewId))
+    if (tree->Create(nullptr, "Device folders", kPaneStyle, paneRect, m_hWnd, kTreeViewId))
         m_treeView = std::move(tree);
     const bool all = splitter && m_listView && m_treeView;
     if (all) {
@@ -66,7 +75,9 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
         RestoreLayout();
     }
     if (IsInert()) {
-        // Nothing to browse: the notice painted in the window takes the panes' place.
+        // Nothing to browse: the notice painted in the window takes the panes' place, and is its text
+        // for a screen reader.
+        SetWindowTextA(m_hWnd, kInertNotice);
         for (UINT child : {kSplitterId, kListViewId, kTreeViewId})
             if (HWND window = GetDlgItem(m_hWnd, child))
                 ShowWindow(window, SW_HIDE);
@@ -75,15 +86,80 @@ bool CDorvexWnd::Create(const char* className, const char* windowName, DWORD sty
     return all;
 }
 
+bool CDorvexWnd::TakeKey(MSG& msg, bool& leaves) {
+    leaves = false;
+    HWND tree = m_treeView ? m_treeView->m_hWnd : nullptr;
+    HWND list = m_listView ? m_listView->m_hWnd : nullptr;
+    HWND focus = GetFocus();
+    if (!focus || IsInert() || (focus != tree && focus != list)) {
+        // Inside a pane's own child (the new folder's name box) every key is the box's, Tab and Escape
+        // included; on the bare window only Tab means anything: out.
+        if (focus && ((tree && IsChild(tree, focus)) || (list && IsChild(list, focus)))) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            return true;
+        }
+        leaves = msg.message == WM_KEYDOWN && msg.wParam == VK_TAB;
+        return false;
+    }
+    const KeyState state{GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_MENU) < 0};
+    const KeyRoute route = RouteKey(msg.message, static_cast<unsigned>(msg.wParam), state);
+    switch (route) {
+    case KeyRoute::Pane:
+        // Translated here: a typed letter's character comes back through the container to the list.
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        return true;
+    case KeyRoute::NextPane:
+    case KeyRoute::PreviousPane: {
+        // The tree comes first, the list second; past either end the container moves on.
+        const bool forward = route == KeyRoute::NextPane;
+        HWND from = forward ? tree : list, to = forward ? list : tree;
+        if (focus == from && IsWindowVisible(to)) {
+            SetFocus(to);
+            return true;
+        }
+        leaves = true;
+        return false;
+    }
+    case KeyRoute::Host:
+    default:
+        return false;
+    }
+}
+
+void CDorvexWnd::FocusPane() {
+    if (IsInert() || !m_treeView || !m_listView)
+        return;
+    HWND pane = m_focusPane == m_listView->m_hWnd ? m_focusPane : m_treeView->m_hWnd;
+    if (IsWindowVisible(pane))
+        SetFocus(pane);
+}
+
+LRESULT CDorvexWnd::OnPaneFocus(UINT, WPARAM, LPARAM lParam, BOOL& handled) {
+    // Seen on the way to the pane's own handlers: remembered for the next time the control gets the focus,
+    // and the control's window learns that the focus moved.
+    handled = FALSE;
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (header->code != static_cast<UINT>(NM_SETFOCUS) && header->code != static_cast<UINT>(NM_KILLFOCUS))
+        return 0;
+    if (header->code == static_cast<UINT>(NM_SETFOCUS) &&
+        ((m_treeView && header->hwndFrom == m_treeView->m_hWnd) || (m_listView && header->hwndFrom == m_listView->m_hWnd)))
+        m_focusPane = header->hwndFrom;
+    if (HWND parent = GetParent(m_hWnd))
+        PostMessageA(parent, COleControl::FocusMovedMessage(), 0, 0);
+    return 0;
+}
+
 void CDorvexWnd::RestoreLayout() {
     const BrowserLayout layout = LoadBrowserLayout();
     // The window may still have its creation size (nothing, for a hidden host): the bar keeps the place
     // for the first size that holds it.
     if (layout.splitterPosition != -1)
-        m_splitter.RestorePosition(layout.splitterPosition);
+        m_splitter.RestorePosition(ToPixels(layout.splitterPosition, m_dpi));
     // Columns the list does not have yet are left alone by the control.
     for (int column = 0; column < 3; ++column)
-        ListView_SetColumnWidth(m_listView->m_hWnd, column, layout.columnWidths[column]);
+        ListView_SetColumnWidth(m_listView->m_hWnd, column, ToPixels(layout.columnWidths[column], m_dpi));
 }
 
 void CDorvexWnd::KeepLayout() {
@@ -92,7 +168,7 @@ void CDorvexWnd::KeepLayout() {
     BrowserLayout layout = LoadBrowserLayout();
     // The place the user chose, not where a narrow window last pushed the bar.
     if (m_splitter.ChosenPosition() >= 0)
-        layout.splitterPosition = m_splitter.ChosenPosition();
+        layout.splitterPosition = ToUnits(m_splitter.ChosenPosition(), m_dpi);
     int widths[3] = {};
     bool allColumns = true;
     for (int column = 0; column < 3; ++column) {
@@ -102,7 +178,7 @@ void CDorvexWnd::KeepLayout() {
     // A missing column reads as 0: then the widths stored before stay.
     if (allColumns)
         for (int column = 0; column < 3; ++column)
-            layout.columnWidths[column] = widths[column];
+            layout.columnWidths[column] = ToUnits(widths[column], m_dpi);
     SaveBrowserLayout(layout);
 }
 
@@ -223,6 +299,45 @@ LRESULT CDorvexWnd::OnSize(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     return 0;
 }
 
+void CDorvexWnd::ApplyDpi(int dpi) {
+    if (dpi == m_dpi || !IsWindow())
+        return;
+    ScalePaneFont(m_dpi, dpi);
+    m_dpi = dpi;
+    if (m_listView)
+        m_listView->ApplyDpi(dpi);
+    if (m_treeView)
+        m_treeView->ApplyDpi(dpi);
+    m_splitter.ApplyDpi(dpi);
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CDorvexWnd::ScalePaneFont(int from, int to) {
+    const HWND panes[] = {m_treeView ? m_treeView->m_hWnd : nullptr,
+                          m_listView ? m_listView->m_hWnd : nullptr};
+    HGDIOBJ current =
+        panes[1] ? reinterpret_cast<HGDIOBJ>(SendMessageA(panes[1], WM_GETFONT, 0, 0)) : nullptr;
+    LOGFONTA font = {};
+    if (!GetObjectA(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font))
+        return;
+    font.lfHeight = Rescale(font.lfHeight, from, to);
+    CGdiObject scaled(CreateFontIndirectA(&font));
+    if (!scaled)
+        return;
+    for (HWND pane : panes)
+        if (pane)
+            SendMessageA(pane, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.Get()), TRUE);
+    // The font made for the last DPI, if any, is no pane's any more.
+    m_paneFont = std::move(scaled);
+}
+
+LRESULT CDorvexWnd::OnDpiChanged(UINT, WPARAM, LPARAM, BOOL& handled) {
+    ApplyDpi(WindowDpi(m_hWnd));
+    // The panes are told as well, by the system, and have nothing to add.
+    handled = FALSE;
+    return 0;
+}
+
 LRESULT CDorvexWnd::OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL&) {
     DefWindowProc(msg, wParam, lParam);
     KeepLayout();
@@ -254,8 +369,8 @@ LRESULT CDorvexWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL& handled) {
     HDC dc = BeginPaint(m_hWnd, &paint);
     RECT area;
     GetClientRect(m_hWnd, &area);
-    InflateRect(&area, -12, -12);
-    HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    InflateRect(&area, -ToPixels(kNoticeMargin, m_dpi), -ToPixels(kNoticeMargin, m_dpi));
+    HGDIOBJ font = SelectObject(dc, m_paneFont ? m_paneFont.Get() : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     DrawTextA(dc, kInertNotice, -1, &area, DT_WORDBREAK | DT_NOPREFIX);

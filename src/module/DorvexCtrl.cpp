@@ -71,6 +71,20 @@ LRESULT CDorvexCtrl::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     return 0;
 }
 
+COleControl::KeyAnswer CDorvexCtrl::OnContainerKey(MSG& msg) {
+    if (!m_mainWindow || !m_mainWindow->IsWindow())
+        return KeyAnswer::NotUsed;
+    bool leaves = false;
+    if (m_mainWindow->TakeKey(msg, leaves))
+        return KeyAnswer::Used;
+    return leaves ? KeyAnswer::Leave : KeyAnswer::NotUsed;
+}
+
+void CDorvexCtrl::OnFocusGiven() {
+    if (m_mainWindow && m_mainWindow->IsWindow() && IsWindowVisible(m_mainWindow->m_hWnd))
+        m_mainWindow->FocusPane();
+}
+
 void CDorvexCtrl::ApplyPending() {
     if (m_pendingEnvironment) {
         m_mainWindow->Session().SetEnvironment(m_pendingEnvironment.Get());

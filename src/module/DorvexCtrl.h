@@ -37,6 +37,8 @@ protected:
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
 
     HRESULT InvokeMethod(DISPID id, const CDispatchCall& call) override;
+    KeyAnswer OnContainerKey(MSG& msg) override;
+    void OnFocusGiven() override;
 
 private:
     void ApplyPending();

@@ -1,7 +1,7 @@
 #include "SessionHost.h"
 #include "framework/Handles.h"
 
-bool CContainerHost::Open() {
+bool CContainerHost::Open(HWND dialog, RECT place) {
     m_atl = LoadLibraryA("atl.dll");
     auto init = m_atl ? reinterpret_cast<BOOL(WINAPI*)()>(
                             reinterpret_cast<void*>(GetProcAddress(m_atl, "AtlAxWinInit")))
@@ -14,10 +14,13 @@ bool CContainerHost::Open() {
     registered.cbSize = sizeof registered;
     if (!init || !getControl || (!init() && !GetClassInfoExA(nullptr, "AtlAxWin", &registered)))
         return false;
-    m_frame = CreateWindowExA(0, "STATIC", "Session host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 700,
-                              420, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    m_container = CreateWindowExA(0, "AtlAxWin", "DORVEX.DorvexCtrl.1", WS_CHILD | WS_VISIBLE, 0, 0, 640, 360,
-                                  m_frame, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!dialog)
+        m_frame = CreateWindowExA(0, "STATIC", "Session host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 700,
+                                  420, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    m_container = CreateWindowExA(dialog ? WS_EX_CONTROLPARENT : 0, "AtlAxWin", "DORVEX.DorvexCtrl.1",
+                                  WS_CHILD | WS_VISIBLE, place.left, place.top, place.right - place.left,
+                                  place.bottom - place.top, dialog ? dialog : m_frame, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
     if (!m_container || FAILED(getControl(m_container, &m_control)) || !m_control)
         return false;
     IOleWindow* window = nullptr;
@@ -25,6 +28,8 @@ bool CContainerHost::Open() {
         return false;
     window->GetWindow(&m_controlWindow);
     window->Release();
+    if (dialog)
+        SetWindowLongA(m_controlWindow, GWL_STYLE, GetWindowLongA(m_controlWindow, GWL_STYLE) | WS_TABSTOP);
     return SUCCEEDED(m_control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&m_dispatch)));
 }
 
@@ -37,6 +42,8 @@ void CContainerHost::Close() {
     m_control = nullptr;
     if (m_frame && IsWindow(m_frame))
         DestroyWindow(m_frame);
+    else if (m_container && IsWindow(m_container))
+        DestroyWindow(m_container);
     m_frame = m_container = m_controlWindow = nullptr;
 }
 
@@ -70,7 +77,8 @@ HRESULT CContainerHost::ShowAtPreferredSize(short* sizes) {
                                              VI2Ref(&s[4]), VI2Ref(&s[5])});
     if (SUCCEEDED(hr)) {
         SetWindowPos(m_container, nullptr, 0, 0, s[4], s[5], SWP_NOMOVE | SWP_NOZORDER);
-        ShowWindow(m_frame, SW_SHOWNOACTIVATE);
+        if (m_frame)
+            ShowWindow(m_frame, SW_SHOWNOACTIVATE);
     }
     return hr;
 }

@@ -42,8 +42,10 @@ protected:
 class CContainerHost {
 public:
     ~CContainerHost() { Close(); }
-    // Embeds the control registered under the control's ProgID; false when it could not be created.
-    bool Open();
+    // Embeds the control registered under the control's ProgID; false when it could not be created. In a
+    // frame window of its own, or in `dialog` at `place`, as a dialog host's control: the container passes
+    // Tab on into the control's window, which is a tab stop.
+    bool Open(HWND dialog = nullptr, RECT place = {0, 0, 640, 360});
     // Destroys the container window, and the control with it.
     void Close();
 

@@ -30,6 +30,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <oleacc.h>
 #include <shlobj.h>
 
 using namespace sessiontest;
@@ -83,6 +84,15 @@ std::vector<std::wstring> Calls(const CRecordingEnvironment& environment) {
     return calls;
 }
 
+// The linked control behind a container's control object.
+CDorvexCtrl* LinkedControl(IUnknown* unknown) {
+    IOleObject* object = nullptr;
+    if (!unknown || FAILED(unknown->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object))))
+        return nullptr;
+    object->Release();
+    return static_cast<CDorvexCtrl*>(object);
+}
+
 class SessionEndToEnd : public CTwoDevicesTest {
 protected:
     void SetUp() override {
@@ -90,11 +100,9 @@ protected:
         ASSERT_EQ(CoRegisterClassObject(CLSID_Dorvex, &g_linkedControl, CLSCTX_INPROC_SERVER,
                                         REGCLS_MULTIPLEUSE, &cookie),
                   S_OK);
-        ASSERT_EQ(host.Start(&environment), S_OK) << "the container could not create the control";
-        IOleObject* object = nullptr;
-        ASSERT_EQ(host.Control()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
-        control = static_cast<CDorvexCtrl*>(object);
-        object->Release();
+        ASSERT_EQ(Embed(), S_OK) << "the container could not create the control";
+        control = LinkedControl(host.Control());
+        ASSERT_NE(control, nullptr);
         ASSERT_NE(control->MainWindow(), nullptr);
         ASSERT_TRUE(control->MainWindow()->HasSession()) << "no session component registered";
     }
@@ -104,6 +112,8 @@ protected:
         prompts.VerifyDone();
         COleTest::TearDown();
     }
+    // The container's part: the control made, given the environment and shown.
+    virtual HRESULT Embed() { return host.Start(&environment); }
     CDorvexWnd& Main() { return *control->MainWindow(); }
 
     // The names of the device's root directory, as the control's own session lists it.
@@ -295,6 +305,191 @@ void RunMeasured(const char* what, const std::function<void(int)>& run, int runs
     EXPECT_LE(after[2], before[2] + 2) << "handles";
     EXPECT_LE(after[3], before[3]) << "USER objects";
     EXPECT_LE(after[4], before[4]) << "GDI objects";
+}
+
+// The control as a dialog-based host embeds it: an edit box, the control, a default OK button and Cancel,
+// with the loop such hosts run (the active control's TranslateAccelerator first, then IsDialogMessage),
+// driven by real keys.
+class DialogHost : public SessionEndToEnd {
+protected:
+    HRESULT Embed() override {
+        dialog = CreateWindowExA(WS_EX_CONTROLPARENT, MAKEINTATOM(0x8002), "Dialog host",
+                                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 0, 0, 760, 520, nullptr, nullptr,
+                                 nullptr, nullptr);
+        SetWindowLongPtrA(dialog, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&DialogProc));
+        SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&commands));
+        edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10, 200, 24,
+                               dialog, reinterpret_cast<HMENU>(100), nullptr, nullptr);
+        if (!dialog || !host.Open(dialog, RECT{10, 44, 730, 424}))
+            return E_FAIL;
+        ok = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 540, 440, 90,
+                             26, dialog, reinterpret_cast<HMENU>(IDOK), nullptr, nullptr);
+        CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 640, 440, 90, 26, dialog,
+                        reinterpret_cast<HMENU>(IDCANCEL), nullptr, nullptr);
+        HRESULT hr = host.GiveEnvironment(&environment);
+        if (SUCCEEDED(hr))
+            hr = host.ShowAtPreferredSize();
+        SetWindowPos(host.Container(), nullptr, 0, 0, 720, 380, SWP_NOMOVE | SWP_NOZORDER);
+        return hr;
+    }
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(SessionEndToEnd::SetUp());
+        ASSERT_EQ(host.Control()->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active)),
+                  S_OK);
+        SetForegroundWindow(dialog);
+        SetFocus(edit);
+    }
+    void TearDown() override {
+        active.Release();
+        SessionEndToEnd::TearDown();
+        DestroyWindow(dialog);
+    }
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT msg, WPARAM wParam, LPARAM) {
+        if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
+            reinterpret_cast<std::vector<int>*>(GetWindowLongPtrA(window, DWLP_USER))->push_back(LOWORD(wParam));
+        return FALSE;
+    }
+    // The dialog host's loop while `hand` types on a thread of its own.
+    bool Type(const std::function<void()>& hand) {
+        HANDLE thread = StartHand(hand);
+        const DWORD end = GetTickCount() + 20000;
+        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT && GetTickCount() < end) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (active->TranslateAccelerator(&msg) == S_OK || IsDialogMessageA(dialog, &msg))
+                    continue;
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        const bool done = JoinHand(thread, 1000);
+        Pump(200);
+        return done;
+    }
+    static void Press(std::initializer_list<WORD> keys) {
+        for (WORD key : keys)
+            Key(key, true);
+        for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+            Key(*key, false);
+        Sleep(60);
+    }
+    static void Letters(const char* text) {
+        for (; *text; ++text)
+            Press({static_cast<WORD>(*text)});
+    }
+    std::string FocusedRow() {
+        CDorvexListView& list = *control->MainWindow()->ListView();
+        const int row = ListView_GetNextItem(list.m_hWnd, -1, LVNI_FOCUSED);
+        return row >= 0 && list.Row(row) ? std::string(list.Row(row)->Name()) : "";
+    }
+
+    CComPtr<IOleInPlaceActiveObject> active;
+    HWND dialog = nullptr, edit = nullptr, ok = nullptr;
+    std::vector<int> commands;
+};
+
+TEST_F(DialogHost, KeysReachTheFocusedPaneTabPassesThroughAndTheHostKeepsItsOwn) {
+    for (const char* name : {"SYS\\ALPHA\\", "SYS\\beta.txt", "SYS\\bravo.txt", "SYS\\zeta.txt"})
+        Add(deviceA, name, 10);
+    ASSERT_EQ(host.Connect(deviceA.Path()), S_OK);
+    CDorvexWnd& main = *control->MainWindow();
+    HWND tree = main.TreeView()->m_hWnd, list = main.ListView()->m_hWnd;
+    ASSERT_TRUE(Pump(5000, [&] { return main.ListView()->CurrentPath() == "\\" && main.ListView()->RowCount() == 2; }));
+    ASSERT_TRUE(PostPath(tree, UWM_TREE_SELECT_PATH, "\\SYS\\"));
+    ASSERT_TRUE(Pump(5000, [&] { return main.ListView()->CurrentPath() == "\\SYS\\"; }));
+
+    // Tab from the edit box enters the control on the tree, the next Tab moves to the list.
+    ASSERT_TRUE(Type([] { Press({VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), tree);
+    ASSERT_TRUE(Type([] { Press({VK_TAB}); }));
+    ASSERT_EQ(GetFocus(), list);
+
+    // Typed letters move the focus by the names' first letters (a pause starts a new search): a letter, the
+    // same letter again (the next name it begins, wrapping round), a prefix.
+    ASSERT_TRUE(Type([] { Letters("Z"); }));
+    EXPECT_EQ(FocusedRow(), "zeta.txt");
+    Sleep(1000);
+    ASSERT_TRUE(Type([] { Letters("BB"); }));
+    EXPECT_EQ(FocusedRow(), "bravo.txt");
+    Sleep(1000);
+    ASSERT_TRUE(Type([] { Letters("BE"); }));
+    EXPECT_EQ(FocusedRow(), "beta.txt");
+    Sleep(1000);
+    ASSERT_TRUE(Type([] { Letters("A"); }));
+    ASSERT_EQ(FocusedRow(), "ALPHA");
+
+    // Enter opens the directory; the dialog's default button stays unpressed.
+    ASSERT_TRUE(Type([] { Press({VK_RETURN}); }));
+    EXPECT_TRUE(Pump(5000, [&] { return main.ListView()->CurrentPath() == "\\SYS\\ALPHA\\"; }));
+    EXPECT_TRUE(commands.empty()) << "Enter pressed the host's default button";
+    EXPECT_TRUE(IsWindow(dialog));
+
+    // F5 reads the directory again.
+    Add(deviceA, "SYS\\ALPHA\\new.txt", 10);
+    ASSERT_TRUE(Type([] { Press({VK_F5}); }));
+    ASSERT_TRUE(Pump(5000, [&] { return main.ListView()->RowCount() == 1; }));
+
+    // Delete asks, and the host is disabled while the question is up.
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    bool hostDisabled = false;
+    prompts.onDialog = [&](HWND) { hostDisabled = !IsWindowEnabled(dialog); };
+    prompts.ExpectDialog("Confirm", "Delete new.txt?", IDC_CONFIRM_NO);
+    ASSERT_TRUE(Type([] { Press({VK_DELETE}); }));
+    EXPECT_TRUE(hostDisabled);
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    EXPECT_NE(GetFileAttributesA((deviceA / "SYS\\ALPHA\\new.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Tab past the list leaves the control for the next control of the dialog; Shift+Tab comes back
+    // to the pane last used.
+    ASSERT_TRUE(Type([] { Press({VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), ok);
+    ASSERT_TRUE(Type([] { Press({VK_SHIFT, VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), list);
+    ASSERT_TRUE(Type([] { Press({VK_SHIFT, VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), tree);
+    ASSERT_TRUE(Type([] { Press({VK_SHIFT, VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), edit);
+
+    // Escape is the host's: its dialog cancels.
+    ASSERT_TRUE(Type([] { Press({VK_TAB}); }));
+    EXPECT_EQ(GetFocus(), tree) << "the control's focus returns to the pane last used";
+    ASSERT_TRUE(Type([] { Press({VK_ESCAPE}); }));
+    EXPECT_EQ(commands, std::vector<int>{IDCANCEL});
+}
+
+// What a screen reader hears of `window`: the name and role of its client area.
+std::pair<std::wstring, long> Heard(HWND window) {
+    CComPtr<IAccessible> accessible;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&accessible))))
+        return {L"(no accessible object)", 0};
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    VARIANT role;
+    VariantInit(&role);
+    accessible->get_accName(self, &name);
+    accessible->get_accRole(self, &role);
+    std::pair<std::wstring, long> heard{name ? name : L"", role.vt == VT_I4 ? role.lVal : 0};
+    SysFreeString(name);
+    VariantClear(&role);
+    return heard;
+}
+
+TEST_F(DialogHost, AScreenReaderHearsWhatEachPaneIsAndWhichDirectoryTheListShows) {
+    ASSERT_EQ(host.Connect(deviceA.Path()), S_OK);
+    CDorvexWnd& main = *control->MainWindow();
+    ASSERT_TRUE(Pump(5000, [&] { return main.ListView()->CurrentPath() == "\\" && main.ListView()->RowCount() == 2; }));
+    ASSERT_TRUE(PostPath(main.TreeView()->m_hWnd, UWM_TREE_SELECT_PATH, "\\SYS\\"));
+    ASSERT_TRUE(Pump(5000, [&] { return main.ListView()->CurrentPath() == "\\SYS\\"; }));
+    using Heard_ = std::pair<std::wstring, long>;
+    EXPECT_EQ(Heard(main.TreeView()->m_hWnd), (Heard_{L"Device folders", ROLE_SYSTEM_OUTLINE}));
+    EXPECT_EQ(Heard(main.ListView()->m_hWnd), (Heard_{L"Files: \\SYS\\", ROLE_SYSTEM_LIST}));
+    EXPECT_EQ(Heard(main.Splitter().m_hWnd), (Heard_{L"Divider between folders and files", ROLE_SYSTEM_SEPARATOR}));
+    // Cleared, the list names no directory.
+    SendMessageA(main.ListView()->m_hWnd, UWM_VIEW_CLEAR, 0, 0);
+    EXPECT_EQ(Heard(main.ListView()->m_hWnd).first, L"Files");
 }
 
 class Reliability : public CTwoDevicesTest {

@@ -1,10 +1,11 @@
 // The browser's portable rules: drives, path joining, which device names may become local ones, the file
-// list's order, and the moves between directories.
+// list's order and how a listing is read, the moves between directories, and which keys the panes take.
 #include "FakeByteArray.h"
 #include "browser/DeviceListing.h"
 #include "browser/DirectoryEntry.h"
 #include "browser/LocalName.h"
 #include "browser/Navigation.h"
+#include "browser/PaneKeys.h"
 #include "browser/RemotePath.h"
 #include "browser/SortState.h"
 #include "paramblock/ParamBlock.h"
@@ -339,3 +340,65 @@ TEST(Navigation, HoldsTheDirectoryShownAndMovesThePanesOnlyWhereThereIsSomewhere
 }
 
 } // namespace
+
+TEST(PaneKeys, ThePanesTakeTheirKeysAndLeaveTheHostItsOwn) {
+    using namespace keys;
+    const KeyState none, shift{false, true, false}, control{true, false, false}, alt{false, false, true};
+    struct Case {
+        unsigned message, code;
+        KeyState state;
+        KeyRoute route;
+    } cases[] = {
+        // Keys the panes act on, with and without the modifiers that extend a selection.
+        {kKeyDown, kReturn, none, KeyRoute::Pane}, {kKeyDown, kDelete, none, KeyRoute::Pane},
+        {kKeyDown, kF5, none, KeyRoute::Pane}, {kKeyDown, kBack, none, KeyRoute::Pane},
+        {kKeyDown, kDown, shift, KeyRoute::Pane}, {kKeyDown, kEnd, control, KeyRoute::Pane},
+        {kKeyDown, kNext, none, KeyRoute::Pane}, {kKeyDown, kApps, none, KeyRoute::Pane},
+        {kKeyDown, kAdd, none, KeyRoute::Pane}, {kKeyDown, 'A', control, KeyRoute::Pane},
+        {kKeyDown, 'C', control, KeyRoute::Pane}, {kKeyDown, 'V', control, KeyRoute::Pane},
+        {kKeyDown, kInsert, control, KeyRoute::Pane}, {kKeyDown, kInsert, shift, KeyRoute::Pane},
+        {kSysKeyDown, kF10, shift, KeyRoute::Pane},
+        // Type-ahead: the key is translated into its character, which the list searches with.
+        {kKeyDown, 'F', none, KeyRoute::Pane}, {kKeyDown, '7', shift, KeyRoute::Pane},
+        {kChar, 'f', none, KeyRoute::Pane}, {kChar, 0xE9, none, KeyRoute::Pane}, {kChar, '\r', none, KeyRoute::Pane},
+        // Tab moves between the panes and out; Ctrl+Tab is the host's.
+        {kKeyDown, kTab, none, KeyRoute::NextPane}, {kKeyDown, kTab, shift, KeyRoute::PreviousPane},
+        {kKeyDown, kTab, control, KeyRoute::Host},
+        // The host's: Escape, its shortcuts and mnemonics, its menu key, function keys we do not use.
+        {kKeyDown, kEscape, none, KeyRoute::Host}, {kChar, 0x1B, none, KeyRoute::Host}, {kChar, '\t', none, KeyRoute::Host},
+        {kKeyDown, 'S', control, KeyRoute::Host}, {kChar, 0x13, control, KeyRoute::Host},
+        {kKeyDown, 'F', alt, KeyRoute::Host}, {kSysKeyDown, 'F', alt, KeyRoute::Host},
+        {kSysKeyDown, kF10, none, KeyRoute::Host}, {kKeyDown, kInsert, none, KeyRoute::Host},
+        {kKeyDown, 0x70 /* F1 */, none, KeyRoute::Host}, {kKeyUp, kReturn, none, KeyRoute::Host},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RouteKey(c.message, c.code, c.state), c.route)
+            << std::hex << "message " << c.message << " code " << c.code << " ctrl " << c.state.control << " shift "
+            << c.state.shift << " alt " << c.state.alt;
+}
+
+TEST(PaneKeys, TypeAheadFindsThePrefixCaseBlindFromTheStartAndWraps) {
+    const std::vector<std::string> names = {"alpha", "Beta.txt", "bravo", "CHARLIE", "b", "\xC4pfel"};
+    const auto at = [&](size_t i) { return std::string_view(names[i]); };
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "b", at), 1u);
+    EXPECT_EQ(FindByPrefix(names.size(), 2, "B", at), 2u) << "from the start given, not the first";
+    EXPECT_EQ(FindByPrefix(names.size(), 5, "b", at), 1u) << "wraps past the end";
+    EXPECT_EQ(FindByPrefix(names.size(), 7, "ch", at), 3u) << "a start past the end wraps too";
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "BETA.", at), 1u);
+    EXPECT_EQ(FindByPrefix(names.size(), 2, "bet", at), 1u);
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "be", at), 1u);
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "bx", at), names.size());
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "alphabet", at), names.size()) << "longer than every name";
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "\xE4", at), names.size()) << "only ASCII letters fold";
+    EXPECT_EQ(FindByPrefix(names.size(), 0, "\xC4p", at), 5u);
+    EXPECT_EQ(FindByPrefix(0, 0, "a", at), 0u);
+
+    // A letter typed again steps through the names it begins, unless a name begins with the repeat.
+    EXPECT_EQ(FindTyped(names.size(), 1, "bb", at), 2u);
+    EXPECT_EQ(FindTyped(names.size(), 2, "bbb", at), 4u);
+    EXPECT_EQ(FindTyped(names.size(), 4, "bbbb", at), 1u) << "wraps";
+    EXPECT_EQ(FindTyped(names.size(), 1, "br", at), 2u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "zz", at), names.size());
+    const std::vector<std::string> doubled = {"aa.txt", "b"};
+    EXPECT_EQ(FindTyped(2, 1, "aa", [&](size_t i) { return std::string_view(doubled[i]); }), 0u);
+}

@@ -1,10 +1,14 @@
 // The splitter's geometry: where bar and panes lie, the clamp of a drag and the pull-back of a bar left
-// outside the client area after a resize.
+// outside the client area after a resize; the layout's sizes at a screen's DPI.
 #include <gtest/gtest.h>
 
+#include "browser/DpiScale.h"
 #include "browser/SplitterGeometry.h"
 
+#include <climits>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 std::ostream& operator<<(std::ostream& out, const SplitRect& r) {
     return out << "{" << r.left << "," << r.top << "," << r.right << "," << r.bottom << "}";
@@ -79,4 +83,42 @@ TEST(SplitterGeometry, AResizeKeepsABarThatStaysInsideAndPullsBackOneThatDoesNot
     const SplitRect list = geometry.SecondPane(kMetrics);
     EXPECT_EQ(list.right - list.left, 11 - kMetrics.Half());
     EXPECT_EQ(geometry.FirstPane(kMetrics).right, 189);
+}
+
+TEST(DpiScale, RoundsAsTheSystemDoesAndAStoredLayoutSurvivesEveryScreen) {
+    // MulDiv's rounding (halves away from zero, either sign), its -1 answers, no 32-bit intermediate.
+    EXPECT_EQ(MulDivRounded(3, 1, 2), 2);
+    EXPECT_EQ(MulDivRounded(-3, 1, 2), -2);
+    EXPECT_EQ(MulDivRounded(3, 1, -2), -2);
+    EXPECT_EQ(MulDivRounded(5, 1, 4), 1);
+    EXPECT_EQ(MulDivRounded(7, 1, 0), -1);
+    EXPECT_EQ(MulDivRounded(INT_MAX, 2, 1), -1);
+    EXPECT_EQ(MulDivRounded(INT_MAX, 192, 192), INT_MAX);
+
+    // The defaults (columns 200, 75, 125, the bar at 200) at the four densities: 75 and 125 at 144 DPI
+    // are halves, rounded up as MulDiv does, not cut.
+    const int dpis[] = {96, 120, 144, 192};
+    const int expected[][3] = {{200, 75, 125}, {250, 94, 156}, {300, 113, 188}, {400, 150, 250}};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ((std::vector<int>{ToPixels(200, dpis[i]), ToPixels(75, dpis[i]), ToPixels(125, dpis[i])}),
+                  (std::vector<int>(expected[i], expected[i] + 3)))
+            << dpis[i] << " DPI";
+    EXPECT_EQ(ToPixels(200, 0), 200) << "no DPI known: 96";
+
+    // Every value the store accepts, shown at any of them and stored again, is the value stored; a width
+    // taken from one screen to another keeps its size in units.
+    for (int dpi : dpis) {
+        int changed = 0;
+        for (int units = 0; units <= 10000; ++units)
+            changed += ToUnits(ToPixels(units, dpi), dpi) != units;
+        EXPECT_EQ(changed, 0) << dpi << " DPI";
+    }
+    EXPECT_EQ(Rescale(113, 144, 120), 94);
+    EXPECT_EQ(Rescale(400, 192, 96), 200);
+
+    // The bar's metrics grow with the density: 4 and 1 at 96 DPI are 6 and 2 (a half, up) at 144.
+    const SplitMetrics at144 = SplitMetrics{4, 1}.ScaledTo(144);
+    EXPECT_EQ(std::make_pair(at144.frame, at144.border), std::make_pair(6, 2));
+    const SplitMetrics at96 = SplitMetrics{4, 1}.ScaledTo(96);
+    EXPECT_EQ(std::make_pair(at96.frame, at96.border), std::make_pair(4, 1));
 }

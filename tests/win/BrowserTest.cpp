@@ -199,6 +199,42 @@ TEST_F(BrowserTest, RefreshListsExpandedItemsAtOnceAndCollapsedOnesAtTheirNextEx
 }
 
 // The cells' texts against the files on disk: SessionEndToEnd's browser test.
+TEST_F(BrowserTest, SelectionsStayVisibleWithoutTheFocusWhereTheSchemeDrawsThemInTheWindowsColour) {
+    FillRoots({});
+    ExpectListing("\\data\\", 10000, {TestEntry("a.txt", false, 1), TestEntry("b.txt", false, 2)});
+    Post(list, UWM_LIST_SHOW_DIR, "\\data\\");
+    Settle();
+    ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+    MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE); // the panes side by side
+    ShowWindow(frame, SW_SHOW);
+    SetFocus(frame);
+    // High contrast black: an unfocused selection's button face is the window's black.
+    const int elements[] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
+    const COLORREF scheme[] = {RGB(0, 0, 0), RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 255, 255), RGB(0, 0, 0)};
+    COLORREF saved[5];
+    for (int i = 0; i < 5; ++i)
+        saved[i] = GetSysColor(elements[i]);
+    ASSERT_TRUE(SetSysColors(5, elements, scheme));
+    // How much of `rect` in `window` is painted in the selection's colour.
+    const auto highlighted = [](HWND window, RECT rect) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        HDC dc = GetDC(window);
+        int count = 0;
+        for (int y = rect.top; y < rect.bottom; ++y)
+            for (int x = rect.left; x < rect.right; ++x)
+                count += GetPixel(dc, x, y) == RGB(0, 255, 255);
+        ReleaseDC(window, dc);
+        return count;
+    };
+    RECT item = {}, row = {};
+    TreeView_GetItemRect(tree, Selected(), &item, TRUE);
+    ListView_GetItemRect(list, 1, &row, LVIR_BOUNDS);
+    const int inTree = highlighted(tree, item), inList = highlighted(list, row);
+    SetSysColors(5, elements, saved);
+    EXPECT_GT(inTree, 20) << "the selected folder vanished into the background";
+    EXPECT_GT(inList, 20) << "the selected row vanished into the background";
+}
+
 TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenNeeded) {
     FillRoots({});
     Entries entries = {TestEntry("b.txt", false, 3000000000u), TestEntry("Zed", true),

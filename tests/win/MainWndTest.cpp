@@ -3,12 +3,16 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
+#include <oleacc.h>
 
 #include <gtest/gtest.h>
 
 #include "MainWindowFixture.h"
 #include "browser/DorvexListView.h"
+#include "browser/DorvexTreeView.h"
+#include "browser/resource.h"
 #include "browser/LayoutSettings.h"
+#include "framework/ComPtr.h"
 #include "session/TransferList.h"
 #include "browser/Messages.h"
 #include "gui/resource.h"
@@ -19,6 +23,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -336,20 +341,47 @@ TEST_F(MainWindowFixture, WithoutASessionComponentTheWindowStaysInertAndSaysWhy)
     // Connecting clears the views and asks nothing of a session there is not (the script is empty).
     main->ConnectToDevice("dev1");
     EXPECT_EQ(ListView_GetItemCount(list), 0);
-    // The notice is painted where the panes would be.
+    // The notice is painted where the panes would be, in the scheme's colours: its margin in the face
+    // colour, its text in the text colour.
     ShowWindow(frame, SW_SHOW);
     ShowWindow(main->m_hWnd, SW_SHOW);
-    UpdateWindow(main->m_hWnd);
-    HDC screen = GetDC(main->m_hWnd);
-    RECT client;
-    GetClientRect(main->m_hWnd, &client);
-    const COLORREF background = GetSysColor(COLOR_BTNFACE);
-    int inked = 0;
-    for (int y = 12; y < 40; ++y)
-        for (int x = 12; x < client.right - 12; x += 2)
-            inked += GetPixel(screen, x, y) != background;
-    ReleaseDC(main->m_hWnd, screen);
-    EXPECT_GT(inked, 20) << "no notice in the window";
+    auto notice = [&] {
+        RedrawWindow(main->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        HDC screen = GetDC(main->m_hWnd);
+        RECT client;
+        GetClientRect(main->m_hWnd, &client);
+        int inked = 0;
+        for (int y = 12; y < 40; ++y)
+            for (int x = 12; x < client.right - 12; x += 2)
+                inked += GetPixel(screen, x, y) == GetSysColor(COLOR_BTNTEXT);
+        const bool face = GetPixel(screen, 4, 4) == GetSysColor(COLOR_BTNFACE);
+        ReleaseDC(main->m_hWnd, screen);
+        return std::make_pair(face, inked);
+    };
+    const auto normal = notice();
+    EXPECT_TRUE(normal.first);
+    EXPECT_GT(normal.second, 20) << "no notice in the window";
+    // Under a high-contrast scheme too: white on black, nothing in a colour of its own.
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF saved[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)};
+    const COLORREF contrast[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    ASSERT_TRUE(SetSysColors(2, elements, contrast));
+    const auto highContrast = notice();
+    SetSysColors(2, elements, saved);
+    EXPECT_TRUE(highContrast.first);
+    EXPECT_GT(highContrast.second, 20) << "the notice is not in the scheme's text colour";
+    // A screen reader reads it as the window's name.
+    CComPtr<IAccessible> accessible;
+    ASSERT_EQ(AccessibleObjectFromWindow(main->m_hWnd, OBJID_CLIENT, IID_IAccessible,
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK);
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    ASSERT_EQ(accessible->get_accName(self, &name), S_OK);
+    EXPECT_NE(std::wstring(name ? name : L"").find(L"cannot reach any device"), std::wstring::npos);
+    SysFreeString(name);
 }
 
 // Counts the notifications the main window gets, then lets it handle them as usual.
@@ -374,13 +406,14 @@ std::vector<BYTE> Bytes(std::initializer_list<INT32> values) {
     return bytes;
 }
 
+const RECT kClient = {0, 0, 640, 330};
+
 class SplitterTest : public MainWindowFixture {
 protected:
     // The main window as the control makes and shows it, 640 x 330, its notifications counted.
     void SetUp() override {
         MainWindowFixture::SetUp();
-        const RECT size = {0, 0, 640, 330};
-        CreateMainWindow(WS_CHILD, true, &size);
+        CreateMainWindow(WS_CHILD, true, &kClient);
         main->PrepareForDisplay();
         bar = GetDlgItem(main->m_hWnd, 1701);
         g_moved = 0;
@@ -505,6 +538,49 @@ TEST_F(SplitterTest, TheLayoutStoreGivesBackWhatWasSavedAndDefaultsForWhatIsDama
     MoveWindow(main->m_hWnd, 0, 0, 60, 40, FALSE);
     MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE);
     EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 420);
+}
+
+TEST_F(SplitterTest, AMoveToADenserScreenScalesTheLayoutAndTheImagesAndStoresNinetySixDpiUnits) {
+    auto iconSize = [](HIMAGELIST images) {
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(images, &cx, &cy);
+        return std::make_pair(cx, cy);
+    };
+    ASSERT_EQ(main->Dpi(), 96) << "the tests run at 96 DPI";
+    EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(16, 16));
+
+    // What the host's move to a 144-DPI monitor does: images at that small-icon size, every image kept
+    // (a drive's too), text, columns and bar half as large again, the bar 6 pixels thick.
+    CDorvexTreeView* treeView = main->TreeView();
+    treeView->AddDriveItem("\\cf0\\", "Compact Flash A", IDI_DRIVE, false);
+    auto fontHeight = [](HWND pane) {
+        LOGFONTA font = {};
+        const auto current = reinterpret_cast<HGDIOBJ>(SendMessageA(pane, WM_GETFONT, 0, 0));
+        GetObjectA(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+        return font.lfHeight;
+    };
+    const LONG textHeight = fontHeight(list);
+    ASSERT_NE(textHeight, 0);
+    main->ApplyDpi(144);
+    EXPECT_EQ(fontHeight(list), MulDiv(textHeight, 144, 96)) << "the text follows the monitor too";
+    EXPECT_EQ(fontHeight(tree), fontHeight(list));
+    EXPECT_EQ(iconSize(TreeView_GetImageList(tree, TVSIL_NORMAL)), std::make_pair(24, 24));
+    EXPECT_EQ(iconSize(ListView_GetImageList(list, LVSIL_SMALL)), std::make_pair(24, 24));
+    EXPECT_EQ(ImageList_GetImageCount(treeView->ImageList()), 3);
+    EXPECT_EQ((std::vector<int>{ListView_GetColumnWidth(list, 0), ListView_GetColumnWidth(list, 1),
+                                ListView_GetColumnWidth(list, 2)}),
+              (std::vector<int>{300, 113, 188}));
+    const RECT scaled = RectIn(bar, main->m_hWnd);
+    EXPECT_EQ(scaled.left, 297) << "198 at 96 DPI";
+    EXPECT_EQ(scaled.right - scaled.left, 6);
+
+    // Stored in 96-DPI units: the place the user chose and the widths come back the same at 96 DPI.
+    Drag(450);
+    session.ExpectDestruction();
+    main.reset();
+    EXPECT_EQ(Values(LoadBrowserLayout()), (std::vector<int>{300, 200, 75, 125}));
+    CreateMainWindow(WS_CHILD, true, &kClient);
+    EXPECT_EQ(RectIn(GetDlgItem(main->m_hWnd, 1701), main->m_hWnd).left, 300);
 }
 
 // The framework window's lifetime: the final message waits for the outermost handler of its window.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DeviceSessionDouble.h"
+#include "browser/resource.h"
 #include "framework/Handles.h"
 #include "module/DorvexIds.h"
 
@@ -210,6 +211,31 @@ TEST(ResourcesTest, TheAboutIconAndTheToolboxBitmapAreInTheModule) {
     if (icon)
         DestroyIcon(icon);
     EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(32000), MAKEINTRESOURCEA(2) /* RT_BITMAP */), nullptr);
+
+    // The views' icons carry an image drawn for each small-icon size (96 to 192 DPI): the system's choice
+    // for each size is an image of exactly that size, and one with pixels (its mask not all transparent).
+    auto resource = [&](LPCSTR name, LPCSTR type) {
+        HRSRC found = FindResourceA(module, name, type);
+        return found ? static_cast<BYTE*>(LockResource(LoadResource(module, found))) : nullptr;
+    };
+    for (int iconId : {IDI_FOLDER, IDI_FOLDER_OPEN, IDI_DOCUMENT, IDI_DRIVE})
+        for (int size : {16, 20, 24, 32}) {
+            SCOPED_TRACE("icon " + std::to_string(iconId) + " at " + std::to_string(size));
+            BYTE* directory = resource(MAKEINTRESOURCEA(iconId), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
+            ASSERT_NE(directory, nullptr);
+            const int imageId = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+            const auto* image = reinterpret_cast<const BITMAPINFOHEADER*>(
+                resource(MAKEINTRESOURCEA(imageId), MAKEINTRESOURCEA(3) /* RT_ICON */));
+            ASSERT_NE(image, nullptr);
+            EXPECT_EQ(image->biWidth, size);
+            // 4 bits a pixel after the header and 16 colours, then the mask's rows of 32 bits (0: drawn).
+            const BYTE* mask = reinterpret_cast<const BYTE*>(image + 1) + 16 * 4 + size * size / 2;
+            int drawn = 0;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    drawn += !(mask[y * 4 + x / 8] & (0x80 >> (x % 8)));
+            EXPECT_GT(drawn, size * size / 4);
+        }
     FreeLibrary(module);
 }
 
