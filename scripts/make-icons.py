@@ -138,13 +138,8 @@ class Canvas:
         return [''.join(row) for row in self.px]
 
 
-def folder(s):
-    f = s / 16
-    c = Canvas(s)
-    right = s - 1
-    top, body, tab = r(2 * f), r(4 * f), r(7 * f)
-    bottom = s - 1 - top
-    # The tab: its top edge, its sides, yellow inside; it runs into the body's top row.
+def draw_tab(c, top, body, tab):
+    """A folder's tab: its top edge, its sides, yellow inside; it runs into the body's top row."""
     c.hline(top, 2, tab - 1, 'k')
     for y in range(top + 1, body):
         c.set(1, y, 'k')
@@ -152,6 +147,15 @@ def folder(s):
         c.set(tab, y, 'k')
     c.set(0, body, 'k')
     c.hline(body, 1, tab, 'y')
+
+
+def folder(s):
+    f = s / 16
+    c = Canvas(s)
+    right = s - 1
+    top, body, tab = r(2 * f), r(4 * f), r(7 * f)
+    bottom = s - 1 - top
+    draw_tab(c, top, body, tab)
     c.hline(body, tab + 1, right - 1, 'k')
     # The body: outline, a light edge at the top and left, a shaded one at the right and bottom.
     for y in range(body + 1, bottom):
@@ -228,13 +232,7 @@ def folder_open(s):
     bottom = s - 1 - top
     flap = r(6 * f)   # the front's top edge
     # The back: the folder's tab and body, its right edge ending above the front.
-    c.hline(top, 2, tab - 1, 'k')
-    for y in range(top + 1, body):
-        c.set(1, y, 'k')
-        c.hline(y, 2, tab - 1, 'y')
-        c.set(tab, y, 'k')
-    c.set(0, body, 'k')
-    c.hline(body, 1, tab, 'y')
+    draw_tab(c, top, body, tab)
     c.hline(body, tab + 1, right - 2, 'k')
     for y in range(body + 1, bottom):
         c.set(0, y, 'k')
