@@ -3,6 +3,7 @@
 #include "browser/DpiScale.h"
 #include "browser/LayoutSettings.h"
 #include "browser/PaneKeys.h"
+#include "paramblock/AsciiCase.h"
 #include "browser/RemotePath.h"
 #include "browser/resource.h"
 #include "framework/Accessible.h"
@@ -15,6 +16,7 @@
 #include <oleacc.h>
 #include <windowsx.h>
 #include <algorithm>
+#include <new>
 #include <cstdio>
 #include <unordered_set>
 #include <utility>
@@ -109,6 +111,7 @@ void CDorvexListView::ClearRows() {
     m_dropRow = -1;
     m_timeTexts.clear();
     m_rows.clear();
+    m_initials.clear();
     m_listing = {};
     if (IsWindow()) {
         ClearSelection();
@@ -193,6 +196,13 @@ void CDorvexListView::SortAndShow(bool keepSelection) {
         focused = Row(static_cast<size_t>(ListView_GetNextItem(m_hWnd, -1, LVNI_FOCUSED)));
     }
     SortRows(m_rows, m_sort);
+    try {
+        m_initials.resize(m_rows.size());
+        for (size_t i = 0; i < m_rows.size(); ++i)
+            m_initials[i] = m_rows[i] && !m_rows[i]->Name().empty() ? AsciiLower(m_rows[i]->Name()[0]) : '\0';
+    } catch (const std::bad_alloc&) {
+        m_initials.clear(); // the search then reads every name
+    }
     ClearSelection();
     if (ListView_GetItemCount(m_hWnd) != static_cast<int>(m_rows.size()))
         ListView_SetItemCountEx(m_hWnd, static_cast<int>(m_rows.size()), 0);
@@ -424,7 +434,8 @@ LRESULT CDorvexListView::OnFindItem(int, NMHDR* header, BOOL&) {
                                    : std::string(find->lvfi.psz);
     const size_t count = m_rows.size();
     const size_t found = FindTyped(count, find->iStart >= 0 ? static_cast<size_t>(find->iStart) : 0, prefix,
-                                      [&](size_t i) { return m_rows[i] ? m_rows[i]->Name() : std::string_view(); });
+                                      [&](size_t i) { return m_rows[i] ? m_rows[i]->Name() : std::string_view(); },
+                                      m_initials);
     if (found < count)
         return static_cast<LRESULT>(found);
     return -1;

@@ -183,6 +183,8 @@ private:
     SortState m_sort;
     DirectoryListing m_listing; // what the rows point into
     EntryRows m_rows;
+    // Each row's first character, folded, in the order shown: the type-ahead reads only rows it could find.
+    std::string m_initials;
     // What LVN_GETDISPINFO hands out lives until the next request.
     std::string m_cellText;
     mutable std::unordered_map<const DirectoryEntry*, std::string> m_timeTexts;

@@ -68,24 +68,27 @@ KeyRoute RouteKey(unsigned message, unsigned code, KeyState state) {
 }
 
 size_t FindTyped(size_t count, size_t start, std::string_view typed,
-                 const std::function<std::string_view(size_t)>& nameAt) {
-    const size_t found = FindByPrefix(count, start, typed, nameAt);
-    if (found < count || typed.size() < 2 || typed.find_first_not_of(typed[0]) != std::string_view::npos)
-        return found;
-    // The list searches a longer prefix from the focused row itself: the next one is after it.
-    return FindByPrefix(count, start + 1, typed.substr(0, 1), nameAt);
-}
-
-size_t FindByPrefix(size_t count, size_t start, std::string_view prefix,
-                    const std::function<std::string_view(size_t)>& nameAt) {
-    if (count == 0 || prefix.empty())
+                 const std::function<std::string_view(size_t)>& nameAt, std::string_view initials) {
+    if (count == 0 || typed.empty())
         return count;
+    const bool repeated = typed.size() > 1 && typed.find_first_not_of(typed[0]) == std::string_view::npos;
+    const char first = AsciiLower(typed[0]);
     start %= count;
+    size_t letter = count; // the first name after `start` the letter begins
+    bool letterAtStart = false;
     for (size_t n = 0; n < count; ++n) {
         const size_t i = start + n < count ? start + n : start + n - count;
+        if (initials.size() == count && initials[i] != first)
+            continue;
         const std::string_view name = nameAt(i);
-        if (name.size() >= prefix.size() && EqualsIgnoreCase(name.substr(0, prefix.size()), prefix))
+        if (name.empty() || AsciiLower(name[0]) != first)
+            continue;
+        if (name.size() >= typed.size() && EqualsIgnoreCase(name.substr(0, typed.size()), typed))
             return i;
+        if (repeated && n == 0)
+            letterAtStart = true;
+        else if (repeated && letter == count)
+            letter = i;
     }
-    return count;
+    return letter < count ? letter : letterAtStart ? start : count;
 }

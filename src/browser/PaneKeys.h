@@ -32,12 +32,10 @@ enum class KeyRoute {
 // Where keyboard message `message` with key or character `code` goes while the focus is in a pane.
 KeyRoute RouteKey(unsigned message, unsigned code, KeyState state);
 
-// The type-ahead search: the first of `count` names, from `start` on and wrapping, that begins with
-// `prefix`, ASCII letters compared case-blind. `count` when none does.
-size_t FindByPrefix(size_t count, size_t start, std::string_view prefix,
-                    const std::function<std::string_view(size_t)>& nameAt);
-// What the list's type-ahead finds for `typed`, searched from `start`: the first name with that prefix; a
-// letter typed again and again that begins no name as a whole steps to the next name with that letter,
-// as in any file list.
+// The list's type-ahead: the first of `count` names, from `start` on and wrapping, that begins with
+// `typed`, ASCII letters compared case-blind; a letter typed again and again that begins no name as a
+// whole steps to the next name after `start` with that letter, as in any file list. `count` when none
+// does. One pass over the names, whatever was typed; with `initials` (each name's first character,
+// folded, in the same order) only the names with the typed initial are read.
 size_t FindTyped(size_t count, size_t start, std::string_view typed,
-                 const std::function<std::string_view(size_t)>& nameAt);
+                 const std::function<std::string_view(size_t)>& nameAt, std::string_view initials = {});

@@ -380,18 +380,18 @@ TEST(PaneKeys, ThePanesTakeTheirKeysAndLeaveTheHostItsOwn) {
 TEST(PaneKeys, TypeAheadFindsThePrefixCaseBlindFromTheStartAndWraps) {
     const std::vector<std::string> names = {"alpha", "Beta.txt", "bravo", "CHARLIE", "b", "\xC4pfel"};
     const auto at = [&](size_t i) { return std::string_view(names[i]); };
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "b", at), 1u);
-    EXPECT_EQ(FindByPrefix(names.size(), 2, "B", at), 2u) << "from the start given, not the first";
-    EXPECT_EQ(FindByPrefix(names.size(), 5, "b", at), 1u) << "wraps past the end";
-    EXPECT_EQ(FindByPrefix(names.size(), 7, "ch", at), 3u) << "a start past the end wraps too";
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "BETA.", at), 1u);
-    EXPECT_EQ(FindByPrefix(names.size(), 2, "bet", at), 1u);
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "be", at), 1u);
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "bx", at), names.size());
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "alphabet", at), names.size()) << "longer than every name";
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "\xE4", at), names.size()) << "only ASCII letters fold";
-    EXPECT_EQ(FindByPrefix(names.size(), 0, "\xC4p", at), 5u);
-    EXPECT_EQ(FindByPrefix(0, 0, "a", at), 0u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "b", at), 1u);
+    EXPECT_EQ(FindTyped(names.size(), 2, "B", at), 2u) << "from the start given, not the first";
+    EXPECT_EQ(FindTyped(names.size(), 5, "b", at), 1u) << "wraps past the end";
+    EXPECT_EQ(FindTyped(names.size(), 7, "ch", at), 3u) << "a start past the end wraps too";
+    EXPECT_EQ(FindTyped(names.size(), 0, "BETA.", at), 1u);
+    EXPECT_EQ(FindTyped(names.size(), 2, "bet", at), 1u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "be", at), 1u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "bx", at), names.size());
+    EXPECT_EQ(FindTyped(names.size(), 0, "alphabet", at), names.size()) << "longer than every name";
+    EXPECT_EQ(FindTyped(names.size(), 0, "\xE4", at), names.size()) << "only ASCII letters fold";
+    EXPECT_EQ(FindTyped(names.size(), 0, "\xC4p", at), 5u);
+    EXPECT_EQ(FindTyped(0, 0, "a", at), 0u);
 
     // A letter typed again steps through the names it begins, unless a name begins with the repeat.
     EXPECT_EQ(FindTyped(names.size(), 1, "bb", at), 2u);
@@ -399,6 +399,12 @@ TEST(PaneKeys, TypeAheadFindsThePrefixCaseBlindFromTheStartAndWraps) {
     EXPECT_EQ(FindTyped(names.size(), 4, "bbbb", at), 1u) << "wraps";
     EXPECT_EQ(FindTyped(names.size(), 1, "br", at), 2u);
     EXPECT_EQ(FindTyped(names.size(), 0, "zz", at), names.size());
+    // With the initials given, only rows with the typed initial are read: the same answers, and a row whose
+    // initial says otherwise is passed over.
+    const std::string initials = {'a', 'b', 'b', 'c', 'b', '\xC4'};
+    EXPECT_EQ(FindTyped(names.size(), 5, "bb", at, initials), 1u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "br", at, initials), 2u);
+    EXPECT_EQ(FindTyped(names.size(), 0, "b", at, "axbcb\xC4"), 2u);
     const std::vector<std::string> doubled = {"aa.txt", "b"};
     EXPECT_EQ(FindTyped(2, 1, "aa", [&](size_t i) { return std::string_view(doubled[i]); }), 0u);
 }
