@@ -133,9 +133,13 @@ UINT COleControl::FocusMovedMessage() {
     return message;
 }
 
-void COleControl::FocusMoved() {
+bool COleControl::FocusInside() const {
     HWND focus = GetFocus();
-    const bool inside = IsWindow() && focus && (focus == m_hWnd || IsChild(m_hWnd, focus));
+    return IsWindow() && focus && (focus == m_hWnd || IsChild(m_hWnd, focus));
+}
+
+void COleControl::FocusMoved() {
+    const bool inside = FocusInside();
     if (inside == m_hasFocus)
         return;
     m_hasFocus = inside;
@@ -150,12 +154,10 @@ LRESULT COleControl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_SETFOCUS) {
         OnFocusGiven();
         FocusMoved();
-    } else if (msg == WM_KILLFOCUS || msg == FocusMovedMessage()) {
-        // Where the focus went is known once the move is over.
-        if (msg == WM_KILLFOCUS)
-            PostMessageA(m_hWnd, FocusMovedMessage(), 0, 0);
-        else
-            FocusMoved();
+    } else if (msg == WM_KILLFOCUS) {
+        PostMessageA(m_hWnd, FocusMovedMessage(), 0, 0); // where the focus went is known once the move is over
+    } else if (msg == FocusMovedMessage()) {
+        FocusMoved();
     } else if (msg == WM_MOUSEACTIVATE) {
         // A click anywhere in the control makes it the container's active object, as Tab into it does.
         if (m_inPlaceActive)
@@ -166,10 +168,7 @@ LRESULT COleControl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 STDMETHODIMP COleControl::TranslateAccelerator(LPMSG msg) {
     return ComBoundary([&]() -> HRESULT {
-        if (!msg || !IsWindow() || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST)
-            return S_FALSE;
-        HWND focus = GetFocus();
-        if (!focus || (focus != m_hWnd && !IsChild(m_hWnd, focus)))
+        if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !FocusInside())
             return S_FALSE;
         switch (OnContainerKey(*msg)) {
         case KeyAnswer::Used:

@@ -162,6 +162,8 @@ protected:
 private:
     // UI activation without moving the focus: the container's frame learns who takes its keys.
     void UIActivate();
+    // Whether the focus is on the control's window or one inside it.
+    bool FocusInside() const;
     // Tells the site whether the focus is inside the control now, when that changed.
     void FocusMoved();
 
