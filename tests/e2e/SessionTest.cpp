@@ -80,7 +80,7 @@ CObjectFactory g_linkedControl(CLSID_Dorvex, &CDorvexCtrl::CreateInstance, nullp
 std::vector<std::wstring> Calls(const CRecordingEnvironment& environment) {
     std::vector<std::wstring> calls;
     for (const auto& call : environment.calls)
-        calls.push_back(call.name + L"(" + (call.args.empty() ? L"" : call.args[0].value) + L")");
+        calls.push_back(call.name + L"(" + (call.args.empty() ? std::wstring() : call.args[0].value) + L")");
     return calls;
 }
 

@@ -426,7 +426,7 @@ STDMETHODIMP CRecordingEnvironment::Invoke(DISPID id, REFIID iid, LCID, WORD fla
     for (UINT i = 0; i < params->cArgs; ++i) {
         const VARIANT& arg = params->rgvarg[i];
         const bool byRef = arg.vt & VT_BYREF;
-        Arg seen{arg.vt, L"", byRef ? arg.byref : nullptr};
+        Arg seen{arg.vt, {}, byRef ? arg.byref : nullptr};
         switch (arg.vt & ~VT_BYREF) {
         case VT_I2:
             seen.value = std::to_wstring(byRef ? *arg.piVal : arg.iVal);
