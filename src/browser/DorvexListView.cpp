@@ -388,6 +388,33 @@ LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled)
     return 0;
 }
 
+LRESULT CDorvexListView::OnEraseBackground(UINT, WPARAM, LPARAM, BOOL&) {
+    return 1; // filled with the rows, in the buffer (OnPaint)
+}
+
+LRESULT CDorvexListView::OnPaint(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam) { // into the caller's DC, as the list view draws
+        handled = FALSE;
+        return 0;
+    }
+    // The background and the rows are drawn into a kept bitmap and copied to the screen in one go. Drawn
+    // onto the window itself, each row's image makes the system look up the display's format several
+    // times, a round trip to the window server each under Wine: most of what a repaint cost.
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    if (!dc)
+        return 0;
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    HDC buffer = m_paintBuffer.Begin(paint.rcPaint, client.right, client.bottom);
+    DefWindowProc(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(buffer ? buffer : dc), PRF_ERASEBKGND | PRF_CLIENT);
+    if (buffer)
+        BitBlt(dc, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
+               paint.rcPaint.bottom - paint.rcPaint.top, buffer, paint.rcPaint.left, paint.rcPaint.top, SRCCOPY);
+    EndPaint(m_hWnd, &paint);
+    return 0;
+}
+
 LRESULT CDorvexListView::OnGetDisplayInfo(int, NMHDR* header, BOOL&) {
     auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
     LVITEMA& item = info->item;
