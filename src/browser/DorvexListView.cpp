@@ -113,7 +113,9 @@ void CDorvexListView::ClearRows() {
     m_rows.clear();
     m_initials.clear();
     m_listing = {};
-    if (IsWindow()) {
+    // An empty list is left alone: setting its count again makes the list view lay out its scroll bars and
+    // move its header, six window moves that change nothing.
+    if (IsWindow() && ListView_GetItemCount(m_hWnd) > 0) {
         ClearSelection();
         ListView_SetItemCountEx(m_hWnd, 0, 0);
     }
