@@ -1,9 +1,14 @@
 #include "framework/PaintBuffer.h"
+#include <algorithm>
 
 HDC CPaintBuffer::Begin(const RECT& paint, int width, int height) {
     if (width <= 0 || height <= 0)
         return nullptr;
-    if (!m_dc || width != m_width || height != m_height) {
+    // Made again only when the client area outgrows it: a list's area changes by a scroll bar's width as
+    // often as directories with and without one are shown, and a new bitmap costs a page fault every 4 KB.
+    if (!m_dc || width > m_width || height > m_height) {
+        width = std::max(width, m_width);
+        height = std::max(height, m_height);
         Release();
         // A section of the memory's own format, not one compatible with the screen: drawing into it never
         // asks the display driver anything.

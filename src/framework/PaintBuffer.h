@@ -10,8 +10,9 @@ public:
     CPaintBuffer(const CPaintBuffer&) = delete;
     CPaintBuffer& operator=(const CPaintBuffer&) = delete;
 
-    // A memory DC whose bitmap covers the client area `width` by `height` in the window's own coordinates,
-    // clipped to `paint`; null when there is no memory for it (the caller then paints the window itself).
+    // A memory DC whose bitmap covers at least the client area `width` by `height`, in the window's own
+    // coordinates, clipped to `paint`; null when there is no memory for it (the caller then paints the
+    // window itself).
     HDC Begin(const RECT& paint, int width, int height);
     // Frees the bitmap.
     void Release();

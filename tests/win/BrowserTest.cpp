@@ -236,8 +236,8 @@ TEST_F(BrowserTest, SelectionsStayVisibleWithoutTheFocusWhereTheSchemeDrawsThemI
     EXPECT_GT(inList, 20) << "the selected row vanished into the background";
 }
 
-// The list's bitmap: the client area's size, kept while that size holds, clipped to each paint.
-TEST(PaintBuffer, OneBitmapOfTheClientAreaKeptWhileItsSizeHoldsAndClippedToEachPaint) {
+// The list's bitmap: as large as the largest client area yet, clipped to each paint.
+TEST(PaintBuffer, OneBitmapAsLargeAsTheClientAreaHasBeenClippedToEachPaint) {
     CPaintBuffer buffer;
     const auto size = [](HDC dc) {
         BITMAP bitmap = {};
@@ -253,11 +253,11 @@ TEST(PaintBuffer, OneBitmapOfTheClientAreaKeptWhileItsSizeHoldsAndClippedToEachP
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(size(dc), std::make_pair(100L, 50L));
     EXPECT_EQ(clip(dc), std::make_pair(std::make_pair(10L, 20L), std::make_pair(30L, 40L)));
-    EXPECT_EQ(buffer.Begin({0, 0, 100, 50}, 100, 50), dc) << "kept";
-    EXPECT_EQ(clip(dc), std::make_pair(std::make_pair(0L, 0L), std::make_pair(100L, 50L))) << "the last paint's clip";
-    dc = buffer.Begin({0, 0, 5, 5}, 120, 60);
+    EXPECT_EQ(buffer.Begin({0, 0, 80, 50}, 80, 50), dc) << "kept for a smaller area";
+    EXPECT_EQ(clip(dc), std::make_pair(std::make_pair(0L, 0L), std::make_pair(80L, 50L))) << "the last paint's clip";
+    dc = buffer.Begin({0, 0, 5, 5}, 90, 60);
     ASSERT_NE(dc, nullptr);
-    EXPECT_EQ(size(dc), std::make_pair(120L, 60L));
+    EXPECT_EQ(size(dc), std::make_pair(100L, 60L)) << "grown where it fell short";
     EXPECT_EQ(buffer.Begin({0, 0, 5, 5}, 0, 60), nullptr) << "nothing to paint into";
 }
 
