@@ -113,7 +113,9 @@ void CDorvexListView::ClearRows() {
     m_rows.clear();
     m_initials.clear();
     m_listing = {};
-    if (IsWindow()) {
+    // An empty list is left alone: setting its count again makes the list view lay out its scroll bars and
+    // move its header, six window moves that change nothing.
+    if (IsWindow() && ListView_GetItemCount(m_hWnd) > 0) {
         ClearSelection();
         ListView_SetItemCountEx(m_hWnd, 0, 0);
     }
@@ -385,6 +387,33 @@ LRESULT CDorvexListView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
 LRESULT CDorvexListView::OnDropFiles(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     OnDrop(reinterpret_cast<HDROP>(wParam));
     handled = FALSE; // the control's own processing sees the drop too
+    return 0;
+}
+
+LRESULT CDorvexListView::OnEraseBackground(UINT, WPARAM, LPARAM, BOOL&) {
+    return 1; // filled with the rows, in the buffer (OnPaint)
+}
+
+LRESULT CDorvexListView::OnPaint(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam) { // into the caller's DC, as the list view draws
+        handled = FALSE;
+        return 0;
+    }
+    // The background and the rows are drawn into a kept bitmap and copied to the screen in one go. Drawn
+    // onto the window itself, each row's image makes the system look up the display's format several
+    // times, a round trip to the window server each under Wine: most of what a repaint cost.
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    if (!dc)
+        return 0;
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    HDC buffer = m_paintBuffer.Begin(paint.rcPaint, client.right, client.bottom);
+    DefWindowProc(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(buffer ? buffer : dc), PRF_ERASEBKGND | PRF_CLIENT);
+    if (buffer)
+        BitBlt(dc, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
+               paint.rcPaint.bottom - paint.rcPaint.top, buffer, paint.rcPaint.left, paint.rcPaint.top, SRCCOPY);
+    EndPaint(m_hWnd, &paint);
     return 0;
 }
 

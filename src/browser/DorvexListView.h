@@ -10,6 +10,7 @@
 #include "browser/SortState.h"
 #include "browser/Messages.h"
 #include "framework/ImageList.h"
+#include "framework/PaintBuffer.h"
 #include "framework/Wnd.h"
 #include "session/DeviceRequests.h"
 #include <commctrl.h>
@@ -106,6 +107,8 @@ protected:
     MESSAGE_HANDLER(WM_GETOBJECT, OnGetObject)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
+    MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
+    MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(kDeleteCommand, OnCommand)
     COMMAND_ID_HANDLER(kSendCommand, OnCommand)
@@ -134,6 +137,8 @@ protected:
     LRESULT OnKeyDown(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnContextMenu(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnGetDisplayInfo(int id, NMHDR* header, BOOL& handled);
@@ -177,6 +182,7 @@ private:
     int m_dropRow = -1; // the directory row shown as the drop target
     CNavigation* m_navigation = nullptr;
     CImageList m_images;
+    CPaintBuffer m_paintBuffer;
     int m_dpi = 96;
     int m_folderIcon = -1;
     int m_documentIcon = -1;

@@ -188,6 +188,12 @@ TEST(SortState, SizeAndTimeCompareUnsignedWithOlderKeysBreakingTies) {
     state.ClickColumn(kColumnSize);
     SortRows(shown.rows, state);
     EXPECT_EQ(shown.Names(), "big,late,a,mid,<new>") << "reversed whole, ties included";
+    // Time again, as the newest and the oldest key: the name has dropped out, rows alike in time and size
+    // keep the order they were in.
+    state.ClickColumn(kColumnTime);
+    ASSERT_EQ(state.keys, (std::vector<int>{kColumnTime, kColumnSize, kColumnTime}));
+    SortRows(shown.rows, state);
+    EXPECT_EQ(shown.Names(), "late,a,mid,big,<new>");
 }
 
 TEST(SortState, NamesGoDirectoriesFirstCaseBlindByteByByteEqualNamesKeepingTheirOrder) {

@@ -15,6 +15,7 @@
 #include "browser/ConfirmDialog.h"
 #include "session/TransferList.h"
 #include "browser/resource.h"
+#include "framework/PaintBuffer.h"
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -233,6 +234,90 @@ TEST_F(BrowserTest, SelectionsStayVisibleWithoutTheFocusWhereTheSchemeDrawsThemI
     SetSysColors(5, elements, saved);
     EXPECT_GT(inTree, 20) << "the selected folder vanished into the background";
     EXPECT_GT(inList, 20) << "the selected row vanished into the background";
+}
+
+// The list's bitmap: as large as the largest client area yet, clipped to each paint.
+TEST(PaintBuffer, OneBitmapAsLargeAsTheClientAreaHasBeenClippedToEachPaint) {
+    CPaintBuffer buffer;
+    const auto size = [](HDC dc) {
+        BITMAP bitmap = {};
+        GetObjectA(GetCurrentObject(dc, OBJ_BITMAP), sizeof bitmap, &bitmap);
+        return std::make_pair(bitmap.bmWidth, bitmap.bmHeight);
+    };
+    const auto clip = [](HDC dc) {
+        RECT box = {};
+        GetClipBox(dc, &box);
+        return std::make_pair(std::make_pair(box.left, box.top), std::make_pair(box.right, box.bottom));
+    };
+    HDC dc = buffer.Begin({10, 20, 30, 40}, 100, 50);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(size(dc), std::make_pair(100L, 50L));
+    EXPECT_EQ(clip(dc), std::make_pair(std::make_pair(10L, 20L), std::make_pair(30L, 40L)));
+    EXPECT_EQ(buffer.Begin({0, 0, 80, 50}, 80, 50), dc) << "kept for a smaller area";
+    EXPECT_EQ(clip(dc), std::make_pair(std::make_pair(0L, 0L), std::make_pair(80L, 50L))) << "the last paint's clip";
+    dc = buffer.Begin({0, 0, 5, 5}, 90, 60);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(size(dc), std::make_pair(100L, 60L)) << "grown where it fell short";
+    EXPECT_EQ(buffer.Begin({0, 0, 5, 5}, 0, 60), nullptr) << "nothing to paint into";
+}
+
+TEST_F(BrowserTest, TheScreenShowsWhatTheListDrawsAfterWholePartialAndResizedPaints) {
+    FillRoots({});
+    Entries entries;
+    for (int i = 0; i < 40; ++i)
+        entries.push_back(TestEntry("file" + std::to_string(i), i % 3 == 0, 1000u * i));
+    ExpectListing("\\data\\", 10000, entries);
+    Post(list, UWM_LIST_SHOW_DIR, "\\data\\");
+    Settle();
+    MoveWindow(main->m_hWnd, 0, 0, 640, 330, FALSE); // the panes side by side
+    ShowWindow(frame, SW_SHOW);
+    // The rows as they are on the screen, and as the list view draws them into a bitmap of its own, below
+    // the header: the number of pixels that differ.
+    const auto differing = [&] {
+        UpdateWindow(list);
+        RECT client, header;
+        GetClientRect(list, &client);
+        GetWindowRect(ListView_GetHeader(list), &header);
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof info.bmiHeader, client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits[2] = {};
+        HDC screen = GetDC(list), memory = CreateCompatibleDC(screen);
+        HBITMAP shown = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits[0], nullptr, 0);
+        HBITMAP drawn = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits[1], nullptr, 0);
+        HGDIOBJ original = SelectObject(memory, shown);
+        BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+        SelectObject(memory, drawn);
+        SendMessageA(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_ERASEBKGND | PRF_CLIENT);
+        GdiFlush();
+        const auto* a = static_cast<const uint32_t*>(bits[0]);
+        const auto* b = static_cast<const uint32_t*>(bits[1]);
+        int count = 0;
+        for (int i = (header.bottom - header.top) * client.right; i < client.right * client.bottom; ++i)
+            count += a[i] != b[i];
+        SelectObject(memory, original);
+        DeleteObject(shown);
+        DeleteObject(drawn);
+        DeleteDC(memory);
+        ReleaseDC(list, screen);
+        return count;
+    };
+    EXPECT_EQ(differing(), 0);
+    // Half of one row drawn again, selected; then the list made larger, its new part drawn.
+    RECT row = {};
+    ListView_GetItemRect(list, 4, &row, LVIR_BOUNDS);
+    ListView_SetItemState(list, 4, LVIS_SELECTED, LVIS_SELECTED);
+    ValidateRect(list, nullptr);
+    row.right = (row.left + row.right) / 2;
+    InvalidateRect(list, &row, TRUE);
+    EXPECT_EQ(differing(), 0) << "part of a row";
+    RECT size;
+    GetWindowRect(list, &size);
+    for (int change : {-60, 40}) { // smaller, then larger than it was just drawn
+        SetWindowPos(list, nullptr, 0, 0, size.right - size.left + change - 60, size.bottom - size.top + change - 60,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        InvalidateRect(list, nullptr, TRUE); // the list view leaves parts of its new layout undrawn
+        EXPECT_EQ(differing(), 0) << "after a resize by " << change;
+    }
 }
 
 TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenNeeded) {
