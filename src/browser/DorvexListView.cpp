@@ -414,6 +414,20 @@ LRESULT CDorvexListView::OnPaint(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
         BitBlt(dc, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
                paint.rcPaint.bottom - paint.rcPaint.top, buffer, paint.rcPaint.left, paint.rcPaint.top, SRCCOPY);
     EndPaint(m_hWnd, &paint);
+    // Kept while the list is being worked with; a list left alone gives its 4 bytes a pixel back (a
+    // maximised list on a large screen holds tens of megabytes, much for a 32-bit host).
+    if (buffer)
+        SetTimer(m_hWnd, kPaintBufferTimer, kPaintBufferKeepMs, nullptr);
+    return 0;
+}
+
+LRESULT CDorvexListView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam != kPaintBufferTimer) { // the list view's own
+        handled = FALSE;
+        return 0;
+    }
+    KillTimer(m_hWnd, kPaintBufferTimer);
+    m_paintBuffer.Release();
     return 0;
 }
 

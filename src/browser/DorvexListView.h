@@ -69,6 +69,8 @@ public:
     void SortByColumn(int column);
 
     // Rows in display order; the record is null for the temporary row.
+    // What the list's paint bitmap holds now (given back a while after the last paint).
+    size_t PaintBufferBytes() const { return m_paintBuffer.Bytes(); }
     size_t RowCount() const { return m_rows.size(); }
     const DirectoryEntry* Row(size_t index) const { return index < m_rows.size() ? m_rows[index] : nullptr; }
     // The selected rows that have a record, in ascending row order.
@@ -109,6 +111,7 @@ protected:
     MESSAGE_HANDLER(WM_DROPFILES, OnDropFiles)
     MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBackground)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     COMMAND_ID_HANDLER(kDeleteCommand, OnCommand)
     COMMAND_ID_HANDLER(kSendCommand, OnCommand)
@@ -139,6 +142,7 @@ protected:
     LRESULT OnDropFiles(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnEraseBackground(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnPaint(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
+    LRESULT OnTimer(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnNcDestroy(UINT msg, WPARAM wParam, LPARAM lParam, BOOL& handled);
     LRESULT OnGetDisplayInfo(int id, NMHDR* header, BOOL& handled);
@@ -183,6 +187,8 @@ private:
     CNavigation* m_navigation = nullptr;
     CImageList m_images;
     CPaintBuffer m_paintBuffer;
+    static constexpr UINT_PTR kPaintBufferTimer = 0x44504254; // apart from the list view's own ids
+    static constexpr UINT kPaintBufferKeepMs = 2000;
     int m_dpi = 96;
     int m_folderIcon = -1;
     int m_documentIcon = -1;

@@ -16,6 +16,8 @@ public:
     HDC Begin(const RECT& paint, int width, int height);
     // Frees the bitmap.
     void Release();
+    // What the bitmap holds.
+    size_t Bytes() const { return m_dc ? static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4 : 0; }
 
 private:
     HDC m_dc = nullptr;

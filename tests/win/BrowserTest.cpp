@@ -318,6 +318,13 @@ TEST_F(BrowserTest, TheScreenShowsWhatTheListDrawsAfterWholePartialAndResizedPai
         InvalidateRect(list, nullptr, TRUE); // the list view leaves parts of its new layout undrawn
         EXPECT_EQ(differing(), 0) << "after a resize by " << change;
     }
+    // A list left alone gives its bitmap back, and the next paint makes one again.
+    EXPECT_GT(listView->PaintBufferBytes(), 0u);
+    Pump(5000, [&] { return listView->PaintBufferBytes() == 0; });
+    EXPECT_EQ(listView->PaintBufferBytes(), 0u) << "the bitmap was kept";
+    InvalidateRect(list, nullptr, TRUE);
+    EXPECT_EQ(differing(), 0) << "after the bitmap was given back";
+    EXPECT_GT(listView->PaintBufferBytes(), 0u);
 }
 
 TEST_F(BrowserTest, TheListShowsSortedRowsResortsOnHeaderClicksAndListsOnlyWhenNeeded) {
